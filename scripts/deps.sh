@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs the Debian 12 packages Plakuro builds, runs and tests with.
+# Only what is missing is installed, so a second run costs nothing.
+set -e
+PKGS="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqrencode-dev \
+fonts-ipafont-gothic libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
+zbar-tools xvfb xauth xdotool x11-utils imagemagick poppler-utils libgl-dev"
+missing=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO=sudo
+    $SUDO apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing
+fi

@@ -1,0 +1,110 @@
+#include "card/cardfile.h"
+#include "card/errors.h"
+#include "card/object.h"
+#include "card/objects.h"
+#include "card/sjis.h"
+#include "card/stream.h"
+
+#include <memory>
+
+bool WriteShortString(Stream *s, const std::string &text)
+{
+    const std::string bytes = sjis::truncate(text, 255);
+    s->WriteByte(static_cast<std::uint8_t>(bytes.size()));
+    s->Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    return true;
+}
+
+bool ReadShortString(Stream *s, std::string &out)
+{
+    const std::uint8_t n = s->ReadByte();
+    char buf[255];
+    s->Read(buf, n);
+    std::size_t len = 0;
+    while (len < n && buf[len] != '\0')
+        ++len;
+    out.assign(buf, len);
+    return true;
+}
+
+void WriteObject(Stream *s, const Object *obj)
+{
+    WriteShortString(s, obj->GetClassName());
+    obj->SaveToStream(s);
+}
+
+Object *ReadObject(Stream *s)
+{
+    std::string tag;
+    ReadShortString(s, tag);
+    std::unique_ptr<Object> obj;
+    if (tag == "TextObject")
+        obj = std::make_unique<TextObject>();
+    else if (tag == "TextObjectWithHeader")
+        obj = std::make_unique<TextObjectWithHeader>();
+    else if (tag == "GraphicObject")
+        obj = std::make_unique<GraphicObject>();
+    else
+        throw ReadError("未知の種類の記録です (\"" + sjis::toUtf8(tag) + "\")");
+    obj->LoadFromStream(s);
+    return obj.release();
+}
+
+bool SaveCard(Stream *s, const Objects &card)
+{
+    WriteShortString(s, kCardMagic);
+    for (const auto &[key, obj] : card) {
+        // An entry made by a lookup holds no object and has no record.
+        if (!obj)
+            continue;
+        WriteShortString(s, key);
+        WriteObject(s, obj);
+    }
+    return true;
+}
+
+bool LoadCard(Stream *s, Objects &card)
+{
+    std::string magic;
+    ReadShortString(s, magic);
+    if (magic != kCardMagic)
+        return false;
+
+    // Read into a collection of our own, so a damaged record cannot cost the
+    // caller the card it has.
+    Objects read;
+    struct Guard
+    {
+        Objects &objects;
+        bool armed = true;
+        ~Guard()
+        {
+            if (armed)
+                DestroyObjects(objects);
+        }
+    } guard{read};
+
+    for (;;) {
+        std::string key;
+        try {
+            ReadShortString(s, key);
+        } catch (const ReadError &) {
+            break; // the end of the data, or a record cut inside its key
+        }
+        Object *obj = nullptr;
+        try {
+            obj = ReadObject(s);
+        } catch (const ReadError &e) {
+            throw ReadError("記録 \"" + sjis::toUtf8(key) + "\" が壊れています: " + e.what());
+        }
+        Object *&slot = read[key];
+        delete slot; // a later record of the same key replaces the earlier one
+        slot = obj;
+    }
+
+    DestroyObjects(card);
+    card = std::move(read);
+    read.Clear();
+    guard.armed = false;
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+#include <QFont>
+#include <cstdint>
+#include <string>
+
+class QPaintDevice;
+
+enum class Pitch : std::uint8_t { Default = 0, Fixed = 1, Variable = 2 };
+
+// The toolkit font as the card keeps it. Height has the toolkit meaning:
+// negative = character height in pixels, positive = cell height in pixels.
+struct Font
+{
+    std::int32_t color = 0; // not used for drawing; the object's colour is
+    std::uint8_t charset = 128;
+    Pitch pitch = Pitch::Default;
+    std::int32_t height = -12;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeout = false;
+    std::string name = defaultFaceName(); // Shift-JIS bytes
+
+    static std::string defaultFaceName(); // "ＭＳ Ｐゴシック"
+
+    bool operator==(const Font &) const = default;
+
+    // The QFont that draws this font; `height` is used as given.
+    QFont toQFont() const;
+};
+
+// Makes the faces stored in card files draw with the installed Japanese
+// gothic faces. Call once after the application object exists.
+void installFontSubstitutions();

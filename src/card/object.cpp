@@ -1,0 +1,246 @@
+#include "card/object.h"
+#include "card/cardfile.h"
+#include "card/errors.h"
+#include "card/sjis.h"
+#include "card/stream.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <cstring>
+
+namespace {
+
+// TColor is 0x00BBGGRR; a value with the high byte 0x80 names a system
+// colour, of which only the text colours can reach a card.
+QColor toQColor(std::int32_t c)
+{
+    std::uint32_t u = static_cast<std::uint32_t>(c);
+    if ((u & 0xFF000000u) != 0)
+        return Qt::black;
+    return QColor(u & 0xFF, (u >> 8) & 0xFF, (u >> 16) & 0xFF);
+}
+
+constexpr int kFaceBytes = 32;
+constexpr int kFontRecordBytes = 60;
+
+void writeFontRecord(Stream *s, const Font &f)
+{
+    unsigned char rec[kFontRecordBytes] = {};
+    auto put32 = [&](int offset, std::int32_t v) {
+        std::uint32_t u = static_cast<std::uint32_t>(v);
+        for (int i = 0; i < 4; ++i)
+            rec[offset + i] = static_cast<unsigned char>(u >> (8 * i));
+    };
+    put32(0, f.height);
+    put32(16, f.bold ? 700 : 400);
+    rec[20] = f.italic ? 1 : 0;
+    rec[21] = f.underline ? 1 : 0;
+    rec[22] = f.strikeout ? 1 : 0;
+    rec[23] = f.charset;
+    rec[27] = f.pitch == Pitch::Variable ? 2 : f.pitch == Pitch::Fixed ? 1 : 0;
+    std::string face = sjis::truncate(f.name, kFaceBytes - 1);
+    std::memcpy(rec + 28, face.data(), face.size());
+    s->Write(rec, kFontRecordBytes);
+}
+
+void readFontRecord(Stream *s, Font &f)
+{
+    unsigned char rec[kFontRecordBytes];
+    s->Read(rec, kFontRecordBytes);
+    auto get32 = [&](int offset) {
+        std::uint32_t u = 0;
+        for (int i = 0; i < 4; ++i)
+            u |= std::uint32_t(rec[offset + i]) << (8 * i);
+        return static_cast<std::int32_t>(u);
+    };
+    f.height = get32(0);
+    f.bold = get32(16) > 699;
+    f.italic = rec[20] == 1;
+    f.underline = rec[21] == 1;
+    f.strikeout = rec[22] == 1;
+    f.charset = rec[23];
+    int pitch = rec[27] & 0x0F;
+    f.pitch = pitch == 1 ? Pitch::Fixed : pitch == 2 ? Pitch::Variable : Pitch::Default;
+    const char *face = reinterpret_cast<const char *>(rec + 28);
+    f.name.assign(face, strnlen(face, kFaceBytes - 1));
+}
+
+void writeRect(Stream *s, const TRect &r)
+{
+    s->WriteInt32(r.left);
+    s->WriteInt32(r.top);
+    s->WriteInt32(r.right);
+    s->WriteInt32(r.bottom);
+}
+
+void readRect(Stream *s, TRect &r)
+{
+    r.left = s->ReadInt32();
+    r.top = s->ReadInt32();
+    r.right = s->ReadInt32();
+    r.bottom = s->ReadInt32();
+}
+
+} // namespace
+
+void Object::SaveHead(Stream *s) const
+{
+    s->WriteInt32(order);
+    s->WriteByte(visible ? 1 : 0);
+}
+
+void Object::LoadHead(Stream *s)
+{
+    order = s->ReadInt32();
+    visible = s->ReadByte() != 0;
+}
+
+void TextObject::Draw(QPainter *canvas, const Converter &conv)
+{
+    if (!visible)
+        return;
+    const std::int32_t h = font.height;
+    font.height = static_cast<std::int32_t>(conv.ToDevice(h) * 1.5);
+    const QFont qf = font.toQFont();
+    font.height = h;
+
+    canvas->setFont(qf);
+    canvas->setPen(toQColor(color));
+    canvas->setBrush(Qt::NoBrush);
+    const QString s = sjis::toUnicode(displayText);
+    const QFontMetrics fm(qf, canvas->device());
+    const int x = conv.ToDevice(rect.left);
+    const int y = conv.ToDevice(rect.top);
+    // The text cell's top-left corner sits at the point: baseline = top + ascent.
+    canvas->drawText(QPoint(x, y + fm.ascent()), s);
+    rect.right = rect.left + conv.ToModel(fm.horizontalAdvance(s));
+    rect.bottom = rect.top + conv.ToModel(fm.height());
+}
+
+void TextObject::SetText(const std::string &s)
+{
+    text = s;
+    displayText = s;
+}
+
+void TextObject::GetFont(Font &out) const
+{
+    out.color = font.color;
+    out.charset = font.charset;
+    out.pitch = font.pitch;
+    out.height = font.height;
+    out.bold = font.bold;
+    out.italic = font.italic;
+    out.underline = font.underline;
+    out.strikeout = font.strikeout;
+    out.name = font.name;
+}
+
+void TextObject::SetFont(const Font &in)
+{
+    font.color = in.color;
+    font.charset = in.charset;
+    font.pitch = in.pitch;
+    font.height = in.height;
+    font.bold = in.bold;
+    font.italic = in.italic;
+    font.underline = in.underline;
+    font.strikeout = in.strikeout;
+    font.name = in.name;
+}
+
+void TextObject::SaveToStream(Stream *s) const
+{
+    SaveHead(s);
+    writeRect(s, rect);
+    WriteShortString(s, text);
+    writeFontRecord(s, font);
+    s->WriteInt32(color);
+}
+
+void TextObject::LoadFromStream(Stream *s)
+{
+    LoadHead(s);
+    readRect(s, rect);
+    ReadShortString(s, text);
+    displayText = text;
+    readFontRecord(s, font);
+    color = s->ReadInt32();
+}
+
+void TextObjectWithHeader::SetText(const std::string &s)
+{
+    text = s;
+    displayText = header + s;
+}
+
+void TextObjectWithHeader::SaveToStream(Stream *s) const
+{
+    SaveHead(s);
+    WriteShortString(s, header);
+    TextObject::SaveToStream(s);
+}
+
+void TextObjectWithHeader::LoadFromStream(Stream *s)
+{
+    LoadHead(s);
+    ReadShortString(s, header);
+    TextObject::LoadFromStream(s);
+    displayText = header + text;
+}
+
+void GraphicObject::Draw(QPainter *canvas, const Converter &conv)
+{
+    if (!visible || !picture)
+        return;
+    const int l = conv.ToDevice(rect.left), t = conv.ToDevice(rect.top);
+    const int r = conv.ToDevice(rect.right), b = conv.ToDevice(rect.bottom);
+    picture->Draw(*canvas, QRect(l, t, r - l, b - t));
+}
+
+void GraphicObject::SetPicture(std::unique_ptr<Picture> p, const Converter &conv,
+                               const std::string &src)
+{
+    picture = std::move(p);
+    rect.right = rect.left + conv.ToModel(picture ? picture->Width() : 0);
+    rect.bottom = rect.top + conv.ToModel(picture ? picture->Height() : 0);
+    source = src;
+}
+
+void GraphicObject::SaveToStream(Stream *s) const
+{
+    SaveHead(s);
+    writeRect(s, rect);
+    WriteShortString(s, source);
+    if (source.empty() || source == kQrSource || !picture)
+        return;
+    WriteShortString(s, picture->ClassName());
+    const QByteArray bytes = picture->SaveToBytes();
+    s->WriteInt32(static_cast<std::int32_t>(bytes.size()));
+    s->Write(bytes.constData(), bytes.size());
+}
+
+void GraphicObject::LoadFromStream(Stream *s)
+{
+    LoadHead(s);
+    picture.reset();
+    readRect(s, rect);
+    ReadShortString(s, source);
+    if (source.empty() || source == kQrSource)
+        return;
+    std::string cls;
+    ReadShortString(s, cls);
+    if (cls != "TJPEGImage" && cls != "TBitmap")
+        throw ReadError("画像の種類 \"" + sjis::toUtf8(cls) + "\" は読めません");
+    const std::int32_t length = s->ReadInt32();
+    // Checked before anything is allocated: a damaged length must not
+    // reserve gigabytes.
+    if (length < 0 || length > s->Remaining())
+        throw ReadError("画像の長さ " + std::to_string(length) + " がファイルの残りと合いません");
+    QByteArray bytes(length, Qt::Uninitialized);
+    s->Read(bytes.data(), length);
+    if (cls == "TJPEGImage")
+        picture = JpegPicture::FromBytes(bytes);
+    else
+        picture = BitmapPicture::FromBytes(bytes);
+}

@@ -1,0 +1,117 @@
+#pragma once
+#include "card/converter.h"
+#include "card/font.h"
+#include "card/picture.h"
+#include "card/rect.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QPainter;
+class Stream;
+
+// A card object. The virtual operations keep the slot order every class
+// shares; each class appends its own after them.
+class Object
+{
+public:
+    virtual ~Object() = default;
+    virtual void Draw(QPainter *canvas, const Converter &conv) = 0;
+    virtual void GetRect(TRect &out) const = 0;
+    virtual void SetRect(const TRect &r) = 0;
+    virtual int GetOrder() const { return order; }
+    virtual void SetOrder(int n) { order = n; }
+    virtual bool IsVisible() const { return visible; }
+    virtual void SetVisible(bool b) { visible = b; }
+    virtual void SaveToStream(Stream *s) const = 0;
+    virtual void LoadFromStream(Stream *s) = 0;
+    virtual std::string GetClassName() const = 0;
+
+protected:
+    void SaveHead(Stream *s) const;
+    void LoadHead(Stream *s);
+
+    // Objects whose creator never sets an order sort at the bottom.
+    std::int32_t order = 0;
+    bool visible = true;
+};
+
+class TextObject : public Object
+{
+public:
+    TextObject() = default;
+    explicit TextObject(const TRect &r) : rect(r) {}
+
+    void Draw(QPainter *canvas, const Converter &conv) override;
+    void GetRect(TRect &out) const override { out = rect; }
+    void SetRect(const TRect &r) override { rect = r; }
+    // An empty raw text makes the object invisible for every purpose.
+    bool IsVisible() const override { return !text.empty() && visible; }
+    void SaveToStream(Stream *s) const override;
+    void LoadFromStream(Stream *s) override;
+    std::string GetClassName() const override { return "TextObject"; }
+    virtual void SetText(const std::string &s);
+    virtual std::string GetText() const { return text; }
+
+    // Copies colour, charset, pitch, height, style and face, in that order.
+    void GetFont(Font &out) const;
+    void SetFont(const Font &in);
+    std::int32_t GetColor() const { return color; }
+    void SetColor(std::int32_t c) { color = c; }
+    const std::string &DisplayText() const { return displayText; }
+
+protected:
+    TRect rect;
+    std::string text;
+    std::string displayText;
+    Font font;
+    std::int32_t color = 0;
+};
+
+class TextObjectWithHeader : public TextObject
+{
+public:
+    TextObjectWithHeader() = default;
+    TextObjectWithHeader(const std::string &headerText, const TRect &r)
+        : TextObject(r), header(headerText)
+    {
+    }
+
+    void SaveToStream(Stream *s) const override;
+    void LoadFromStream(Stream *s) override;
+    std::string GetClassName() const override { return "TextObjectWithHeader"; }
+    void SetText(const std::string &s) override;
+    const std::string &Header() const { return header; }
+
+private:
+    std::string header;
+};
+
+class GraphicObject : public Object
+{
+public:
+    GraphicObject() = default;
+
+    void Draw(QPainter *canvas, const Converter &conv) override;
+    void GetRect(TRect &out) const override { out = rect; }
+    void SetRect(const TRect &r) override { rect = r; }
+    void SaveToStream(Stream *s) const override;
+    void LoadFromStream(Stream *s) override;
+    std::string GetClassName() const override { return "GraphicObject"; }
+
+    // Takes the picture (not null); the rectangle keeps its left and top and
+    // takes the picture's pixel size through `conv`.
+    void SetPicture(std::unique_ptr<Picture> picture, const Converter &conv,
+                    const std::string &source);
+    const Picture *GetPicture() const { return picture.get(); }
+    const std::string &Source() const { return source; }
+
+private:
+    TRect rect;
+    std::unique_ptr<Picture> picture;
+    std::string source;
+};
+
+// The source name of the QR code object.
+inline const std::string kQrSource = "<<QR>>";

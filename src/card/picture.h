@@ -1,0 +1,100 @@
+#pragma once
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+// A picture a GraphicObject holds. Width and height are its own size in
+// pixels; Draw stretches the whole picture into the target rectangle
+// (device pixels, right and bottom exclusive), aspect not kept.
+class Picture
+{
+public:
+    virtual ~Picture() = default;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    virtual bool Empty() const { return Width() == 0 || Height() == 0; }
+    virtual void Draw(QPainter &painter, const QRect &target) const = 0;
+    // "TBitmap", "TJPEGImage" or "TMetafile".
+    virtual std::string ClassName() const = 0;
+    // The bytes the card file stores for this picture (the picture as its
+    // class saves itself). Vector pictures are never stored and return none.
+    virtual QByteArray SaveToBytes() const = 0;
+};
+
+// Keeps the BMP file image it was made from, byte for byte.
+class BitmapPicture : public Picture
+{
+public:
+    // Throws ReadError when the bytes are not a bitmap Qt can decode.
+    static std::unique_ptr<BitmapPicture> FromBytes(const QByteArray &bmpFile);
+    static std::unique_ptr<BitmapPicture> FromFile(const std::string &sjisPath);
+    // Encodes `image` as a 24-bit BMP file image.
+    static std::unique_ptr<BitmapPicture> FromImage(const QImage &image);
+
+    int Width() const override { return image.width(); }
+    int Height() const override { return image.height(); }
+    void Draw(QPainter &painter, const QRect &target) const override;
+    std::string ClassName() const override { return "TBitmap"; }
+    QByteArray SaveToBytes() const override { return fileBytes; }
+    const QImage &Image() const { return image; }
+
+private:
+    QByteArray fileBytes;
+    QImage image;
+};
+
+// Keeps the JPEG bytes; decoded once at full size through Qt's JPEG plug-in.
+class JpegPicture : public Picture
+{
+public:
+    static std::unique_ptr<JpegPicture> FromBytes(const QByteArray &jpeg);
+    static std::unique_ptr<JpegPicture> FromFile(const std::string &sjisPath);
+
+    int Width() const override { return image.width(); }
+    int Height() const override { return image.height(); }
+    void Draw(QPainter &painter, const QRect &target) const override;
+    std::string ClassName() const override { return "TJPEGImage"; }
+    QByteArray SaveToBytes() const override { return jpegBytes; }
+    const QImage &Image() const { return image; }
+
+private:
+    QByteArray jpegBytes;
+    QImage image;
+};
+
+// Filled rectangles on a background, in the picture's own pixel space; drawn
+// at any scale without resampling. The QR symbol is one.
+class VectorPicture : public Picture
+{
+public:
+    VectorPicture() = default;
+    VectorPicture(int width, int height, QColor background, QColor foreground,
+                  std::vector<QRect> rects);
+
+    int Width() const override { return width; }
+    int Height() const override { return height; }
+    void Draw(QPainter &painter, const QRect &target) const override;
+    std::string ClassName() const override { return "TMetafile"; }
+    QByteArray SaveToBytes() const override { return {}; }
+    const std::vector<QRect> &Rects() const { return rects; }
+
+    // The picture drawn at its own size onto an image of its own size.
+    QImage ToImage() const;
+
+private:
+    int width = 0;
+    int height = 0;
+    QColor background = Qt::white;
+    QColor foreground = Qt::black;
+    std::vector<QRect> rects;
+};
+
+// Draws `image` stretched into `target` (device pixels) with a plain
+// nearest-pixel copy, as a block copy would.
+void drawStretched(QPainter &painter, const QImage &image, const QRect &target);

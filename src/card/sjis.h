@@ -1,0 +1,34 @@
+#pragma once
+// Conversion between the Shift-JIS (code page 932) bytes the card keeps and
+// the Unicode text the widgets show. This is the only place that converts.
+
+#include <QString>
+#include <string>
+
+namespace sjis {
+
+// Unicode -> code page 932. A character code page 932 lacks becomes '?'.
+std::string fromUnicode(const QString &text);
+std::string fromUtf8(const std::string &utf8);
+
+// Code page 932 -> Unicode. A byte sequence that cannot be decoded becomes
+// U+FFFD and decoding goes on after it.
+QString toUnicode(const std::string &bytes);
+std::string toUtf8(const std::string &bytes);
+
+// The longest prefix of `bytes` of at most `max` bytes that does not end in
+// the middle of a two-byte character.
+std::string truncate(const std::string &bytes, std::size_t max);
+
+// Upper-cases ASCII letters only; the trail bytes of two-byte characters are
+// left alone (they may fall into the ASCII letter range).
+std::string toUpper(const std::string &bytes);
+
+// Part of a path after the last '\\' or '/', skipping trail bytes (0x5C can
+// be the second byte of a two-byte character).
+std::string fileNamePart(const std::string &path);
+std::string extensionPart(const std::string &path);
+
+bool isLeadByte(unsigned char c);
+
+} // namespace sjis
