@@ -1,0 +1,36 @@
+#pragma once
+#include <array>
+#include <string>
+
+class Objects;
+
+// The fourteen entry fields in the window's order (top to bottom), each with
+// the caption shown beside it.
+struct FieldInfo
+{
+    const char *key;     // the edit's name and the object's key
+    const char *caption; // UTF-8
+};
+extern const std::array<FieldInfo, 14> kFields;
+
+inline constexpr const char *kPictureKey = "bPicture";
+inline constexpr const char *kBackPictureKey = "bBackPicture";
+inline constexpr const char *kQrKey = "QR";
+
+// The stacking order given to eAddress, which the layout leaves without one:
+// it shares 10 with the postal code, just above the telephone line.
+inline constexpr int kAddressOrder = 10;
+
+// Fills an empty collection with the seventeen objects of a new card. The
+// caller owns them (DestroyObjects).
+void BuildDefaultCard(Objects &card);
+
+// Makes sure every key the editor works with holds an object of the class the
+// editor expects, putting the default object in place of a missing or
+// mismatched one (which is destroyed). Returns the number of replacements.
+// Either text class serves a text key.
+int RepairCard(Objects &card);
+
+// The key named by a field caption ("電話") or a key itself ("eTel"); empty
+// when it names no field.
+std::string FieldKeyFor(const std::string &utf8Name);
