@@ -1,0 +1,80 @@
+#pragma once
+#include "card/font.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+class Objects;
+
+// Every dialog the editor opens goes through this interface, so tests can
+// script the answers and never block on a modal window.
+class Dialogs
+{
+public:
+    enum class Answer { Yes, No, Cancel };
+
+    struct FileDialog
+    {
+        QString filter;       // "Name (*.ext)|*.ext|..." as the filter strings are written
+        QString defaultSuffix; // ".pkd" or ".bmp"; added to a name typed without one
+        QString initialDir;
+        QString initialName;
+        bool mustExist = false; // the open dialog refuses names of missing files
+    };
+
+    virtual ~Dialogs() = default;
+    virtual void RunSplash(QWidget *owner) = 0;
+    virtual std::optional<QString> OpenFile(QWidget *parent, const FileDialog &d) = 0;
+    virtual std::optional<QString> SaveFile(QWidget *parent, const FileDialog &d) = 0;
+    // The font's attributes in, the chosen ones out; false on Cancel.
+    virtual bool ChooseFont(QWidget *parent, Font &font) = 0;
+    // A TColor (0x00BBGGRR) in and out; false on Cancel.
+    virtual bool ChooseColor(QWidget *parent, std::int32_t &color) = 0;
+    virtual Answer AskYesNoCancel(QWidget *parent, const QString &text, const QString &title) = 0;
+    // The printer set-up; false on Cancel. A confirmed choice stays in `printer`.
+    virtual bool PrinterSetup(QWidget *parent, QPrinter &printer) = 0;
+    virtual void ShowError(QWidget *parent, const QString &message) = 0;
+    virtual void ShowInfo(QWidget *parent, const QString &message) = 0;
+    // The print options window, modal; the values come back however it closed.
+    virtual void PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
+                              std::int32_t &d) = 0;
+    // The preview window, modal; `print` prints with the values it is given.
+    virtual void Preview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
+                         std::int32_t &c, std::int32_t &d,
+                         const std::function<void(int, int, int, int)> &print) = 0;
+    // Hands the address to the desktop as one argument; never through a shell.
+    virtual void OpenAddress(const QString &address) = 0;
+};
+
+// The Qt dialogs.
+class QtDialogs : public Dialogs
+{
+public:
+    void RunSplash(QWidget *owner) override;
+    std::optional<QString> OpenFile(QWidget *parent, const FileDialog &d) override;
+    std::optional<QString> SaveFile(QWidget *parent, const FileDialog &d) override;
+    bool ChooseFont(QWidget *parent, Font &font) override;
+    bool ChooseColor(QWidget *parent, std::int32_t &color) override;
+    Answer AskYesNoCancel(QWidget *parent, const QString &text, const QString &title) override;
+    bool PrinterSetup(QWidget *parent, QPrinter &printer) override;
+    void ShowError(QWidget *parent, const QString &message) override;
+    void ShowInfo(QWidget *parent, const QString &message) override;
+    void PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
+                      std::int32_t &d) override;
+    void Preview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
+                 std::int32_t &c, std::int32_t &d,
+                 const std::function<void(int, int, int, int)> &print) override;
+    void OpenAddress(const QString &address) override;
+};
+
+// The toolkit filter "A (*.a)|*.a|B (*.b)|*.b" as a Qt name filter list.
+QString toQtFilter(const QString &filter);
+// A QFont chosen in the font dialog as the card's font value; attributes the
+// dialog has no say over (charset, colour) are kept from `base`.
+Font fontFromQFont(const QFont &qf, const Font &base);
+// Starts the desktop's opener with the address as its one argument.
+bool launchAddress(const QString &address);

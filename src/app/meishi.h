@@ -1,0 +1,140 @@
+#pragma once
+#include "app/editor.h"
+
+#include <QWidget>
+#include <QPrinter>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class Dialogs;
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QToolButton;
+class Picture;
+
+// The drawing surface: shows the editor's canvas image and hands mouse
+// presses, moves and releases to the main window. Qt grabs the pointer for a
+// widget while a button pressed over it is held, so moves and the release
+// keep arriving when the pointer leaves it.
+class CanvasWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CanvasWidget(QWidget *parent);
+    void setImage(const QImage *image);
+
+    std::function<void(Qt::MouseButton, int, int)> onMouseDown;
+    std::function<void(int, int)> onMouseMove;
+    std::function<void(Qt::MouseButton, int, int)> onMouseUp;
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+
+private:
+    const QImage *image = nullptr;
+};
+
+// The main window: the card editor.
+class TMeishi : public QWidget
+{
+    Q_OBJECT
+public:
+    // `dialogs` is not owned and must outlive the window.
+    explicit TMeishi(Dialogs &dialogs, QWidget *parent = nullptr);
+    ~TMeishi() override;
+
+    // Start-up
+    void FormCreate();
+
+    // The card editor
+    void EditChanged(QLineEdit *edit);
+    void PictureButtonClick(QPushButton *button);
+    // A JPEG or bitmap picture by the file's extension; null for any other.
+    static std::unique_ptr<Picture> LoadPictureFile(const QString &path);
+    void RefreshCanvas();
+    void ClearCard();
+    void FillFieldsFromCard();
+
+    void cCanvasMouseDown(Qt::MouseButton button, int X, int Y);
+    void cCanvasMouseMove(int X, int Y);
+    void cCanvasMouseUp(Qt::MouseButton button, int X, int Y);
+    void SetSelection(Object *obj);
+
+    void ToolButton7Click();
+    void bFontClick();
+    void aPopupMenuFontClick();
+    void aPopupMenuColorClick();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    void N5Click();
+    void aSavePictureClick();
+
+    bool AskToSaveChanges();
+    bool SaveCardAs();
+    void OpenCard();
+    void ToolButton1Click();
+    void ToolButton2Click();
+    void ToolButton3Click();
+    void ToolButton4Click();
+    // Returns CanClose.
+    bool FormCloseQuery();
+
+    void bPrintoutClick();
+    void bPrintClick();
+    void bPreviewClick();
+    void bPrintOptionClick();
+
+    CardEditor &Editor() { return editor; }
+    std::int32_t a = 10, b = 7, c = 3, d = 3;
+
+    // Controls, by their names.
+    QFrame *ToolBar1;
+    QToolButton *ToolButton1, *ToolButton2, *ToolButton3, *bPrintout, *bPreview, *ToolButton7,
+        *bFont, *ToolButton4;
+    QLabel *Image1;
+    QLineEdit *eName, *eFuri, *eCorp, *eBusho, *eYaku, *ePostNo, *eAddress, *eTel, *eMobile, *eFax,
+        *eURL, *eMail, *eMemo1, *eMemo2;
+    QLabel *tPicture, *tBackPicture;
+    QPushButton *bPicture, *bBackPicture, *bPrintOption, *bPrint;
+    QFrame *aPanel;
+    CanvasWidget *cCanvas;
+    QStatusBar *cDebug;
+    QMenu *aPopupMenu;
+    QAction *aPopupMenuFont, *aPopupMenuColor, *N6, *aSavePicture, *N7;
+    QMenu *N1;
+    QAction *N2, *N3, *N4, *N5;
+
+    // The edits in the order New and Open set them.
+    std::array<QLineEdit *, 14> ClearOrder() const;
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+
+private:
+    void buildControls();
+    void buildToolbar();
+    void buildPopupMenu();
+    // Runs a handler; an exception that escapes it is shown in a message box
+    // and the program goes on, as the application's error report does.
+    void guarded(const std::function<void()> &handler);
+    void printWith(int a, int b, int c, int d);
+    QLabel *nameBoxFor(QPushButton *button) const;
+
+    Dialogs &dialogs;
+    CardEditor editor;
+    QPrinter printer;
+    QString lastSaveName;
+    bool centred = false;
+};

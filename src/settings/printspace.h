@@ -1,0 +1,49 @@
+#pragma once
+// Where the program's settings live and the settings it keeps there.
+
+#include "settings/ini.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+// Layout of cards on a sheet, in millimetres.
+struct PrintSpace
+{
+    std::int32_t a = 10; // left margin
+    std::int32_t b = 7;  // top margin
+    std::int32_t c = 3;  // horizontal gap between cards
+    std::int32_t d = 3;  // vertical gap between cards
+
+    bool operator==(const PrintSpace &) const = default;
+};
+
+// The settings file of the running program, worked out afresh at each call
+// (so a settings file that appears or a folder that becomes writable is
+// noticed). Without a QCoreApplication the program file is taken from
+// /proc/self/exe.
+QString SettingsFilePath();
+
+// The rule behind SettingsFilePath() for a given program file: the program's
+// path with its extension replaced by ".INI" (or ".INI" appended when it has
+// none). When that file does not exist and its folder cannot be written:
+// $XDG_CONFIG_HOME/plakuro/plakuro.INI, with ~/.config for an unset or
+// relative $XDG_CONFIG_HOME.
+QString SettingsFilePathForProgram(const QString &programFile);
+
+// Makes SettingsFilePath() return `path`; an empty path restores the rule.
+void SetSettingsFilePathForTesting(const QString &path);
+
+// Keys a, b, c, d of section "printspace"; each missing or unreadable one
+// takes its default from PrintSpace.
+void LoadPrintSpace(const IniFile &ini, PrintSpace &out);
+void LoadPrintSpace(PrintSpace &out);
+
+// Writes a, b, c, d in that order. Throws SettingsError when the file cannot
+// be written.
+void SavePrintSpace(IniFile &ini, const PrintSpace &in);
+// The same into SettingsFilePath(), creating its folder when missing.
+void SavePrintSpace(const PrintSpace &in);
+
+// Key "url" of section "help", empty when missing; read afresh at each call.
+std::string ReadHelpUrl();

@@ -1,0 +1,89 @@
+#pragma once
+#include "app/dialogs.h"
+
+#include <QStringList>
+#include <deque>
+
+// Answers the editor's dialogs from queues the test fills; a dialog asked for
+// with an empty queue counts as cancelled. Every question is recorded.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    std::deque<std::optional<QString>> openFiles;
+    std::deque<std::optional<QString>> saveFiles;
+    std::deque<Answer> answers;
+    std::deque<std::optional<Font>> fonts;
+    std::deque<std::optional<std::int32_t>> colors;
+    bool printerAccepts = false;
+
+    QStringList questions;
+    QStringList errors;
+    QStringList infos;
+    QStringList addresses;
+    std::vector<FileDialog> fileDialogs;
+    int splashes = 0;
+    int printerSetups = 0;
+    Font fontShown;
+
+    void RunSplash(QWidget *) override { ++splashes; }
+    std::optional<QString> OpenFile(QWidget *, const FileDialog &d) override
+    {
+        fileDialogs.push_back(d);
+        return pop(openFiles);
+    }
+    std::optional<QString> SaveFile(QWidget *, const FileDialog &d) override
+    {
+        fileDialogs.push_back(d);
+        return pop(saveFiles);
+    }
+    bool ChooseFont(QWidget *, Font &font) override
+    {
+        fontShown = font;
+        std::optional<Font> f = pop(fonts);
+        if (f)
+            font = *f;
+        return f.has_value();
+    }
+    bool ChooseColor(QWidget *, std::int32_t &color) override
+    {
+        std::optional<std::int32_t> c = pop(colors);
+        if (c)
+            color = *c;
+        return c.has_value();
+    }
+    Answer AskYesNoCancel(QWidget *, const QString &text, const QString &) override
+    {
+        questions << text;
+        if (answers.empty())
+            return Answer::Cancel;
+        Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    bool PrinterSetup(QWidget *, QPrinter &) override
+    {
+        ++printerSetups;
+        return printerAccepts;
+    }
+    void ShowError(QWidget *, const QString &m) override { errors << m; }
+    void ShowInfo(QWidget *, const QString &m) override { infos << m; }
+    void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
+                      std::int32_t &) override
+    {
+    }
+    void Preview(QWidget *, const Objects &, std::int32_t &, std::int32_t &, std::int32_t &,
+                 std::int32_t &, const std::function<void(int, int, int, int)> &) override
+    {
+    }
+    void OpenAddress(const QString &address) override { addresses << address; }
+
+private:
+    template <typename T> static std::optional<T> pop(std::deque<std::optional<T>> &q)
+    {
+        if (q.empty())
+            return std::nullopt;
+        std::optional<T> v = q.front();
+        q.pop_front();
+        return v;
+    }
+};

@@ -1,0 +1,87 @@
+#!/bin/bash
+# End-to-end: starts the real program under the X server xvfb-run made, types
+# into it with xdotool, and checks the screenshots' pixels.
+# Usage: run.sh PLAKURO XCLOSE OUTDIR
+set -euo pipefail
+PLAKURO="$1"
+XCLOSE="$2"
+OUT="$3"
+rm -rf "$OUT"
+mkdir -p "$OUT/bin"
+# The settings file lives beside the program file, so the program runs from a
+# folder of the test's own.
+cp "$PLAKURO" "$OUT/bin/plakuro"
+cd "$OUT"
+unset QT_QPA_PLATFORM
+export QT_QPA_PLATFORM=xcb
+
+fail() { echo "e2e: FAIL: $*" >&2; exit 1; }
+
+"$OUT/bin/plakuro" >"$OUT/plakuro.log" 2>&1 &
+PID=$!
+trap 'kill $PID 2>/dev/null || true' EXIT
+
+# The main window appears only after the splash has closed (2 s).
+START=$(date +%s.%N)
+WIN=""
+for _ in $(seq 1 200); do
+    WIN=$(xdotool search --onlyvisible --name '^Plakuro$' 2>/dev/null | head -1 || true)
+    [ -n "$WIN" ] && break
+    sleep 0.05
+done
+[ -n "$WIN" ] || fail "main window did not appear"
+NOW=$(date +%s.%N)
+ELAPSED=$(awk -v a="$START" -v b="$NOW" 'BEGIN { printf "%.2f", b - a }')
+echo "main window after ${ELAPSED}s"
+awk -v e="$ELAPSED" 'BEGIN { exit !(e >= 1.9) }' || fail "main window showed before the splash closed"
+sleep 0.5
+
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+WX=$X; WY=$Y
+echo "window $WIN at $WX,$WY ${WIDTH}x${HEIGHT}"
+[ "$WIDTH" = 897 ] && [ "$HEIGHT" = 461 ] || fail "window is ${WIDTH}x${HEIGHT}, not 897x461"
+
+click() { xdotool mousemove $((WX + $1)) $((WY + $2)) click 1; sleep 0.2; }
+
+click 120 54          # eName
+xdotool type --delay 40 "山田太郎"
+click 120 214         # eTel
+xdotool type --delay 40 "0312345678"
+sleep 0.5
+import -window root "$OUT/typed.png"
+
+# Canvas origin in the window.
+CX=$((WX + 246)); CY=$((WY + 44))
+# minimum intensity of a region: 0 = black somewhere, 1 = all white
+region_min() { convert "$OUT/$1" -crop "$2x$3+$((CX + $4))+$((CY + $5))" +repage -format '%[fx:minima.intensity]' info:; }
+dark()  { awk -v v="$(region_min "$@")" 'BEGIN { exit !(v < 0.3) }'; }
+white() { awk -v v="$(region_min "$@")" 'BEGIN { exit !(v > 0.99) }'; }
+
+# The name at model (140, 40) -> canvas (99, 28), 21-pixel font; the
+# telephone line at (140, 250) -> (99, 177), 15-pixel font.
+dark typed.png 90 24 99 28 || fail "name line not drawn"
+dark typed.png 90 18 99 177 || fail "telephone line not drawn"
+white typed.png 640 20 0 0 || fail "canvas not white above the name"
+white typed.png 640 100 0 60 || fail "canvas not white between the lines"
+white typed.png 400 380 240 0 || fail "canvas not white to the right"
+white typed.png 98 390 0 0 || fail "canvas not white left of the text"
+echo "typing shows on the canvas"
+
+# Close; the card is modified, so the question comes: answer No.
+"$XCLOSE" "$WIN"
+sleep 1
+import -window root "$OUT/question.png"
+xdotool key --clearmodifiers alt+n
+for _ in $(seq 1 100); do
+    kill -0 $PID 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 $PID 2>/dev/null && fail "program did not end after the close"
+trap - EXIT
+
+INI="$OUT/bin/plakuro.INI"
+[ -f "$INI" ] || fail "settings file not written at close"
+tr -d '\r' <"$INI" >"$OUT/ini.txt"
+grep -qx '\[printspace\]' "$OUT/ini.txt" || fail "no printspace section"
+for kv in a=10 b=7 c=3 d=3; do grep -qx "$kv" "$OUT/ini.txt" || fail "settings lack $kv"; done
+echo "e2e: OK"

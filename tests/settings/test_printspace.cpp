@@ -1,0 +1,142 @@
+#include "settings/printspace.h"
+
+#include "helpers.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+class PrintSpaceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { SetSettingsFilePathForTesting(path_); }
+    void TearDown() override { SetSettingsFilePathForTesting(QString()); }
+
+    QTemporaryDir dir_;
+    const QString path_ = dir_.filePath("sub/folder/plakuro.INI");
+};
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const std::optional<QString> &value) : name_(name)
+    {
+        if (qEnvironmentVariableIsSet(name)) {
+            old_ = qEnvironmentVariable(name);
+        }
+        Set(value);
+    }
+    ~ScopedEnv() { Set(old_); }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    void Set(const std::optional<QString> &value)
+    {
+        if (value) {
+            qputenv(name_, value->toLocal8Bit());
+        } else {
+            qunsetenv(name_);
+        }
+    }
+    const char *name_;
+    std::optional<QString> old_;
+};
+
+} // namespace
+
+TEST_F(PrintSpaceTest, DefaultsUntilSavedThenTheSavedValues)
+{
+    PrintSpace space{1, 2, 3, 4};
+    LoadPrintSpace(space);
+    EXPECT_EQ(space, PrintSpace());
+    EXPECT_FALSE(QFileInfo::exists(path_));
+
+    // Saving the defaults creates the folders and the file.
+    SavePrintSpace(space);
+    EXPECT_EQ(ReadBytes(path_), "[printspace]\r\na=10\r\nb=7\r\nc=3\r\nd=3\r\n");
+
+    SavePrintSpace(PrintSpace{-1, 0, 25, 2147483647});
+    LoadPrintSpace(space);
+    EXPECT_EQ(space, (PrintSpace{-1, 0, 25, 2147483647}));
+}
+
+TEST_F(PrintSpaceTest, UsesTheFileAsWrittenByHand)
+{
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    WriteBytes(path_,
+               "[PrintSpace]\r\nA=5\r\nc=wide\r\n[Help]\r\nURL= file:///doc/index.html \r\n");
+    PrintSpace space;
+    LoadPrintSpace(space);
+    EXPECT_EQ(space, (PrintSpace{5, 7, 3, 3}));
+    EXPECT_EQ(ReadHelpUrl(), "file:///doc/index.html");
+
+    SavePrintSpace(PrintSpace{6, 7, 3, 4});
+    EXPECT_EQ(ReadBytes(path_), "[PrintSpace]\r\nA=6\r\nc=3\r\nb=7\r\nd=4\r\n[Help]\r\n"
+                                "URL= file:///doc/index.html \r\n");
+
+    // Read afresh: an edit made while the program runs is seen.
+    WriteBytes(path_, "[help]\nurl=changed\n");
+    EXPECT_EQ(ReadHelpUrl(), "changed");
+    IniFile other(path_);
+    LoadPrintSpace(other, space);
+    EXPECT_EQ(space, PrintSpace());
+}
+
+TEST(SettingsFilePath, BesideTheProgramUnlessThatCannotBeWritten)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(SettingsFilePathForProgram(dir.filePath("plakuro")), dir.filePath("plakuro.INI"));
+    EXPECT_EQ(SettingsFilePathForProgram(dir.filePath("plakuro.bin")), dir.filePath("plakuro.INI"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("v1.2"));
+    EXPECT_EQ(SettingsFilePathForProgram(dir.filePath("v1.2/plakuro")),
+              dir.filePath("v1.2/plakuro.INI"));
+
+    // A folder below a regular file can be written by no one, not even root.
+    WriteBytes(dir.filePath("file"), "");
+    const QString unwritable = dir.filePath("file/plakuro");
+    {
+        const ScopedEnv xdg("XDG_CONFIG_HOME", dir.filePath("config"));
+        EXPECT_EQ(SettingsFilePathForProgram(unwritable),
+                  dir.filePath("config/plakuro/plakuro.INI"));
+    }
+    const ScopedEnv home("HOME", dir.filePath("home"));
+    for (const std::optional<QString> &xdg : {std::optional<QString>(), std::optional<QString>(""),
+                                              std::optional<QString>("relative")}) {
+        const ScopedEnv unset("XDG_CONFIG_HOME", xdg);
+        EXPECT_EQ(SettingsFilePathForProgram(unwritable),
+                  dir.filePath("home/.config/plakuro/plakuro.INI"));
+    }
+
+    // The running program is found with and without a QCoreApplication.
+    const QString expected =
+        SettingsFilePathForProgram(QFileInfo("/proc/self/exe").canonicalFilePath());
+    EXPECT_TRUE(expected.endsWith("/test_settings.INI") ||
+                expected.endsWith("/plakuro/plakuro.INI"))
+        << expected.toStdString();
+    EXPECT_EQ(SettingsFilePath(), expected);
+    int argc = 1;
+    char name[] = "test_settings";
+    char *argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    EXPECT_EQ(SettingsFilePath(), expected);
+}
+
+TEST(SettingsFilePath, AnExistingFileInAReadOnlyFolderIsStillUsed)
+{
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not stop root";
+    }
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("plakuro.INI"), "");
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    const QString chosen = SettingsFilePathForProgram(dir.filePath("plakuro"));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(chosen, dir.filePath("plakuro.INI"));
+}
