@@ -1,0 +1,277 @@
+#include "qr/qrcode.h"
+
+#include "card/converter.h"
+#include "card/defaultcard.h"
+#include "card/errors.h"
+#include "card/font.h"
+#include "card/object.h"
+#include "card/objects.h"
+#include "card/sjis.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+// Text drawing needs a QGuiApplication; one serves every test.
+class QtEnvironment : public testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        installFontSubstitutions();
+    }
+    void TearDown() override { app.reset(); }
+
+private:
+    int argc = 1;
+    char name[8] = "test_qr";
+    char *argv[2] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> app;
+};
+[[maybe_unused]] testing::Environment *const qtEnvironment =
+    testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+using Fields = std::initializer_list<std::pair<const char *, const char *>>; // key, UTF-8
+
+// The default card, destroyed however the test ends.
+struct Card
+{
+    Objects objects;
+    Card() { BuildDefaultCard(objects); }
+    explicit Card(Fields fields) : Card() { set(fields); }
+    ~Card() { DestroyObjects(objects); }
+
+    void set(Fields fields)
+    {
+        for (const auto &[key, utf8] : fields)
+            text(key).SetText(sjis::fromUtf8(utf8));
+    }
+    TextObject &text(const char *key) { return dynamic_cast<TextObject &>(*objects[key]); }
+    GraphicObject &qr() { return dynamic_cast<GraphicObject &>(*objects[kQrKey]); }
+    void showQrAt(int left, int top)
+    {
+        qr().SetVisible(true);
+        qr().SetRect({left, top, left + 50, top + 50});
+    }
+};
+
+const Converter kScreen(645);
+
+// What zbarimg reads from the image file; with -Sbinary it writes the
+// symbol's bytes as they are, no newline after them.
+QByteArray decode(const QString &file)
+{
+    const QString zbarimg = QStandardPaths::findExecutable("zbarimg");
+    if (zbarimg.isEmpty()) {
+        ADD_FAILURE() << "zbarimg not found (package zbar-tools)";
+        return {};
+    }
+    QProcess p;
+    p.start(zbarimg, {"--raw", "-q", "-Sbinary", file});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        ADD_FAILURE() << "zbarimg read no symbol from " << file.toStdString();
+        return {};
+    }
+    return p.readAllStandardOutput();
+}
+
+QImage renderCard(const Objects &card, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    RenderCard(card, &painter, Converter(width));
+    return image;
+}
+
+QByteArray bytes(const std::string &s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// About 250 bytes of QR text, Kanji and ASCII mixed.
+const Fields kAllFields = {
+    {"eName", "山田 太郎"},
+    {"eFuri", "ヤマダ タロウ"},
+    {"eCorp", "株式会社プラクロ"},
+    {"eBusho", "営業部"},
+    {"eYaku", "部長"},
+    {"ePostNo", "100-0001"},
+    {"eAddress", "東京都千代田区千代田1-1"},
+    {"eTel", "03-1234-5678"},
+    {"eMobile", "090-1234-5678"},
+    {"eFax", "03-1234-5679"},
+    {"eURL", "www.plakuro.example.jp"},
+    {"eMail", "taro.yamada@plakuro.example.jp"},
+    {"eMemo1", "メモは QR コードに入らない"},
+};
+
+} // namespace
+
+TEST(QrText, LabelledFieldsInTableOrder)
+{
+    Card c({{"eTel", "012"}, {"eName", "ABC"}});
+    EXPECT_EQ(BuildQrText(c.objects), "\x96\xBC\x91\x4F\x3A"
+                                      "ABC\n"
+                                      "\x93\x64\x98\x62\x3A"
+                                      "012\n");
+
+    // Filled bottom first; a blank counts, the telephone is left empty, the
+    // memo never enters and the card's own headers ("TEL ", "〒") do not show.
+    Card all;
+    all.set({{"eMail", "a@b"}, {"eURL", "https://example.jp"}, {"eFax", "3"}, {"eMobile", "4"}});
+    all.set({{"eAddress", " "}, {"ePostNo", "6"}, {"eYaku", "7"}, {"eBusho", "8"}});
+    all.set({{"eCorp", "9"}, {"eFuri", "X"}, {"eName", "Y"}, {"eMemo2", "memo"}});
+    EXPECT_EQ(BuildQrText(all.objects),
+              sjis::fromUtf8("名前:Y\nフリガナ:X\n会社名:9\n部署:8\n役職:7\n〒:6\n住所: \n"
+                             "携帯:4\nFAX:3\nURL:http://https://example.jp\nE-Mail:a@b\n"));
+
+    Card memo({{"eMemo1", "メモ1"}, {"eMemo2", "メモ2"}});
+    EXPECT_EQ(BuildQrText(memo.objects), "");
+
+    // A missing key and a key holding no text object are skipped.
+    Card odd({{"eName", "A"}, {"eCorp", "B"}, {"eTel", "C"}});
+    delete odd.objects["eName"];
+    odd.objects["eName"] = nullptr;
+    delete odd.objects["eCorp"];
+    odd.objects["eCorp"] = new GraphicObject;
+    EXPECT_EQ(BuildQrText(odd.objects), sjis::fromUtf8("電話:C\n"));
+}
+
+TEST(QrPicture, ModulesOnAGridInsideTheQuietZone)
+{
+    const auto pic = MakeQrPicture(sjis::fromUtf8("名前:ABC\n電話:012\n"));
+    const int m = kQrModulePixels, quiet = kQrQuietModules * m;
+    const int modules = pic->Width() / m - 2 * kQrQuietModules;
+    EXPECT_EQ(pic->Height(), pic->Width());
+    EXPECT_EQ(pic->Width() % m, 0);
+    EXPECT_EQ((modules - 21) % 4, 0) << modules; // 21 modules, 4 more per version
+    ASSERT_FALSE(pic->Rects().empty());
+    for (std::size_t i = 0; i < pic->Rects().size(); ++i) {
+        const QRect &r = pic->Rects()[i];
+        EXPECT_TRUE(r.height() == m && r.x() % m == 0 && r.width() % m == 0) << i;
+        EXPECT_TRUE(QRect(quiet, quiet, modules * m, modules * m).contains(r)) << i;
+        // Runs are merged: two rectangles never touch on one row.
+        if (i > 0 && pic->Rects()[i - 1].y() == r.y()) {
+            EXPECT_LT(pic->Rects()[i - 1].x() + pic->Rects()[i - 1].width(), r.x());
+        }
+    }
+    // The finder pattern's top edge: seven dark modules in one run.
+    EXPECT_EQ(pic->Rects()[0], QRect(quiet, quiet, 7 * m, m));
+}
+
+TEST(QrPicture, EmptyTextAndFailures)
+{
+    const auto empty = MakeQrPicture("");
+    EXPECT_EQ(empty->Width(), 0);
+    EXPECT_EQ(empty->Height(), 0);
+    EXPECT_TRUE(empty->Rects().empty());
+
+    Card c;
+    UpdateQrCode(c.objects, kScreen); // hidden: untouched
+    EXPECT_EQ(c.qr().GetPicture(), nullptr);
+    c.showQrAt(600, 150);
+    UpdateQrCode(c.objects, kScreen);
+    ASSERT_NE(c.qr().GetPicture(), nullptr);
+    EXPECT_TRUE(c.qr().GetPicture()->Empty());
+    EXPECT_EQ(c.qr().Source(), kQrSource);
+    TRect r;
+    c.qr().GetRect(r);
+    EXPECT_EQ(r, (TRect{600, 150, 600, 150}));
+    const QImage card = renderCard(c.objects, 1074, 649);
+    QImage white(card.size(), card.format());
+    white.fill(Qt::white);
+    EXPECT_TRUE(card == white) << "nothing may be drawn";
+
+    // Too long for the largest symbol: an error, and the object keeps its
+    // picture.
+    c.set({{"eName", "A"}});
+    UpdateQrCode(c.objects, kScreen);
+    const Picture *before = c.qr().GetPicture();
+    c.text("eAddress").SetText(std::string(3000, 'a'));
+    EXPECT_THROW(UpdateQrCode(c.objects, kScreen), CardError);
+    EXPECT_EQ(c.qr().GetPicture(), before);
+}
+
+// The symbol on a card drawn at printer resolution, read by an independent
+// decoder, gives back exactly the QR text.
+TEST(QrDecode, PrintedCardReadsBackExactly)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case
+    {
+        const char *name;
+        Fields fields;
+        const char *raw = nullptr; // eCorp as raw bytes
+    };
+    const Case cases[] = {
+        {"name and telephone", {{"eName", "ABC"}, {"eTel", "012"}}},
+        {"all fields", kAllFields},
+        {"web address with scheme", {{"eURL", "https://example.jp"}, {"eName", "山田"}}},
+        // An extension character ending a field (FA9C, then the line feed)
+        // and a lone lead byte: both trip the encoder's Kanji pairing.
+        {"extension character", {{"eName", "飯\uFA10"}}, "ABC\x96"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        Card c(k.fields);
+        if (k.raw)
+            c.text("eCorp").SetText(k.raw);
+        c.showQrAt(560, 100);
+        UpdateQrCode(c.objects, kScreen);
+        const std::string text = BuildQrText(c.objects);
+        TRect r;
+        c.qr().GetRect(r);
+        ASSERT_LE(r.right, 910);
+        ASSERT_LE(r.bottom, 550);
+        for (auto [w, h] : {std::pair{1074, 649}, std::pair{2149, 1299}}) {
+            const QString file = dir.filePath(QString("card-%1.png").arg(w));
+            ASSERT_TRUE(renderCard(c.objects, w, h).save(file, "PNG"));
+            EXPECT_EQ(decode(file), bytes(text)) << w << " x " << h;
+        }
+    }
+}
+
+TEST(QrBmp, SavedPictureHasThePictureSizeAndDecodes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Card c(kAllFields);
+    const std::string text = BuildQrText(c.objects);
+    const auto pic = MakeQrPicture(text);
+    const QString file = dir.filePath("qr.bmp");
+    SaveQrPictureBmp(*pic, file);
+
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray head = f.read(30);
+    ASSERT_EQ(head.size(), 30);
+    EXPECT_EQ(head.left(2), "BM");
+    EXPECT_EQ(static_cast<unsigned char>(head[28]), 24) << "bits per pixel";
+    const QImage back(file, "BMP");
+    EXPECT_EQ(back.size(), QSize(pic->Width(), pic->Height()));
+    EXPECT_EQ(decode(file), bytes(text));
+
+    const QString none = dir.filePath("none.bmp");
+    EXPECT_THROW(SaveQrPictureBmp(VectorPicture(), none), CardError);
+    EXPECT_FALSE(QFile::exists(none));
+    const QString bad = dir.filePath("missing/qr.bmp");
+    try {
+        SaveQrPictureBmp(*pic, bad);
+        ADD_FAILURE() << "no error for " << bad.toStdString();
+    } catch (const CardError &e) {
+        EXPECT_NE(std::string(e.what()).find(bad.toStdString()), std::string::npos) << e.what();
+    }
+}
