@@ -67,6 +67,38 @@ white typed.png 400 380 240 0 || fail "canvas not white to the right"
 white typed.png 98 390 0 0 || fail "canvas not white left of the text"
 echo "typing shows on the canvas"
 
+# Drag the name line 150 pixels right and 100 down: press, moves, release.
+xdotool mousemove $((CX + 110)) $((CY + 38)) mousedown 1
+for i in $(seq 1 15); do xdotool mousemove $((CX + 110 + 10 * i)) $((CY + 38 + 7 * i)); sleep 0.02; done
+xdotool mousemove $((CX + 260)) $((CY + 138)) mouseup 1
+sleep 0.5
+import -window root "$OUT/dragged.png"
+white dragged.png 90 24 99 28 || fail "name line still at its old place after the drag"
+dark dragged.png 90 24 249 128 || fail "name line not at its new place after the drag"
+echo "dragging moves the name line"
+
+# Far outside the card to the lower right: the line stops with its left edge
+# at 880 and its top at 520 model units (canvas 624, 369).
+xdotool mousemove $((CX + 255)) $((CY + 135)) mousedown 1
+for i in $(seq 1 10); do xdotool mousemove $((CX + 255 + 80 * i)) $((CY + 135 + 60 * i)); sleep 0.02; done
+xdotool mouseup 1
+sleep 0.5
+import -window root "$OUT/clamped.png"
+dark clamped.png 21 21 624 369 || fail "name line not clamped at the card's lower right"
+white clamped.png 90 24 249 128 || fail "name line still at the middle after the far drag"
+echo "a far drag stays clamped to the card"
+
+# The QR code: the toolbar button shows it at the card's top-left corner; a
+# phone-grade decoder must read back the contact data.
+click 134 13          # ToolButton7
+sleep 0.5
+import -window root "$OUT/qr.png"
+convert "$OUT/qr.png" -crop "645x390+$CX+$CY" +repage -filter point -resize 300% "$OUT/qr-canvas.png"
+printf '\x96\xbc\x91\x4f\x3a\x8e\x52\x93\x63\x91\xbe\x98\x59\x0a\x93\x64\x98\x62\x3a0312345678\x0a' >"$OUT/qr-expected.bin"
+zbarimg --raw -q -Sbinary "$OUT/qr-canvas.png" >"$OUT/qr-decoded.bin" || fail "zbarimg found no QR code on the canvas"
+cmp -s "$OUT/qr-expected.bin" "$OUT/qr-decoded.bin" || fail "QR code decodes to other bytes: $(xxd -p "$OUT/qr-decoded.bin")"
+echo "QR code decodes to the typed data"
+
 # Close; the card is modified, so the question comes: answer No.
 "$XCLOSE" "$WIN"
 sleep 1
