@@ -664,6 +664,10 @@ void TMeishi::printWith(int pa, int pb, int pc, int pd)
 {
     if (!dialogs.PrinterSetup(this, printer))
         return;
+    // A PDF file has no resolution of its own; 600 dots per inch keeps the
+    // card sharp and the file small.
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        printer.setResolution(600);
     ZObjectsCommand z;
     editor.card.ForEach(z);
     PrintSheet(printer, z.Order(), pa, pb, pc, pd);

@@ -134,7 +134,8 @@ private:
 
     Dialogs &dialogs;
     CardEditor editor;
-    QPrinter printer;
+    // Kept for the run: a confirmed set-up is where the next one starts.
+    QPrinter printer{QPrinter::HighResolution};
     QString lastSaveName;
     bool centred = false;
 };

@@ -101,13 +101,23 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv)
         return;
     const std::int32_t h = font.height;
     font.height = static_cast<std::int32_t>(conv.ToDevice(h) * 1.5);
-    const QFont qf = font.toQFont();
+    if (!haveDrawnFont || !(drawnFont == font)) {
+        drawnFont = font;
+        drawnQFont = font.toQFont();
+        haveDrawnFont = true;
+    }
     font.height = h;
+    const QFont &qf = drawnQFont;
+    if (!haveDrawnText || drawnText != displayText) {
+        drawnText = displayText;
+        drawnUnicode = sjis::toUnicode(displayText);
+        haveDrawnText = true;
+    }
+    const QString &s = drawnUnicode;
 
     canvas->setFont(qf);
     canvas->setPen(toQColor(color));
     canvas->setBrush(Qt::NoBrush);
-    const QString s = sjis::toUnicode(displayText);
     const QFontMetrics fm(qf, canvas->device());
     const int x = conv.ToDevice(rect.left);
     const int y = conv.ToDevice(rect.top);

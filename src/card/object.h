@@ -4,6 +4,9 @@
 #include "card/picture.h"
 #include "card/rect.h"
 
+#include <QFont>
+#include <QString>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -67,6 +70,16 @@ protected:
     std::string displayText;
     Font font;
     std::int32_t color = 0;
+
+private:
+    // What the last Draw made of the font and the text, reused while they
+    // stay the same (converting and building fonts costs more than drawing).
+    Font drawnFont;
+    QFont drawnQFont;
+    bool haveDrawnFont = false;
+    std::string drawnText;
+    QString drawnUnicode;
+    bool haveDrawnText = false;
 };
 
 class TextObjectWithHeader : public TextObject

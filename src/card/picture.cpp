@@ -35,12 +35,26 @@ QImage decode(const QByteArray &bytes, const char *format, const char *what)
 
 } // namespace
 
-void drawStretched(QPainter &painter, const QImage &image, const QRect &target)
+const QImage &ScaledCopy::For(const QImage &image, QSize size) const
+{
+    if (size != cachedSize || cached.isNull()) {
+        cached = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        cachedSize = size;
+    }
+    return cached;
+}
+
+void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
+                   const ScaledCopy *cache)
 {
     if (image.isNull() || target.width() <= 0 || target.height() <= 0)
         return;
     if (target.size() == image.size()) {
         painter.drawImage(target.topLeft(), image);
+        return;
+    }
+    if (cache) {
+        painter.drawImage(target.topLeft(), cache->For(image, target.size()));
         return;
     }
     painter.drawImage(target.topLeft(),
@@ -74,7 +88,7 @@ std::unique_ptr<BitmapPicture> BitmapPicture::FromImage(const QImage &image)
 
 void BitmapPicture::Draw(QPainter &painter, const QRect &target) const
 {
-    drawStretched(painter, image, target);
+    drawStretched(painter, image, target, &scaled);
 }
 
 std::unique_ptr<JpegPicture> JpegPicture::FromBytes(const QByteArray &jpeg)
@@ -92,7 +106,7 @@ std::unique_ptr<JpegPicture> JpegPicture::FromFile(const std::string &sjisPath)
 
 void JpegPicture::Draw(QPainter &painter, const QRect &target) const
 {
-    drawStretched(painter, image, target);
+    drawStretched(painter, image, target, &scaled);
 }
 
 VectorPicture::VectorPicture(int width, int height, QColor background, QColor foreground,

@@ -9,6 +9,20 @@
 
 class QPainter;
 
+// The last stretched copy of a picture: typing repaints the card at the same
+// size again and again, and scaling a photograph each time would cost more
+// than everything else drawn.
+class ScaledCopy
+{
+public:
+    // `image` stretched to `size` with a plain nearest-pixel resampling.
+    const QImage &For(const QImage &image, QSize size) const;
+
+private:
+    mutable QSize cachedSize;
+    mutable QImage cached;
+};
+
 // A picture a GraphicObject holds. Width and height are its own size in
 // pixels; Draw stretches the whole picture into the target rectangle
 // (device pixels, right and bottom exclusive), aspect not kept.
@@ -47,6 +61,7 @@ public:
 private:
     QByteArray fileBytes;
     QImage image;
+    ScaledCopy scaled;
 };
 
 // Keeps the JPEG bytes; decoded once at full size through Qt's JPEG plug-in.
@@ -66,6 +81,7 @@ public:
 private:
     QByteArray jpegBytes;
     QImage image;
+    ScaledCopy scaled;
 };
 
 // Filled rectangles on a background, in the picture's own pixel space; drawn
@@ -97,4 +113,5 @@ private:
 
 // Draws `image` stretched into `target` (device pixels) with a plain
 // nearest-pixel copy, as a block copy would.
-void drawStretched(QPainter &painter, const QImage &image, const QRect &target);
+void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
+                   const ScaledCopy *cache = nullptr);

@@ -1,6 +1,6 @@
 #include "settings/ini.h"
 
-#include "settings/strtoint.h"
+#include "card/strtoint.h"
 
 #include <QFile>
 #include <QFileInfo>

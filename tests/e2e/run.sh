@@ -17,6 +17,8 @@ export QT_QPA_PLATFORM=xcb
 
 fail() { echo "e2e: FAIL: $*" >&2; exit 1; }
 
+# The print dialog offers $HOME/print.pdf for "Print to File (PDF)".
+export HOME="$OUT"
 "$OUT/bin/plakuro" >"$OUT/plakuro.log" 2>&1 &
 PID=$!
 trap 'kill $PID 2>/dev/null || true' EXIT
@@ -98,6 +100,48 @@ printf '\x96\xbc\x91\x4f\x3a\x8e\x52\x93\x63\x91\xbe\x98\x59\x0a\x93\x64\x98\x62
 zbarimg --raw -q -Sbinary "$OUT/qr-canvas.png" >"$OUT/qr-decoded.bin" || fail "zbarimg found no QR code on the canvas"
 cmp -s "$OUT/qr-expected.bin" "$OUT/qr-decoded.bin" || fail "QR code decodes to other bytes: $(xxd -p "$OUT/qr-decoded.bin")"
 echo "QR code decodes to the typed data"
+
+# Print through the real print dialog to a PDF file.
+click 80 13           # bPrintout
+sleep 1.5
+import -window root "$OUT/print-dialog.png"
+xdotool key Return
+for _ in $(seq 1 100); do [ -s "$OUT/print.pdf" ] && break; sleep 0.1; done
+sleep 1
+[ -s "$OUT/print.pdf" ] || fail "no PDF printed"
+pdfinfo "$OUT/print.pdf" >"$OUT/pdfinfo.txt"
+grep -q '^Pages: *1$' "$OUT/pdfinfo.txt" || fail "the PDF does not have one page"
+grep -q '(A4)' "$OUT/pdfinfo.txt" || fail "the PDF page is not A4: $(grep 'Page size' "$OUT/pdfinfo.txt")"
+pdftoppm -r 150 -png -singlefile "$OUT/print.pdf" "$OUT/sheet"
+COUNT=$(zbarimg --raw -q -Sbinary "$OUT/sheet.png" | grep -c 0312345678 || true)
+[ "$COUNT" = 10 ] || fail "the printed sheet holds $COUNT readable QR codes, not 10"
+# The first card's top-left corner: 10 mm and 7 mm from the paper's corner.
+pdftoppm -r 600 -png -singlefile -x 0 -y 0 -W 300 -H 200 "$OUT/print.pdf" "$OUT/corner"
+echo "printed ten cards to an A4 PDF; all ten QR codes decode"
+
+# Save through the real save dialog, start a new card, open the file again.
+click 57 13           # ToolButton3
+sleep 1
+xdotool type --delay 20 "$OUT/card"
+xdotool key Return
+sleep 1
+[ -f "$OUT/card.pkd" ] || fail "saving did not write card.pkd"
+head -c 6 "$OUT/card.pkd" | cmp -s - <(printf '\x05PK100') || fail "card.pkd does not start with the magic"
+click 11 13           # ToolButton1: New (saved, so no question)
+sleep 0.5
+import -window root "$OUT/new.png"
+white new.png 640 384 0 0 || fail "the canvas is not empty after New"
+click 34 13           # ToolButton2: Open
+sleep 1
+xdotool type --delay 20 "$OUT/card.pkd"
+xdotool key Return
+sleep 1
+import -window root "$OUT/opened.png"
+dark opened.png 21 21 624 369 || fail "the name line did not come back with Open"
+dark opened.png 90 18 99 177 || fail "the telephone line did not come back with Open"
+click 120 54
+xdotool key End type "x"
+echo "saved, cleared and opened the card again through the real dialogs"
 
 # Close; the card is modified, so the question comes: answer No.
 "$XCLOSE" "$WIN"

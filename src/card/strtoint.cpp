@@ -1,4 +1,4 @@
-#include "settings/strtoint.h"
+#include "card/strtoint.h"
 
 namespace {
 

@@ -1,0 +1,218 @@
+#include "print/preview.h"
+#include "print/pagerecorder.h"
+#include "print/previewcontrol.h"
+#include "print/printsetting.h"
+#include "print/sheet.h"
+
+#include "card/font.h"
+#include "card/objects.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kToolBarHeight = 29;
+constexpr int kPreviewTop = 30;
+
+QToolButton *makeSpeedButton(QWidget *parent, const char *name, const QString &text, int x,
+                             int width)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(text);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAutoRaise(true);
+    button->setGeometry(x, 2, width, 20);
+    return button;
+}
+
+void makeSeparator(QWidget *parent, int x)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(x, 2, 8, 20);
+}
+
+} // namespace
+
+TPreview::TPreview(QWidget *parent) : QDialog(parent)
+{
+    installFontSubstitutions();
+    setObjectName(QStringLiteral("TPreview"));
+    setWindowTitle(QStringLiteral("印刷プレビュー"));
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    setFont(font);
+    // The form's outer size 486 x 458 holds a client area of 478 x 431, which
+    // the tool bar and the preview control fill.
+    move(281, 115);
+    resize(478, 431);
+
+    ToolBar1 = new QWidget(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setGeometry(0, 0, 478, kToolBarHeight);
+    bPrint = makeSpeedButton(ToolBar1, "bPrint", QStringLiteral("印刷"), 0, 53);
+    makeSeparator(ToolBar1, 53);
+    SpeedButton2 = makeSpeedButton(ToolBar1, "SpeedButton2", QStringLiteral("オプション"), 61, 60);
+    makeSeparator(ToolBar1, 121);
+    cZoom = new QComboBox(ToolBar1);
+    cZoom->setObjectName(QStringLiteral("cZoom"));
+    cZoom->setEditable(false);
+    cZoom->addItems({QStringLiteral("25%"), QStringLiteral("50%"), QStringLiteral("75%"),
+                     QStringLiteral("100%"), QStringLiteral("125%"), QStringLiteral("150%"),
+                     QStringLiteral("200%"), QStringLiteral("400%")});
+    cZoom->setGeometry(129, 2, 60, 20);
+    makeSeparator(ToolBar1, 189);
+    SpeedButton1 = makeSpeedButton(ToolBar1, "SpeedButton1", QStringLiteral("閉じる"), 197, 61);
+
+    cPreview = new PreviewControl(this);
+    cPreview->setObjectName(QStringLiteral("cPreview"));
+    cPreview->setGeometry(0, kPreviewTop, 478, 401);
+
+    connect(bPrint, &QToolButton::clicked, this, [this] {
+        if (onPrint)
+            onPrint();
+    });
+    connect(SpeedButton1, &QToolButton::clicked, this, &TPreview::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TPreview::SpeedButton2Click);
+    connect(cZoom, &QComboBox::currentIndexChanged, this, &TPreview::cZoomChange);
+}
+
+TPreview::~TPreview()
+{
+    // The recorder (a member) goes before the control (a child widget).
+    cPreview->SetRecorder(nullptr);
+}
+
+void TPreview::render()
+{
+    static const Objects none;
+    DrawPreviewSheet(*recorder, order ? *order : none, a, b, c, d);
+}
+
+void TPreview::FormShow()
+{
+    auto fresh = std::make_unique<PageRecorder>();
+    cPreview->SetRecorder(fresh.get());
+    recorder = std::move(fresh);
+    render();
+    // The control already shows 100 %; selecting the item must not run
+    // cZoomChange.
+    const QSignalBlocker blocker(cZoom);
+    cZoom->setCurrentIndex(cZoom->findText(QStringLiteral("100%")));
+}
+
+void TPreview::cZoomChange()
+{
+    QString text = cZoom->currentText();
+    text.chop(1);
+    cPreview->SetZoom(text.toInt());
+}
+
+void TPreview::SpeedButton1Click()
+{
+    close();
+}
+
+void TPreview::SpeedButton2Click()
+{
+    if (!options) {
+        options = new TPrintSetting(this);
+        options->a = a;
+        options->b = b;
+        options->c = c;
+        options->d = d;
+        disconnect(options->bOK, &QPushButton::clicked, options, nullptr);
+        disconnect(options->bCancel, &QPushButton::clicked, options, nullptr);
+        connect(options->bOK, &QPushButton::clicked, this, &TPreview::ApplyOptions);
+        connect(options->bCancel, &QPushButton::clicked, this, &TPreview::CloseOptions);
+        options->bOK->setText(QStringLiteral("適用"));
+        options->show();
+    }
+    options->raise();
+    options->activateWindow();
+}
+
+void TPreview::ApplyOptions()
+{
+    if (!options)
+        return;
+    a = options->a;
+    b = options->b;
+    c = options->c;
+    d = options->d;
+    // The control is given the new recorder before the old one goes, so it
+    // never refers to a destroyed one.
+    auto fresh = std::make_unique<PageRecorder>();
+    cPreview->SetRecorder(fresh.get());
+    std::swap(recorder, fresh);
+    fresh.reset();
+    render();
+}
+
+void TPreview::CloseOptions()
+{
+    if (!options)
+        return;
+    TPrintSetting *closing = options;
+    options = nullptr;
+    closing->hide();
+    // Usually reached from the window's own button or close box: delete it
+    // once that handler has returned.
+    closing->deleteLater();
+}
+
+void TPreview::FormClose()
+{
+    // Not reached from the options window's own handlers, so it can go now.
+    delete options.data();
+}
+
+void TPreview::done(int result)
+{
+    FormClose();
+    QDialog::done(result);
+}
+
+void TPreview::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TPreview::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    ToolBar1->resize(width(), kToolBarHeight);
+    cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
+}
+
+void RunPreview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
+                std::int32_t &c, std::int32_t &d,
+                std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print)
+{
+    auto preview = std::make_unique<TPreview>(parent);
+    preview->SetOrder(&order);
+    TPreview *p = preview.get();
+    preview->onPrint = [p, print = std::move(print)] {
+        if (print)
+            print(p->a, p->b, p->c, p->d);
+    };
+    preview->a = a;
+    preview->b = b;
+    preview->c = c;
+    preview->d = d;
+    preview->exec();
+    a = preview->a;
+    b = preview->b;
+    c = preview->c;
+    d = preview->d;
+}

@@ -1,0 +1,77 @@
+#pragma once
+#include <QDialog>
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class Objects;
+class PageRecorder;
+class PreviewControl;
+class QComboBox;
+class QToolButton;
+class QWidget;
+class TPrintSetting;
+
+// The print preview: the sheet at the current values, eight zoom levels, and
+// a modeless options window whose "適用" redraws the page with new values.
+class TPreview : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TPreview(QWidget *parent = nullptr);
+    ~TPreview() override;
+
+    // The drawing-order collection (borrowed; it must outlive the preview).
+    void SetOrder(const Objects *drawingOrder) { order = drawingOrder; }
+
+    // The preview's own copy of the print-space values; "適用" changes them.
+    std::int32_t a = 10;
+    std::int32_t b = 7;
+    std::int32_t c = 3;
+    std::int32_t d = 3;
+
+    // Run by bPrint; set by whoever opens the preview.
+    std::function<void()> onPrint;
+
+    QWidget *ToolBar1;
+    QToolButton *bPrint;
+    QToolButton *SpeedButton2;
+    QComboBox *cZoom;
+    QToolButton *SpeedButton1;
+    PreviewControl *cPreview;
+
+    void FormShow();
+    void FormClose();
+    void cZoomChange();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void ApplyOptions();
+    void CloseOptions();
+
+    // The open options window, or null.
+    TPrintSetting *Options() const { return options; }
+    PageRecorder *Recorder() const { return recorder.get(); }
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void render();
+
+    const Objects *order = nullptr;
+    std::unique_ptr<PageRecorder> recorder;
+    QPointer<TPrintSetting> options;
+};
+
+// The main window's preview command after the drawing order is built: shows
+// the preview modally over `parent` with the given values, `print` wired to
+// its "印刷" button (called with the preview's current values), and copies
+// the preview's values back however it was closed.
+void RunPreview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
+                std::int32_t &c, std::int32_t &d,
+                std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print);

@@ -1,0 +1,241 @@
+#include "print/printsetting.h"
+#include "card/strtoint.h"
+
+#include "card/font.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QShowEvent>
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr int kSketchWidth = 93;
+constexpr int kSketchHeight = 130;
+// The paper: 88 pixels stand for 210 mm, 125 for 297 mm.
+constexpr std::int64_t kPaperWidth = 88;
+constexpr std::int64_t kPaperHeight = 125;
+constexpr std::int64_t kPaperWidthMm = 210;
+constexpr std::int64_t kPaperHeightMm = 297;
+constexpr std::int64_t kCardWidth = 38;
+constexpr std::int64_t kCardHeight = 23;
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int x, int y)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit *makeEdit(QWidget *parent, const char *name, int x, int y)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setGeometry(x, y, 43, 20);
+    // Digits go straight in, not through a Japanese input method.
+    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+    edit->setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+    return edit;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, int x, int y)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(x, y, 75, 25);
+    // Enter in an edit does not press a button; only Esc has a button.
+    button->setAutoDefault(false);
+    return button;
+}
+
+// A one-pixel frame on pixels left..right-1, top..bottom-1, nothing filled.
+// Edges far outside the image are brought near it first so that QRect's int
+// arithmetic cannot overflow; what lies inside the image is unchanged.
+void frameRect(QPainter &p, std::int64_t left, std::int64_t top, std::int64_t right,
+               std::int64_t bottom, const QColor &color)
+{
+    if (right <= left || bottom <= top)
+        return;
+    auto near = [](std::int64_t v) {
+        return static_cast<int>(std::clamp<std::int64_t>(v, -8, 1024));
+    };
+    const int l = near(left), t = near(top), r = near(right), b = near(bottom);
+    const bool leftVisible = left == l, topVisible = top == t;
+    const bool rightVisible = right == r, bottomVisible = bottom == b;
+    if (topVisible)
+        p.fillRect(QRect(l, t, r - l, 1), color);
+    if (bottomVisible)
+        p.fillRect(QRect(l, b - 1, r - l, 1), color);
+    if (leftVisible)
+        p.fillRect(QRect(l, t, 1, b - t), color);
+    if (rightVisible)
+        p.fillRect(QRect(r - 1, t, 1, b - t), color);
+}
+
+} // namespace
+
+TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
+{
+    installFontSubstitutions();
+    setObjectName(QStringLiteral("TPrintSetting"));
+    setWindowTitle(QStringLiteral("印刷オプション"));
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    setFont(font);
+    move(280, 107);
+    setFixedSize(403, 251);
+
+    Label1 = makeLabel(this, "Label1", QStringLiteral("左端の空き （横：mm)"), 24, 20);
+    eA = makeEdit(this, "eA", 142, 16);
+    Label4 = makeLabel(this, "Label4", QStringLiteral("左端の空き （上：mm)"), 24, 48);
+    eB = makeEdit(this, "eB", 142, 46);
+    Label2 = makeLabel(this, "Label2", QStringLiteral("名刺間の空き （横：mm)"), 12, 78);
+    eC = makeEdit(this, "eC", 142, 76);
+    Label3 = makeLabel(this, "Label3", QStringLiteral("名刺間の空き （縦：mm)"), 12, 108);
+    eD = makeEdit(this, "eD", 142, 104);
+    bOK = makeButton(this, "bOK", QStringLiteral("OK"), 98, 186);
+    bCancel = makeButton(this, "bCancel", QStringLiteral("閉じる"), 200, 186);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(202, 6, 181, 163);
+    cPaper = new QLabel(GroupBox1);
+    cPaper->setObjectName(QStringLiteral("cPaper"));
+    cPaper->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    cPaper->setGeometry(46, 24, kSketchWidth, kSketchHeight);
+
+    setTabOrder(eA, eB);
+    setTabOrder(eB, eC);
+    setTabOrder(eC, eD);
+    setTabOrder(eD, bOK);
+    setTabOrder(bOK, bCancel);
+
+    connect(eA, &QLineEdit::textChanged, this, &TPrintSetting::eAChange);
+    connect(eB, &QLineEdit::textChanged, this, &TPrintSetting::eBChange);
+    connect(eC, &QLineEdit::textChanged, this, &TPrintSetting::eCChange);
+    connect(eD, &QLineEdit::textChanged, this, &TPrintSetting::eDChange);
+    connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TPrintSetting::FormShow()
+{
+    eA->setText(QString::number(a));
+    eB->setText(QString::number(b));
+    eC->setText(QString::number(c));
+    eD->setText(QString::number(d));
+    DrawPaperSketch();
+}
+
+void TPrintSetting::eAChange()
+{
+    editChanged(eA, a);
+}
+
+void TPrintSetting::eBChange()
+{
+    editChanged(eB, b);
+}
+
+void TPrintSetting::eCChange()
+{
+    editChanged(eC, c);
+}
+
+void TPrintSetting::eDChange()
+{
+    editChanged(eD, d);
+}
+
+void TPrintSetting::editChanged(QLineEdit *edit, std::int32_t &value)
+{
+    // A text that is no whole number is replaced by the last accepted value;
+    // setText runs this handler again, which then succeeds. setText leaves
+    // the cursor at the end.
+    if (!TryStrToInt(edit->text().toStdString(), value))
+        edit->setText(QString::number(value));
+    DrawPaperSketch();
+}
+
+void TPrintSetting::DrawPaperSketch()
+{
+    cPaper->resize(kSketchWidth, kSketchHeight);
+    sketch = QImage(kSketchWidth, kSketchHeight, QImage::Format_RGB32);
+    sketch.fill(palette().color(QPalette::Button));
+    {
+        QPainter p(&sketch);
+        const QRect paper(0, 0, static_cast<int>(kPaperWidth), static_cast<int>(kPaperHeight));
+        p.fillRect(paper.translated(2, 2), Qt::black);
+        p.fillRect(paper, Qt::white);
+        frameRect(p, 0, 0, kPaperWidth, kPaperHeight, Qt::black);
+
+        const std::int64_t left = std::int64_t{a} * kPaperWidth / kPaperWidthMm;
+        const std::int64_t top = std::int64_t{b} * kPaperHeight / kPaperHeightMm;
+        const std::int64_t gapX = std::int64_t{c} * kPaperWidth / kPaperWidthMm;
+        const std::int64_t gapY = std::int64_t{d} * kPaperHeight / kPaperHeightMm;
+        for (std::int64_t i = 0; i < 5; ++i) {
+            for (std::int64_t j = 0; j < 2; ++j) {
+                const std::int64_t x = (gapX + kCardWidth) * j + left;
+                const std::int64_t y = (gapY + kCardHeight) * i + top;
+                frameRect(p, x, y, x + kCardWidth, y + kCardHeight, Qt::black);
+            }
+        }
+    }
+    cPaper->setPixmap(QPixmap::fromImage(sketch));
+}
+
+void TPrintSetting::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TPrintSetting::closeEvent(QCloseEvent *event)
+{
+    // The close box means "閉じる", whatever that button does in this use.
+    if (closing) {
+        event->accept();
+        return;
+    }
+    closing = true;
+    bCancel->click();
+    closing = false;
+    if (isVisible())
+        event->ignore();
+    else
+        event->accept();
+}
+
+void TPrintSetting::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        bCancel->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void RunPrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
+                     std::int32_t &d)
+{
+    auto dialog = std::make_unique<TPrintSetting>(parent);
+    dialog->a = a;
+    dialog->b = b;
+    dialog->c = c;
+    dialog->d = d;
+    dialog->exec();
+    a = dialog->a;
+    b = dialog->b;
+    c = dialog->c;
+    d = dialog->d;
+}

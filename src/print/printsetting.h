@@ -1,0 +1,72 @@
+#pragma once
+#include <QDialog>
+#include <QImage>
+#include <cstdint>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The print options window: the four print-space values (mm) with a live
+// sketch of the ten card positions on an A4 sheet.
+//
+// Modal use (RunPrintOptions): bOK accepts, bCancel rejects; either way the
+// caller reads the working values back. Modeless use (the preview): the
+// caller disconnects bOK's and bCancel's clicked() from this window and
+// connects its own handlers. Esc and the close box both click bCancel, so
+// they follow whatever handler bCancel has.
+class TPrintSetting : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TPrintSetting(QWidget *parent = nullptr);
+
+    // Working values: the last text that converted in each edit.
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    std::int32_t c = 0;
+    std::int32_t d = 0;
+
+    QLabel *Label1;
+    QLabel *Label2;
+    QLabel *Label3;
+    QLabel *Label4;
+    QLineEdit *eA;
+    QLineEdit *eB;
+    QLineEdit *eC;
+    QLineEdit *eD;
+    QPushButton *bOK;
+    QPushButton *bCancel;
+    QGroupBox *GroupBox1;
+    QLabel *cPaper;
+
+    // Fills the edits from the working values, eA to eD, and draws the sketch.
+    void FormShow();
+    void eAChange();
+    void eBChange();
+    void eCChange();
+    void eDChange();
+    void DrawPaperSketch();
+
+    // What cPaper shows: 93 x 130 pixels.
+    const QImage &Sketch() const { return sketch; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void editChanged(QLineEdit *edit, std::int32_t &value);
+
+    QImage sketch;
+    bool closing = false;
+};
+
+// The main window's print options command: shows the window modally over
+// `parent` with the given values and copies the working values back however
+// it was closed (there is no way to discard typed values).
+void RunPrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
+                     std::int32_t &d);

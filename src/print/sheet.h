@@ -1,0 +1,82 @@
+#pragma once
+#include <QImage>
+#include <QSize>
+#include <array>
+#include <cstdint>
+
+class Objects;
+class PageRecorder;
+class QPainter;
+class QPrinter;
+
+// Constants of the sheet, used exactly as written: the millimetre factor is
+// not 1/25.4, and the card's inch sizes are the rounded values.
+inline constexpr double kInchPerMm = 0.03937;
+inline constexpr double kCardWidthInch = 3.58267;
+inline constexpr double kCardHeightInch = 2.16535;
+inline constexpr int kCardWidthModel = 910;
+inline constexpr int kCardHeightModel = 550;
+inline constexpr int kSheetColumns = 2;
+inline constexpr int kSheetRows = 5;
+inline constexpr int kSheetCells = kSheetColumns * kSheetRows;
+
+// What the imposition asks of a paint device: logical pixels per inch, and
+// the offset of the printable area (the painter's origin) from the paper's
+// top-left corner, in device pixels.
+struct SheetDevice
+{
+    int px = 96;
+    int py = 96;
+    int ox = 0;
+    int oy = 0;
+};
+
+// Device pixels relative to the printable area. Kept in 64 bits: the
+// print-space values are unbounded user input.
+struct SheetLayout
+{
+    struct Cell
+    {
+        std::int64_t x = 0;
+        std::int64_t y = 0;
+    };
+
+    std::int64_t left = 0;
+    std::int64_t top = 0;
+    std::int64_t gapX = 0;
+    std::int64_t gapY = 0;
+    std::int64_t width = 0;  // W, the card image
+    std::int64_t height = 0; // H
+    // Row by row from the top, left column first.
+    std::array<Cell, kSheetCells> cells{};
+};
+
+// The printer layout: the card image is 91 x 55 mm at the device's resolution.
+SheetLayout ComputeSheetLayout(const SheetDevice &dev, std::int32_t a, std::int32_t b,
+                               std::int32_t c, std::int32_t d);
+
+// The preview layout: the card image is 910 x 550 model units at the page's
+// pixels per 0.1 mm; margins and gaps as on the printer.
+SheetLayout ComputePreviewLayout(const SheetDevice &dev, double xFactor, double yFactor,
+                                 std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
+
+// The card drawn once into a white W x H image; `order` is a drawing-order
+// collection (the Objects of a ZObjectsCommand). Null when W or H is not
+// positive.
+QImage RenderCardImage(const Objects &order, int width, int height);
+
+// Draws the card image once and copies it 1:1 into the ten cells. `page` is
+// the size of the painter's area; a cell wholly outside it, or at a position
+// that does not fit an int, is skipped. Partly visible cells are clipped by
+// the device.
+void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Objects &order,
+                std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
+
+// One job of one page on `printer`, as currently set up. Throws
+// std::runtime_error when the job cannot start.
+void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::int32_t b,
+                std::int32_t c, std::int32_t d);
+
+// Records the sheet as the one page of `rec` (BeginDoc ... EndDoc).
+void DrawPreviewSheet(PageRecorder &rec, const Objects &order, std::int32_t a, std::int32_t b,
+                      std::int32_t c, std::int32_t d);

@@ -1,0 +1,173 @@
+#include "print/pagerecorder.h"
+#include "print/preview.h"
+#include "print/previewcontrol.h"
+#include "print/printsetting.h"
+#include "print/sheet.h"
+#include "testcard.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QImage &shownPage(const TPreview &p)
+{
+    return p.cPreview->Recorder()->Page();
+}
+
+} // namespace
+
+TEST(PreviewControl, ZoomsCentresAndScrolls)
+{
+    SolidCard card(kCardColor);
+    auto rec = std::make_unique<PageRecorder>();
+    DrawPreviewSheet(*rec, card.Order(), 10, 7, 3, 3);
+    PreviewControl ctl;
+    ctl.resize(478, 401);
+    ctl.SetRecorder(rec.get());
+    ctl.show();
+
+    EXPECT_EQ(ctl.Zoom(), 100);
+    EXPECT_EQ(ctl.PageDisplaySize(), QSize(794, 1123));
+    EXPECT_GT(ctl.horizontalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(ctl.horizontalScrollBar()->hasTracking());
+    EXPECT_TRUE(ctl.verticalScrollBar()->hasTracking());
+    // At 100 % the page is shown pixel for pixel: the first cell's corner.
+    const QRect at100 = ctl.PageRect();
+    QImage shot = ctl.viewport()->grab().toImage();
+    EXPECT_TRUE(isCardColor(shot.pixel(at100.left() + 37, at100.top() + 26)));
+    EXPECT_TRUE(isWhite(shot.pixel(at100.left() + 36, at100.top() + 25)));
+
+    ctl.horizontalScrollBar()->setValue(50);
+    ctl.verticalScrollBar()->setValue(70);
+    ctl.SetZoom(400);
+    EXPECT_EQ(ctl.Zoom(), 400);
+    EXPECT_EQ(ctl.horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(ctl.verticalScrollBar()->value(), 0);
+    EXPECT_EQ(ctl.PageRect().topLeft(), at100.topLeft());
+
+    ctl.SetZoom(1);
+    ctl.SetZoom(2001);
+    EXPECT_EQ(ctl.Zoom(), 400);
+
+    ctl.SetZoom(25);
+    EXPECT_EQ(ctl.PageDisplaySize(), QSize(198, 281));
+    const QRect small = ctl.PageRect();
+    const QSize view = ctl.viewport()->size();
+    EXPECT_EQ(small.left(), (view.width() - 198) / 2);
+    EXPECT_EQ(small.top(), (view.height() - 281) / 2);
+    shot = ctl.viewport()->grab().toImage();
+    EXPECT_TRUE(isWhite(shot.pixel(small.left() + 2, small.top() + 2)));
+    EXPECT_EQ(shot.pixel(2, 2), qRgb(0x80, 0x80, 0x80));
+    EXPECT_EQ(shot.pixel(small.left() - 1, small.top() + 10), qRgb(0, 0, 0));
+
+    // A destroyed recorder is let go of.
+    rec.reset();
+    EXPECT_EQ(ctl.Recorder(), nullptr);
+    shot = ctl.viewport()->grab().toImage();
+    EXPECT_EQ(shot.pixel(view.width() / 2, view.height() / 2), qRgb(0x80, 0x80, 0x80));
+}
+
+TEST(Preview, OptionsWindowAppliesAndCloses)
+{
+    SolidCard card(kCardColor);
+    TPreview p;
+    p.SetOrder(&card.Order());
+    QSignalSpy zoomChanges(p.cZoom, &QComboBox::currentIndexChanged);
+    p.cZoom->setCurrentIndex(0);
+    zoomChanges.clear();
+    p.show();
+    EXPECT_EQ(p.windowTitle(), "印刷プレビュー");
+    EXPECT_EQ(p.cZoom->currentText(), "100%");
+    EXPECT_EQ(zoomChanges.count(), 0);
+    EXPECT_EQ(p.cPreview->Zoom(), 100);
+    EXPECT_TRUE(isCardColor(shownPage(p).pixel(37, 26)));
+    EXPECT_TRUE(isWhite(shownPage(p).pixel(36, 26)));
+
+    p.cZoom->setCurrentIndex(p.cZoom->findText("400%"));
+    EXPECT_EQ(p.cPreview->Zoom(), 400);
+    p.cZoom->setCurrentIndex(p.cZoom->findText("25%"));
+    EXPECT_EQ(p.cPreview->Zoom(), 25);
+
+    p.SpeedButton2->click();
+    QPointer<TPrintSetting> options = p.Options();
+    ASSERT_NE(options, nullptr);
+    EXPECT_TRUE(options->isVisible());
+    EXPECT_FALSE(options->isModal());
+    EXPECT_EQ(options->bOK->text(), "適用");
+    EXPECT_EQ(options->eA->text(), "10");
+    p.SpeedButton2->click();
+    EXPECT_EQ(p.Options(), options);
+    EXPECT_EQ(p.findChildren<TPrintSetting *>().size(), 1);
+
+    QPointer<PageRecorder> before = p.Recorder();
+    options->eA->setText("20");
+    options->bOK->click();
+    EXPECT_EQ(p.a, 20);
+    EXPECT_TRUE(options->isVisible());
+    EXPECT_EQ(before, nullptr);
+    EXPECT_EQ(p.cPreview->Recorder(), p.Recorder());
+    EXPECT_TRUE(isCardColor(shownPage(p).pixel(75, 26)));
+    EXPECT_TRUE(isWhite(shownPage(p).pixel(74, 26)));
+
+    // 閉じる without 適用 drops what was typed.
+    options->eA->setText("30");
+    options->bCancel->click();
+    EXPECT_EQ(p.Options(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(options, nullptr);
+    EXPECT_EQ(p.a, 20);
+    EXPECT_TRUE(isCardColor(shownPage(p).pixel(75, 26)));
+
+    // The close box acts as 閉じる; the next オプション opens a new window.
+    p.SpeedButton2->click();
+    ASSERT_NE(p.Options(), nullptr);
+    EXPECT_EQ(p.Options()->eA->text(), "20");
+    p.Options()->close();
+    EXPECT_EQ(p.Options(), nullptr);
+
+    // Closing the preview destroys an open options window.
+    p.SpeedButton2->click();
+    options = p.Options();
+    ASSERT_NE(options, nullptr);
+    p.SpeedButton1->click();
+    EXPECT_FALSE(p.isVisible());
+    EXPECT_EQ(options, nullptr);
+}
+
+TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
+{
+    SolidCard card(kCardColor);
+    QWidget owner;
+    std::int32_t a = 10, b = 7, c = 3, d = 3;
+    std::vector<std::array<std::int32_t, 4>> printed;
+    QTimer::singleShot(0, [&] {
+        TPreview *p = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *candidate = qobject_cast<TPreview *>(w); candidate && candidate->isVisible())
+                p = candidate;
+        ASSERT_NE(p, nullptr);
+        EXPECT_TRUE(p->isModal());
+        p->SpeedButton2->click();
+        p->Options()->eB->setText("12");
+        p->Options()->bOK->click();
+        p->bPrint->click();
+        p->SpeedButton1->click();
+    });
+    RunPreview(&owner, card.Order(), a, b, c, d,
+               [&](std::int32_t pa, std::int32_t pb, std::int32_t pc, std::int32_t pd) {
+                   printed.push_back({pa, pb, pc, pd});
+               });
+    EXPECT_EQ(b, 12);
+    EXPECT_EQ(a, 10);
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_EQ(printed[0], (std::array<std::int32_t, 4>{10, 12, 3, 3}));
+    EXPECT_EQ(owner.findChildren<TPreview *>().size(), 0);
+}
