@@ -7,6 +7,7 @@
 #include "qr/qrcode.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <vector>
 
 int CardEditor::MoveCounter = 0;
@@ -45,8 +46,10 @@ void CardEditor::DrawSelectionMarks(QPainter &p) const
         return;
     TRect r;
     Selection->GetRect(r);
-    const int L = screen.ToDevice(r.left), T = screen.ToDevice(r.top);
-    const int R = screen.ToDevice(r.right), B = screen.ToDevice(r.bottom);
+    // Marks far outside the canvas are not seen; bounding keeps the corner
+    // arithmetic below in range for any stored rectangle.
+    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
+    const int L = dev(r.left), T = dev(r.top), R = dev(r.right), B = dev(r.bottom);
     const QColor blue(0, 0, 255);
     // Each square reaches 3 pixels from its corner toward the inside; the far
     // edges are exclusive as the toolkit fills rectangles.

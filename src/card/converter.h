@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 
 // Maps model units (0.1 mm) onto the pixels of one target. One factor serves
 // both axes: it is taken from the width the card's 910 units span.
@@ -16,6 +17,11 @@ public:
     // Both add 0.5 and truncate toward zero, so negative values move toward 0.
     int ToDevice(int v) const;
     int ToModel(int p) const;
+
+    // Sums and products of stored coordinates are formed in 64 bits and
+    // brought back into range with these; only damaged files reach the ends.
+    static std::int32_t Saturate(long long v);
+    static int Truncate(double v);
 
 private:
     double k = 1.0;

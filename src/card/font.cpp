@@ -59,8 +59,13 @@ QFont Font::toQFont() const
         f.setFixedPitch(true);
         f.setStyleHint(QFont::TypeWriter);
     }
-    int px = height < 0 ? -height : static_cast<int>(height * emPerCell(f));
+    // Far beyond any page; only a damaged file holds such heights.
+    constexpr long long kLargest = 1 << 16;
+    long long px = height < 0 ? -static_cast<long long>(height)
+                              : static_cast<long long>(height * emPerCell(f));
+    if (px > kLargest)
+        px = kLargest;
     // Qt refuses a pixel size of 0; such a font draws nothing readable anyway.
-    f.setPixelSize(px > 0 ? px : 1);
+    f.setPixelSize(px > 0 ? static_cast<int>(px) : 1);
     return f;
 }

@@ -100,7 +100,7 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv)
     if (!visible)
         return;
     const std::int32_t h = font.height;
-    font.height = static_cast<std::int32_t>(conv.ToDevice(h) * 1.5);
+    font.height = Converter::Truncate(conv.ToDevice(h) * 1.5);
     if (!haveDrawnFont || !(drawnFont == font)) {
         drawnFont = font;
         drawnQFont = font.toQFont();
@@ -123,8 +123,9 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv)
     const int y = conv.ToDevice(rect.top);
     // The text cell's top-left corner sits at the point: baseline = top + ascent.
     canvas->drawText(QPoint(x, y + fm.ascent()), s);
-    rect.right = rect.left + conv.ToModel(fm.horizontalAdvance(s));
-    rect.bottom = rect.top + conv.ToModel(fm.height());
+    rect.right = Converter::Saturate(static_cast<long long>(rect.left) +
+                                     conv.ToModel(fm.horizontalAdvance(s)));
+    rect.bottom = Converter::Saturate(static_cast<long long>(rect.top) + conv.ToModel(fm.height()));
 }
 
 void TextObject::SetText(const std::string &s)
@@ -205,15 +206,20 @@ void GraphicObject::Draw(QPainter *canvas, const Converter &conv)
         return;
     const int l = conv.ToDevice(rect.left), t = conv.ToDevice(rect.top);
     const int r = conv.ToDevice(rect.right), b = conv.ToDevice(rect.bottom);
-    picture->Draw(*canvas, QRect(l, t, r - l, b - t));
+    const long long w = static_cast<long long>(r) - l, hgt = static_cast<long long>(b) - t;
+    if (w <= 0 || hgt <= 0 || w > 1 << 20 || hgt > 1 << 20)
+        return; // nothing to stretch into, or far beyond any device
+    picture->Draw(*canvas, QRect(l, t, static_cast<int>(w), static_cast<int>(hgt)));
 }
 
 void GraphicObject::SetPicture(std::unique_ptr<Picture> p, const Converter &conv,
                                const std::string &src)
 {
     picture = std::move(p);
-    rect.right = rect.left + conv.ToModel(picture ? picture->Width() : 0);
-    rect.bottom = rect.top + conv.ToModel(picture ? picture->Height() : 0);
+    rect.right = Converter::Saturate(static_cast<long long>(rect.left) +
+                                     conv.ToModel(picture ? picture->Width() : 0));
+    rect.bottom = Converter::Saturate(static_cast<long long>(rect.top) +
+                                      conv.ToModel(picture ? picture->Height() : 0));
     source = src;
 }
 

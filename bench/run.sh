@@ -1,0 +1,18 @@
+#!/bin/sh
+# Builds the benchmarks in Release and runs them.
+#   bench/run.sh [--short] [benchmark flags...]
+# --short keeps each benchmark to a minimum of 0.05 s, as CI wants.
+# PLAKURO_BENCH_BUILD_DIR overrides the build folder (default build-bench/).
+set -e
+cd "$(dirname "$0")/.."
+BUILD="${PLAKURO_BENCH_BUILD_DIR:-$PWD/build-bench}"
+JOBS="$(nproc)"
+[ "$JOBS" -gt 2 ] && JOBS=2
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPLAKURO_TESTS=OFF -DPLAKURO_BENCH=ON >/dev/null
+cmake --build "$BUILD" --target bench_plakuro -j"$JOBS"
+if [ "$1" = "--short" ]; then
+    shift
+    # libbenchmark 1.7 takes the minimum time as plain seconds.
+    set -- --benchmark_min_time=0.05 "$@"
+fi
+QT_QPA_PLATFORM=offscreen exec "$BUILD/bench/bench_plakuro" "$@"

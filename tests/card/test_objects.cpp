@@ -1,0 +1,317 @@
+#include "support.h"
+
+#include "card/cardfile.h"
+#include "card/object.h"
+#include "card/sjis.h"
+#include "card/stream.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kEditorWidth = 645;
+constexpr int kPrinter600Width = 2149; // truncate(600 x 3.58267)
+
+QImage whiteCanvas(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+// Draws the object once on `canvas` through a converter for the canvas width
+// and returns the rectangle the drawing left behind.
+TRect drawText(TextObject &obj, QImage &canvas)
+{
+    const Converter conv(canvas.width());
+    QPainter p(&canvas);
+    obj.Draw(&p, conv);
+    p.end();
+    TRect r;
+    obj.GetRect(r);
+    return r;
+}
+
+// What the installed face measures for `text` at a pixel size, on `device`.
+QSize measured(const std::string &sjisText, int pixelSize, QImage &device)
+{
+    QFont f(QStringLiteral("IPAPGothic"));
+    f.setPixelSize(pixelSize);
+    const QFontMetrics fm(f, &device);
+    return {fm.horizontalAdvance(sjis::toUnicode(sjisText)), fm.height()};
+}
+
+TextObject textWithHeight(int height, const std::string &text)
+{
+    TextObject t(TRect{100, 50, 0, 0});
+    Font f;
+    t.GetFont(f);
+    f.height = height;
+    t.SetFont(f);
+    t.SetText(text);
+    return t;
+}
+
+// The bounding box of every pixel that is not white.
+QRect inkBox(const QImage &image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != qRgb(255, 255, 255))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+} // namespace
+
+TEST(Converter, RoundsHalfUpAndTruncatesTowardZero)
+{
+    const Converter editor(kEditorWidth);
+    EXPECT_EQ(editor.ToDevice(-1), 0);
+    EXPECT_EQ(editor.ToDevice(-2), 0);
+    EXPECT_EQ(editor.ToDevice(-16), -10);
+    EXPECT_EQ(editor.ToDevice(910), 645);
+    EXPECT_EQ(editor.ToDevice(550), 390);
+    EXPECT_EQ(editor.ToDevice(0), 0);
+
+    EXPECT_EQ(editor.ToModel(645), 910);
+    EXPECT_EQ(editor.ToModel(390), 550);
+    EXPECT_EQ(editor.ToModel(100), 141);
+    EXPECT_EQ(editor.ToModel(50), 71);
+    EXPECT_EQ(editor.ToModel(-10), -13);
+    EXPECT_EQ(editor.ToModel(644), 909);
+
+    const Converter printer(kPrinter600Width);
+    EXPECT_EQ(printer.ToDevice(910), kPrinter600Width);
+    EXPECT_EQ(printer.ToDevice(-16), -37);
+
+    Converter reset(kEditorWidth);
+    reset.SetWidth(910);
+    EXPECT_DOUBLE_EQ(reset.Factor(), 1.0);
+    EXPECT_EQ(reset.ToDevice(16), 16);
+    EXPECT_EQ(reset.ToDevice(-16), -15) << "-15.5 truncates toward zero";
+}
+
+TEST(GraphicObject, TakesThePictureSizeThroughTheConverterAndStretchesIntoItsRect)
+{
+    const Converter editor(kEditorWidth);
+    QImage source(100, 50, QImage::Format_RGB32);
+    source.fill(Qt::green);
+    GraphicObject g;
+    g.SetPicture(BitmapPicture::FromImage(source), editor, sj("C:\\ロゴ.bmp"));
+    TRect r;
+    g.GetRect(r);
+    EXPECT_EQ(r, (TRect{0, 0, 141, 71}));
+    EXPECT_EQ(g.Source(), sj("C:\\ロゴ.bmp"));
+
+    // A new picture keeps the top-left corner.
+    g.SetRect(TRect{10, 20, 500, 500});
+    g.SetPicture(BitmapPicture::FromImage(source), editor, "b.bmp");
+    g.GetRect(r);
+    EXPECT_EQ(r, (TRect{10, 20, 151, 91}));
+
+    // A 2 x 2 picture with four colours stretched 1:1 model-to-pixel into
+    // (10, 20)-(30, 60): each quadrant shows one source pixel.
+    QImage quad(2, 2, QImage::Format_RGB32);
+    quad.setPixel(0, 0, qRgb(255, 0, 0));
+    quad.setPixel(1, 0, qRgb(0, 255, 0));
+    quad.setPixel(0, 1, qRgb(0, 0, 255));
+    quad.setPixel(1, 1, qRgb(0, 0, 0));
+    GraphicObject q;
+    q.SetPicture(BitmapPicture::FromImage(quad), Converter(910), "q.bmp");
+    q.SetRect(TRect{10, 20, 30, 60});
+    QImage canvas = whiteCanvas(910, 550);
+    {
+        QPainter p(&canvas);
+        q.Draw(&p, Converter(910));
+    }
+    EXPECT_EQ(inkBox(canvas), QRect(10, 20, 20, 40));
+    EXPECT_EQ(canvas.pixel(10, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(29, 20), qRgb(0, 255, 0));
+    EXPECT_EQ(canvas.pixel(10, 59), qRgb(0, 0, 255));
+    EXPECT_EQ(canvas.pixel(29, 59), qRgb(0, 0, 0));
+
+    // Hidden, or without a picture: nothing is drawn.
+    q.SetVisible(false);
+    GraphicObject empty;
+    empty.SetRect(TRect{0, 0, 100, 100});
+    QImage blank = whiteCanvas(200, 200);
+    {
+        QPainter p(&blank);
+        q.Draw(&p, Converter(910));
+        empty.Draw(&p, Converter(910));
+    }
+    EXPECT_TRUE(inkBox(blank).isNull());
+}
+
+TEST(TextObject, DrawsTheStoredHeightConvertedAndEnlargedByHalf)
+{
+    const std::string text = sj("山田太郎 Yamada Taro 0123456789");
+    struct Case
+    {
+        int stored;
+        int canvasWidth;
+        int pixelSize;
+    };
+    for (const Case c : {Case{-12, kEditorWidth, 12}, Case{-16, kEditorWidth, 15},
+                         Case{-16, kPrinter600Width, 55}}) {
+        SCOPED_TRACE(testing::Message() << "stored " << c.stored << " on width " << c.canvasWidth);
+        QImage canvas = whiteCanvas(c.canvasWidth, c.canvasWidth * 550 / 910);
+        TextObject t = textWithHeight(c.stored, text);
+        const TRect r = drawText(t, canvas);
+        const Converter conv(c.canvasWidth);
+        const QSize expected = measured(text, c.pixelSize, canvas);
+        EXPECT_EQ(r.left, 100);
+        EXPECT_EQ(r.top, 50);
+        EXPECT_EQ(r.right - r.left, conv.ToModel(expected.width()));
+        EXPECT_EQ(r.bottom - r.top, conv.ToModel(expected.height()));
+        // The neighbouring sizes measure differently, so the check above
+        // pins the size down.
+        EXPECT_NE(conv.ToModel(measured(text, c.pixelSize - 1, canvas).width()),
+                  conv.ToModel(expected.width()));
+        EXPECT_NE(conv.ToModel(measured(text, c.pixelSize + 1, canvas).width()),
+                  conv.ToModel(expected.width()));
+
+        // The text cell's top-left corner is at the converted left/top.
+        const QRect ink = inkBox(canvas);
+        const int x = conv.ToDevice(100), y = conv.ToDevice(50);
+        EXPECT_GE(ink.left(), x - 1);
+        EXPECT_LE(ink.left(), x + c.pixelSize / 2);
+        EXPECT_GE(ink.top(), y);
+        EXPECT_LE(ink.bottom(), y + expected.height());
+        EXPECT_LE(ink.right(), x + expected.width());
+
+        // Drawing leaves the stored height alone.
+        Font after;
+        t.GetFont(after);
+        EXPECT_EQ(after.height, c.stored);
+    }
+}
+
+TEST(TextObject, DrawsInTheObjectColourNotTheFontColour)
+{
+    // TColor is 0x00BBGGRR.
+    for (const auto &[tcolor, rgb] :
+         {std::pair{0x000000FF, qRgb(255, 0, 0)}, std::pair{0x00FF0000, qRgb(0, 0, 255)}}) {
+        TextObject t = textWithHeight(-40, sj("■■■ 色"));
+        Font f;
+        t.GetFont(f);
+        f.color = 0x0000FF00; // green, which must not show
+        t.SetFont(f);
+        t.SetColor(tcolor);
+        QImage canvas = whiteCanvas(kEditorWidth, 390);
+        drawText(t, canvas);
+        int solid = 0;
+        for (int y = 0; y < canvas.height(); ++y)
+            for (int x = 0; x < canvas.width(); ++x) {
+                const QRgb px = canvas.pixel(x, y);
+                if (px == rgb)
+                    ++solid;
+                // Antialiased edges blend the colour with the white page only.
+                if (tcolor == 0x000000FF)
+                    ASSERT_TRUE(qRed(px) == 255 && qGreen(px) == qBlue(px)) << std::hex << px;
+                else
+                    ASSERT_TRUE(qBlue(px) == 255 && qRed(px) == qGreen(px)) << std::hex << px;
+            }
+        EXPECT_GT(solid, 100) << std::hex << tcolor;
+    }
+}
+
+TEST(TextObject, HeaderIsDrawnInFrontButNotPartOfTheText)
+{
+    TextObjectWithHeader tel(sj("TEL "), TRect{100, 50, 0, 0});
+    EXPECT_FALSE(tel.IsVisible()) << "no text yet";
+    tel.SetText("03-1234-5678");
+    EXPECT_EQ(tel.GetText(), "03-1234-5678");
+    EXPECT_EQ(tel.DisplayText(), "TEL 03-1234-5678");
+    EXPECT_EQ(tel.Header(), "TEL ");
+
+    QImage canvas = whiteCanvas(kEditorWidth, 390);
+    const TRect r = drawText(tel, canvas);
+    // Default height -12 draws at 12 pixels on the editor canvas.
+    EXPECT_EQ(r.right - r.left,
+              Converter(kEditorWidth).ToModel(measured("TEL 03-1234-5678", 12, canvas).width()));
+
+    TextObject plain;
+    plain.SetText("x");
+    EXPECT_EQ(plain.DisplayText(), "x");
+}
+
+TEST(TextObject, EmptyTextHidesTheObjectButKeepsTheVisibleFlag)
+{
+    TextObject t(TRect{10, 10, 0, 0});
+    t.SetText("abc");
+    EXPECT_TRUE(t.IsVisible());
+    t.SetText("");
+    EXPECT_FALSE(t.IsVisible());
+    // The flag itself stays set: the record stores visible = 1.
+    MemoryStream s;
+    t.SaveToStream(&s);
+    EXPECT_EQ(static_cast<unsigned char>(s.Data().at(4)), 1);
+    t.SetText("abc");
+    EXPECT_TRUE(t.IsVisible());
+    t.SetVisible(false);
+    EXPECT_FALSE(t.IsVisible());
+
+    // A hidden text draws nothing.
+    QImage canvas = whiteCanvas(200, 100);
+    drawText(t, canvas);
+    EXPECT_TRUE(inkBox(canvas).isNull());
+}
+
+TEST(TextObject, FontCopiesEveryAttribute)
+{
+    Font in;
+    in.color = 0x123456;
+    in.charset = 1;
+    in.pitch = Pitch::Fixed;
+    in.height = 33;
+    in.bold = true;
+    in.italic = true;
+    in.underline = true;
+    in.strikeout = true;
+    in.name = sj("ＭＳ ゴシック");
+    TextObject t;
+    t.SetFont(in);
+    Font out;
+    t.GetFont(out);
+    EXPECT_EQ(out, in);
+    EXPECT_EQ(Font().height, -12);
+    EXPECT_EQ(Font().charset, 128);
+    EXPECT_EQ(Font().name, sj("ＭＳ Ｐゴシック"));
+}
+
+// A damaged file can hold any coordinate and any font height; drawing such a
+// card must stay defined (the sanitizer build checks every conversion).
+TEST(Drawing, ExtremeStoredValuesStayInRange)
+{
+    QImage image(2149, 1299, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const Converter printer(2149);
+    for (int v : {2000000000, -2000000000, INT_MAX, INT_MIN}) {
+        TextObject text(TRect{v, v, 0, 0});
+        text.SetText("x");
+        Font f;
+        text.GetFont(f);
+        f.height = v;
+        text.SetFont(f);
+        text.Draw(&painter, printer);
+        TRect r;
+        text.GetRect(r);
+        EXPECT_GE(r.right, v < 0 ? INT_MIN : v);
+
+        GraphicObject pic;
+        pic.SetRect(TRect{v, v, 0, 0});
+        QImage one(1, 1, QImage::Format_RGB32);
+        one.fill(Qt::red);
+        pic.SetPicture(BitmapPicture::FromImage(one), printer, "p.bmp");
+        pic.SetRect(TRect{-v, -v, v, v});
+        pic.Draw(&painter, printer);
+    }
+    EXPECT_EQ(printer.ToDevice(INT_MAX), INT_MAX);
+    EXPECT_EQ(Converter(645).ToModel(INT_MIN), INT_MIN);
+}
