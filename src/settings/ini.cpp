@@ -1,5 +1,6 @@
 #include "settings/ini.h"
 
+#include "card/sjis.h"
 #include "card/strtoint.h"
 
 #include <QFile>
@@ -17,12 +18,11 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// Code page 932 lead bytes. The byte after one may fall into the ASCII range
+// The byte after a code page 932 lead byte may fall into the ASCII range
 // (letters, ']'), so scanning and case folding must step over it.
 bool IsLeadByte(char c)
 {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 0x81 && u <= 0x9F) || (u >= 0xE0 && u <= 0xFC);
+    return sjis::isLeadByte(static_cast<unsigned char>(c));
 }
 
 char AsciiLower(char c)
