@@ -209,15 +209,16 @@ void CardEditor::SendToBack()
     Modified |= changed;
 }
 
-bool CardEditor::BringForward()
+bool CardEditor::exchangeWithNeighbour(int step)
 {
     const std::vector<Object *> d = drawingOrder(card);
     for (std::size_t i = 0; i < d.size(); ++i) {
         if (d[i] != Selection)
             continue;
-        if (i + 1 == d.size())
+        const std::size_t j = i + step;
+        if (j >= d.size()) // past the top, or before the bottom (wraps)
             return false;
-        Object *n = d[i + 1];
+        Object *n = d[j];
         const int mine = Selection->GetOrder(), theirs = n->GetOrder();
         n->SetOrder(mine);
         Selection->SetOrder(theirs);
@@ -225,28 +226,19 @@ bool CardEditor::BringForward()
         Modified |= mine != theirs;
         return true;
     }
+    // Not in the drawing order (hidden, or nothing selected): only a repaint.
     RefreshCanvas();
     return true;
 }
 
+bool CardEditor::BringForward()
+{
+    return exchangeWithNeighbour(1);
+}
+
 bool CardEditor::SendBackward()
 {
-    const std::vector<Object *> d = drawingOrder(card);
-    for (std::size_t i = 0; i < d.size(); ++i) {
-        if (d[i] != Selection)
-            continue;
-        if (i == 0)
-            return false;
-        Object *prev = d[i - 1];
-        const int mine = Selection->GetOrder(), theirs = prev->GetOrder();
-        prev->SetOrder(mine);
-        Selection->SetOrder(theirs);
-        RefreshCanvas();
-        Modified |= mine != theirs;
-        return true;
-    }
-    RefreshCanvas();
-    return true;
+    return exchangeWithNeighbour(-1);
 }
 
 QByteArray CardEditor::SaveBytes() const

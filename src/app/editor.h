@@ -80,5 +80,9 @@ public:
     LoadResult LoadBytes(const QByteArray &bytes, int *repaired = nullptr);
 
 private:
+    // Exchanges the selection's order number with the object `step` places
+    // above (1) or below (-1) it in the drawing order.
+    bool exchangeWithNeighbour(int step);
+
     QImage canvas;
 };

@@ -134,30 +134,33 @@ void TextObject::SetText(const std::string &s)
     displayText = s;
 }
 
+namespace {
+
+// The toolkit's font assignment: colour, charset, pitch, height, style and
+// face, in that order.
+void copyFont(const Font &from, Font &to)
+{
+    to.color = from.color;
+    to.charset = from.charset;
+    to.pitch = from.pitch;
+    to.height = from.height;
+    to.bold = from.bold;
+    to.italic = from.italic;
+    to.underline = from.underline;
+    to.strikeout = from.strikeout;
+    to.name = from.name;
+}
+
+} // namespace
+
 void TextObject::GetFont(Font &out) const
 {
-    out.color = font.color;
-    out.charset = font.charset;
-    out.pitch = font.pitch;
-    out.height = font.height;
-    out.bold = font.bold;
-    out.italic = font.italic;
-    out.underline = font.underline;
-    out.strikeout = font.strikeout;
-    out.name = font.name;
+    copyFont(font, out);
 }
 
 void TextObject::SetFont(const Font &in)
 {
-    font.color = in.color;
-    font.charset = in.charset;
-    font.pitch = in.pitch;
-    font.height = in.height;
-    font.bold = in.bold;
-    font.italic = in.italic;
-    font.underline = in.underline;
-    font.strikeout = in.strikeout;
-    font.name = in.name;
+    copyFont(in, font);
 }
 
 void TextObject::SaveToStream(Stream *s) const
