@@ -9,8 +9,9 @@
 class ScriptedDialogs : public Dialogs
 {
 public:
-    std::deque<std::optional<QString>> openFiles;
-    std::deque<std::optional<QString>> saveFiles;
+    // An empty name answers Cancel.
+    std::deque<QString> openFiles;
+    std::deque<QString> saveFiles;
     std::deque<Answer> answers;
     std::deque<std::optional<Font>> fonts;
     std::deque<std::optional<std::int32_t>> colors;
@@ -29,12 +30,12 @@ public:
     std::optional<QString> OpenFile(QWidget *, const FileDialog &d) override
     {
         fileDialogs.push_back(d);
-        return pop(openFiles);
+        return popName(openFiles);
     }
     std::optional<QString> SaveFile(QWidget *, const FileDialog &d) override
     {
         fileDialogs.push_back(d);
-        return pop(saveFiles);
+        return popName(saveFiles);
     }
     bool ChooseFont(QWidget *, Font &font) override
     {
@@ -78,6 +79,17 @@ public:
     void OpenAddress(const QString &address) override { addresses << address; }
 
 private:
+    static std::optional<QString> popName(std::deque<QString> &q)
+    {
+        if (q.empty() || q.front().isEmpty()) {
+            if (!q.empty())
+                q.pop_front();
+            return std::nullopt;
+        }
+        QString name = q.front();
+        q.pop_front();
+        return name;
+    }
     template <typename T> static std::optional<T> pop(std::deque<std::optional<T>> &q)
     {
         if (q.empty())
