@@ -339,28 +339,6 @@ QLabel *TMeishi::nameBoxFor(QPushButton *button) const
     return button == bPicture ? tPicture : tBackPicture;
 }
 
-std::unique_ptr<Picture> TMeishi::LoadPictureFile(const QString &path)
-{
-    const std::string ext = sjis::toUpper(sjis::extensionPart(sjis::fromUnicode(path)));
-    if (ext != ".JPEG" && ext != ".JPG" && ext != ".BMP")
-        return nullptr;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw CardError(QStringLiteral("画像ファイル %1 を開けません: %2")
-                            .arg(QDir::toNativeSeparators(path), f.errorString())
-                            .toStdString());
-    const QByteArray bytes = f.readAll();
-    try {
-        if (ext == ".BMP")
-            return BitmapPicture::FromBytes(bytes);
-        return JpegPicture::FromBytes(bytes);
-    } catch (const CardError &e) {
-        throw CardError(QStringLiteral("画像ファイル %1 を読めません: %2")
-                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
-                            .toStdString());
-    }
-}
-
 void TMeishi::PictureButtonClick(QPushButton *button)
 {
     auto *obj = dynamic_cast<GraphicObject *>(editor.card.Find(button->objectName().toStdString()));

@@ -59,8 +59,6 @@ public:
     // The card editor
     void EditChanged(QLineEdit *edit);
     void PictureButtonClick(QPushButton *button);
-    // A JPEG or bitmap picture by the file's extension; null for any other.
-    static std::unique_ptr<Picture> LoadPictureFile(const QString &path);
     void RefreshCanvas();
     void ClearCard();
     void FillFieldsFromCard();

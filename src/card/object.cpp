@@ -122,7 +122,10 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv)
     const int x = conv.ToDevice(rect.left);
     const int y = conv.ToDevice(rect.top);
     // The text cell's top-left corner sits at the point: baseline = top + ascent.
-    canvas->drawText(QPoint(x, y + fm.ascent()), s);
+    // A position far beyond any device (a damaged file) is not drawn at all.
+    constexpr int kFar = 1 << 24;
+    if (x > -kFar && x < kFar && y > -kFar && y < kFar)
+        canvas->drawText(QPoint(x, y + fm.ascent()), s);
     rect.right = Converter::Saturate(static_cast<long long>(rect.left) +
                                      conv.ToModel(fm.horizontalAdvance(s)));
     rect.bottom = Converter::Saturate(static_cast<long long>(rect.top) + conv.ToModel(fm.height()));

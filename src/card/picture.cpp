@@ -3,9 +3,12 @@
 #include "card/sjis.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageWriter>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -33,13 +36,83 @@ QImage decode(const QByteArray &bytes, const char *format, const char *what)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
+// Qt's nearest-pixel stretch of a 32-bit image walks the source in 16.16
+// fixed point: the step is 65536 over the factor, truncated, and the first
+// sample lies half a step less one in. Repeating that walk gives any part of
+// the stretch alone with the same pixels. Beyond these bounds Qt walks
+// otherwise, and the whole stretch is left to it.
+bool canStretchPart(const QImage &image, QSize size)
+{
+    constexpr int kLongestSide = 0x7fff;
+    constexpr qint64 kLargestFactor = 512;
+    const QImage::Format f = image.format();
+    return (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied) &&
+           image.width() <= kLongestSide && image.height() <= kLongestSide &&
+           size.width() <= kLongestSide && size.height() <= kLongestSide &&
+           size.width() <= kLargestFactor * image.width() &&
+           size.height() <= kLargestFactor * image.height();
+}
+
+// Source indices of the stretched pixels first .. first + count - 1 along one
+// axis, the factor formed as Qt forms it (the mapped length over the source).
+std::vector<int> sourceIndices(int source, int target, int first, int count)
+{
+    const double factor = source * (static_cast<double>(target) / source) / source;
+    const auto step = static_cast<qint64>(static_cast<int>(65536 / factor));
+    qint64 pos = static_cast<qint64>(std::ceil(0.5 * static_cast<double>(step))) - 1 +
+                 step * first;
+    std::vector<int> indices(static_cast<std::size_t>(count));
+    for (int &i : indices) {
+        i = std::clamp(static_cast<int>(pos >> 16), 0, source - 1);
+        pos += step;
+    }
+    return indices;
+}
+
+QImage stretchedPart(const QImage &image, QSize size, const QRect &part)
+{
+    if (!canStretchPart(image, size)) {
+        QImage whole = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return part == whole.rect() ? whole : whole.copy(part);
+    }
+    QImage out(part.size(), image.format());
+    if (out.isNull())
+        return out;
+    const std::vector<int> xs = sourceIndices(image.width(), size.width(), part.x(), part.width());
+    const std::vector<int> ys =
+        sourceIndices(image.height(), size.height(), part.y(), part.height());
+    for (int y = 0; y < part.height(); ++y) {
+        const auto *from = reinterpret_cast<const QRgb *>(image.constScanLine(ys[y]));
+        auto *to = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < part.width(); ++x)
+            to[x] = from[xs[x]];
+    }
+    return out;
+}
+
+// The part of a stretch into `target` that the painter can show, in the
+// stretch's own pixels; all of it where that cannot be told.
+QRect visiblePart(const QPainter &painter, const QRect &target)
+{
+    const QRect whole(QPoint(0, 0), target.size());
+    const QPaintDevice *device = painter.device();
+    if (!device || device->devType() != QInternal::Image || device->devicePixelRatio() != 1 ||
+        painter.deviceTransform().type() != QTransform::TxNone)
+        return whole;
+    QRect visible(0, 0, device->width(), device->height());
+    if (painter.hasClipping())
+        visible &= painter.clipBoundingRect().toAlignedRect();
+    return visible.translated(-target.topLeft()) & whole;
+}
+
 } // namespace
 
-const QImage &ScaledCopy::For(const QImage &image, QSize size) const
+const QImage &ScaledCopy::For(const QImage &image, QSize size, const QRect &part) const
 {
-    if (size != cachedSize || cached.isNull()) {
-        cached = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    if (size != cachedSize || part != cachedPart || cached.isNull()) {
+        cached = stretchedPart(image, size, part);
         cachedSize = size;
+        cachedPart = part;
     }
     return cached;
 }
@@ -53,12 +126,15 @@ void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
         painter.drawImage(target.topLeft(), image);
         return;
     }
+    const QRect part = visiblePart(painter, target);
+    if (part.isEmpty())
+        return;
+    const QPoint at = target.topLeft() + part.topLeft();
     if (cache) {
-        painter.drawImage(target.topLeft(), cache->For(image, target.size()));
+        painter.drawImage(at, cache->For(image, target.size(), part));
         return;
     }
-    painter.drawImage(target.topLeft(),
-                      image.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    painter.drawImage(at, stretchedPart(image, target.size(), part));
 }
 
 std::unique_ptr<BitmapPicture> BitmapPicture::FromBytes(const QByteArray &bmpFile)
@@ -146,4 +222,26 @@ QImage VectorPicture::ToImage() const
         Draw(p, QRect(0, 0, width, height));
     }
     return image;
+}
+
+std::unique_ptr<Picture> LoadPictureFile(const QString &path)
+{
+    const std::string ext = sjis::toUpper(sjis::extensionPart(sjis::fromUnicode(path)));
+    if (ext != ".JPEG" && ext != ".JPG" && ext != ".BMP")
+        return nullptr;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw CardError(QStringLiteral("画像ファイル %1 を開けません: %2")
+                            .arg(QDir::toNativeSeparators(path), f.errorString())
+                            .toStdString());
+    const QByteArray bytes = f.readAll();
+    try {
+        if (ext == ".BMP")
+            return BitmapPicture::FromBytes(bytes);
+        return JpegPicture::FromBytes(bytes);
+    } catch (const CardError &e) {
+        throw CardError(QStringLiteral("画像ファイル %1 を読めません: %2")
+                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
+                            .toStdString());
+    }
 }

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QString>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,15 +12,20 @@ class QPainter;
 
 // The last stretched copy of a picture: typing repaints the card at the same
 // size again and again, and scaling a photograph each time would cost more
-// than everything else drawn.
+// than everything else drawn. Only the part that was seen is kept: a photo
+// stretched whole to a card at printer resolution takes half a gigabyte.
 class ScaledCopy
 {
 public:
-    // `image` stretched to `size` with a plain nearest-pixel resampling.
-    const QImage &For(const QImage &image, QSize size) const;
+    // The rectangle `part` (within QRect(QPoint(), size)) of `image`
+    // stretched to `size` with a plain nearest-pixel resampling: the pixels
+    // of image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+    // there. One ScaledCopy serves one image.
+    const QImage &For(const QImage &image, QSize size, const QRect &part) const;
 
 private:
     mutable QSize cachedSize;
+    mutable QRect cachedPart;
     mutable QImage cached;
 };
 
@@ -112,6 +118,12 @@ private:
 };
 
 // Draws `image` stretched into `target` (device pixels) with a plain
-// nearest-pixel copy, as a block copy would.
+// nearest-pixel copy, as a block copy would. On an image device only the part
+// inside the device and its clip is stretched.
 void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
                    const ScaledCopy *cache = nullptr);
+
+// The picture of a JPEG (".jpg", ".jpeg") or bitmap (".bmp") file, chosen by
+// the extension without regard to case; null for any other extension. Throws
+// CardError naming the file when it cannot be opened or decoded.
+std::unique_ptr<Picture> LoadPictureFile(const QString &path);

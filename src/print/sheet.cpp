@@ -49,14 +49,8 @@ void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const Object
         RenderCardImage(order, static_cast<int>(l.width), static_cast<int>(l.height));
     if (card.isNull())
         return;
-    for (const SheetLayout::Cell &cell : l.cells) {
-        if (cell.x >= page.width() || cell.y >= page.height() || cell.x + l.width <= 0 ||
-            cell.y + l.height <= 0)
-            continue;
-        if (!fitsInt(cell.x) || !fitsInt(cell.y))
-            continue;
-        painter.drawImage(QPoint(static_cast<int>(cell.x), static_cast<int>(cell.y)), card);
-    }
+    for (int i = 0; i < kSheetCells; ++i)
+        DrawSheetCell(painter, page, l, i, card);
 }
 
 } // namespace
@@ -91,6 +85,18 @@ QImage RenderCardImage(const Objects &order, int width, int height)
     DrawCommand draw(&painter, conv);
     order.ForEach(draw);
     return image;
+}
+
+void DrawSheetCell(QPainter &painter, QSize page, const SheetLayout &l, int index,
+                   const QImage &card)
+{
+    const SheetLayout::Cell &cell = l.cells.at(static_cast<std::size_t>(index));
+    if (cell.x >= page.width() || cell.y >= page.height() || cell.x + l.width <= 0 ||
+        cell.y + l.height <= 0)
+        return;
+    if (!fitsInt(cell.x) || !fitsInt(cell.y))
+        return;
+    painter.drawImage(QPoint(static_cast<int>(cell.x), static_cast<int>(cell.y)), card);
 }
 
 void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Objects &order,

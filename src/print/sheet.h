@@ -72,6 +72,12 @@ QImage RenderCardImage(const Objects &order, int width, int height);
 void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Objects &order,
                 std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
 
+// Copies `card` 1:1 into cell `index` of `layout`, the way PrintSheet fills
+// each cell: nothing when the cell lies wholly outside `page` or at a position
+// that does not fit an int. For sheets whose cells hold different cards.
+void DrawSheetCell(QPainter &painter, QSize page, const SheetLayout &layout, int index,
+                   const QImage &card);
+
 // One job of one page on `printer`, as currently set up. Throws
 // std::runtime_error when the job cannot start.
 void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::int32_t b,

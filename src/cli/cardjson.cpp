@@ -1,0 +1,144 @@
+#include "cli/cardjson.h"
+
+#include "card/font.h"
+#include "card/object.h"
+#include "card/objects.h"
+#include "card/sjis.h"
+
+#include <cstdio>
+
+namespace {
+
+// Keys are written in the order they are added, which QJsonObject would not
+// keep.
+class JsonObject
+{
+public:
+    JsonObject &Raw(const char *key, const std::string &json)
+    {
+        out += out.empty() ? "{" : ", ";
+        out += Quote(key) + ": " + json;
+        return *this;
+    }
+    JsonObject &String(const char *key, const std::string &utf8) { return Raw(key, Quote(utf8)); }
+    JsonObject &Sjis(const char *key, const std::string &bytes)
+    {
+        return String(key, sjis::toUtf8(bytes));
+    }
+    JsonObject &Int(const char *key, long long v) { return Raw(key, std::to_string(v)); }
+    JsonObject &Bool(const char *key, bool v) { return Raw(key, v ? "true" : "false"); }
+    std::string Text() const { return out.empty() ? "{}" : out + "}"; }
+
+    static std::string Quote(const std::string &utf8)
+    {
+        std::string q = "\"";
+        for (const char ch : utf8) {
+            const auto c = static_cast<unsigned char>(ch);
+            switch (c) {
+            case '"':
+                q += "\\\"";
+                break;
+            case '\\':
+                q += "\\\\";
+                break;
+            case '\n':
+                q += "\\n";
+                break;
+            case '\r':
+                q += "\\r";
+                break;
+            case '\t':
+                q += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    q += buf;
+                } else {
+                    q += ch;
+                }
+            }
+        }
+        return q + "\"";
+    }
+
+private:
+    std::string out;
+};
+
+const char *pitchName(Pitch p)
+{
+    switch (p) {
+    case Pitch::Fixed:
+        return "fixed";
+    case Pitch::Variable:
+        return "variable";
+    case Pitch::Default:
+        break;
+    }
+    return "default";
+}
+
+std::string fontJson(const Font &f)
+{
+    return JsonObject()
+        .Sjis("face", f.name)
+        .Int("height", f.height)
+        .Bool("bold", f.bold)
+        .Bool("italic", f.italic)
+        .Bool("underline", f.underline)
+        .Bool("strikeout", f.strikeout)
+        .Int("charset", f.charset)
+        .String("pitch", pitchName(f.pitch))
+        .Text();
+}
+
+std::string pictureJson(const Picture *p)
+{
+    if (!p)
+        return "null";
+    return JsonObject()
+        .String("class", p->ClassName())
+        .Int("bytes", p->SaveToBytes().size())
+        .Int("width", p->Width())
+        .Int("height", p->Height())
+        .Text();
+}
+
+std::string recordJson(const std::string &key, const Object &obj)
+{
+    TRect r;
+    obj.GetRect(r);
+    JsonObject j;
+    j.Sjis("key", key).String("class", obj.GetClassName()).Int("order", obj.GetOrder());
+    // The stored flag: a text object without text also counts as hidden.
+    j.Bool("visible", obj.Object::IsVisible());
+    j.Raw("rect", "[" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
+                      std::to_string(r.right) + ", " + std::to_string(r.bottom) + "]");
+    if (const auto *t = dynamic_cast<const TextObject *>(&obj)) {
+        if (const auto *h = dynamic_cast<const TextObjectWithHeader *>(t))
+            j.Sjis("header", h->Header());
+        Font f;
+        t->GetFont(f);
+        j.Sjis("text", t->GetText()).Raw("font", fontJson(f)).Int("color", t->GetColor());
+    } else if (const auto *g = dynamic_cast<const GraphicObject *>(&obj)) {
+        j.Sjis("source", g->Source()).Raw("picture", pictureJson(g->GetPicture()));
+    }
+    return j.Text();
+}
+
+} // namespace
+
+std::string CardJson(const Objects &card)
+{
+    std::string records;
+    for (const auto &[key, obj] : card) {
+        if (!obj)
+            continue;
+        if (!records.empty())
+            records += ", ";
+        records += recordJson(key, *obj);
+    }
+    return "{\"records\": [" + records + "]}";
+}

@@ -1,0 +1,538 @@
+#include "cli/commands.h"
+#include "cli/args.h"
+#include "cli/cardjson.h"
+#include "cli/csv.h"
+#include "cli/editorcard.h"
+#include "cli/files.h"
+
+#include "card/defaultcard.h"
+#include "card/errors.h"
+#include "card/object.h"
+#include "card/sjis.h"
+#include "card/strtoint.h"
+#include "print/sheet.h"
+#include "qr/qrcode.h"
+#include "settings/ini.h"
+#include "settings/printspace.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <new>
+#include <unistd.h>
+
+namespace {
+
+// A4 in inches, as the sheet image's size is given.
+constexpr double kA4WidthInch = 8.26772;
+constexpr double kA4HeightInch = 11.69291;
+constexpr int kMaxDpi = 2400;
+constexpr int kProgressAbove = 10;
+
+const OptionSpec kOutputCard = {"output", 'o', "OUT", false,
+                                "書き出すファイル (.png, .bmp または .pdf)"};
+const OptionSpec kOutputSheet = {"output", 'o', "OUT", false,
+                                 "書き出すファイル (.pdf または .png)"};
+// Sheets print at the printer resolution the editor's PDF printing uses.
+const OptionSpec kSheetDpi = {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 600"};
+const OptionSpec kSpace = {"space", 0, "A,B,C,D", false,
+                           "左余白,上余白,左右の間隔,上下の間隔 (mm の整数)。"
+                           "ないときは --settings のもの、それもないときは 10,7,3,3"};
+const OptionSpec kSettings = {"settings", 0, "FILE", false,
+                              "印刷オプションを [printspace] の a, b, c, d から読む設定ファイル"};
+
+const CommandSpec kInfo = {
+    "info", "info CARD.pkd", "カードの記録を 1 行の JSON で標準出力に書く", "", 1, 1, {}};
+
+const CommandSpec kRender = {
+    "render",
+    "render CARD.pkd -o OUT [--dpi N]",
+    "カード 1 枚を画像 (PNG, BMP) または 91 x 55 mm の PDF にする",
+    "画像は trunc(N x 3.58267) x trunc(N x 2.16535) ピクセル、白地に印刷と同じ描き方です。\n"
+    "QR コードを表示するカードでは、エディタで開いたときと同じく記号を作り直します。\n",
+    1,
+    1,
+    {kOutputCard, {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 300"}}};
+
+const CommandSpec kSheet = {
+    "sheet",
+    "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D] [--settings FILE]",
+    "10 枚付けの用紙 (A4 縦) を PDF または PNG にする",
+    "PDF は N dpi の A4 縦 1 ページで、印刷できる範囲が用紙の角から始まります。\n"
+    "PNG は trunc(N x 8.26772) x trunc(N x 11.69291) ピクセルの A4 の画像です。\n",
+    1,
+    1,
+    {kOutputSheet, kSheetDpi, kSpace, kSettings}};
+
+const CommandSpec kQr = {
+    "qr",
+    "qr CARD.pkd [--raw] [-o QR.bmp]",
+    "エディタが QR コードにする文字を標準出力に書き、QR コードの画像を保存する",
+    "QR コードを表示しないカードでも使えます。\n",
+    1,
+    1,
+    {{"raw", 0, nullptr, false, "UTF-8 にせず Shift-JIS のバイトのまま書く"},
+     {"output", 'o', "QR.bmp", false,
+      "QR コードの画像をエディタの「画像の保存」と同じビットマップで保存する"}}};
+
+const CommandSpec kFill = {
+    "fill",
+    "fill [CARD.pkd] -o OUT.pkd [--set KEY=VALUE]... [--qr show|hide] [--picture FILE|none] "
+    "[--background FILE|none]",
+    "カード (省略時は新しいカード) をエディタと同じ手順で書き換えて保存する",
+    "変更は書いた順にエディタと同じ手順で行い、保存するバイトはエディタと同じです。\n"
+    "KEY はオブジェクトのキー (eName ... eMemo2) か項目名: 名前 ふりがな 会社名 部署 役職 〒\n"
+    "住所 電話 携帯電話 FAX URL E-Mail メモ1 メモ2。画像のファイル名は絶対パスで記録されます。\n"
+    "「none」という名前のファイルは ./none と書いてください。\n",
+    0,
+    1,
+    {{"output", 'o', "OUT.pkd", false, "保存するカードデータファイル"},
+     {"set", 0, "KEY=VALUE", true, "項目の文字を VALUE にする (何度でも)"},
+     {"qr", 0, "show|hide", true, "QR コードを表示する / 隠す"},
+     {"picture", 0, "FILE|none", true, "画像 (JPEG かビットマップ) を選ぶ / 外す"},
+     {"background", 0, "FILE|none", true, "背景 (JPEG かビットマップ) を選ぶ / 外す"}}};
+
+const CommandSpec kMerge = {
+    "merge",
+    "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D] [--settings FILE] [--mixed]",
+    "CSV の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
+    "CSV の 1 行目は列名で、fill の KEY と同じくキーか項目名です。\n"
+    "空の値はひな形の文字のままです。\n"
+    "UTF-8 (BOM はあってもなくても) か、表計算ソフトが書く Shift-JIS を読みます。\n"
+    "すべて空の行は飛ばします。10 行を超えるときは進み具合を標準エラーに書きます。\n",
+    2,
+    2,
+    {{"output", 'o', "OUT.pdf", false, "書き出す PDF"},
+     kSheetDpi,
+     kSpace,
+     kSettings,
+     {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"}}};
+
+const std::vector<const CommandSpec *> kCommands = {&kInfo, &kRender, &kSheet,
+                                                    &kQr,   &kFill,   &kMerge};
+
+void writeOut(const std::string &bytes)
+{
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+void writeErr(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+QString requiredOutput(const ParsedCommand &p, const CommandSpec &spec)
+{
+    if (!p.Has("output") || p.Value("output").isEmpty())
+        throw UsageFailure(QStringLiteral("%1: -o で書き出すファイルを指定してください")
+                               .arg(QString::fromUtf8(spec.name)));
+    return p.Value("output");
+}
+
+// The output's kind by its extension, one of `allowed` (lower case, with the dot).
+QString outputKind(const QString &path, const CommandSpec &spec, const QStringList &allowed)
+{
+    const QString ext = u'.' + QFileInfo(path).suffix().toLower();
+    if (!allowed.contains(ext))
+        throw UsageFailure(QStringLiteral("%1: %2 の種類がわかりません (%3 のどれかにしてください)")
+                               .arg(QString::fromUtf8(spec.name), path, allowed.join(u' ')));
+    return ext;
+}
+
+int wholeNumber(const QString &text, const QString &what)
+{
+    std::int32_t v = 0;
+    if (!TryStrToInt(text.toStdString(), v))
+        throw UsageFailure(QStringLiteral("%1 に整数でない値 \"%2\" があります").arg(what, text));
+    return v;
+}
+
+int dpiOption(const ParsedCommand &p, int byDefault)
+{
+    if (!p.Has("dpi"))
+        return byDefault;
+    const int dpi = wholeNumber(p.Value("dpi"), QStringLiteral("--dpi"));
+    if (dpi < 1 || dpi > kMaxDpi)
+        throw UsageFailure(
+            QStringLiteral("--dpi は 1 から %1 までです (%2)").arg(kMaxDpi).arg(dpi));
+    return dpi;
+}
+
+PrintSpace spaceOption(const ParsedCommand &p)
+{
+    PrintSpace ps;
+    if (p.Has("space")) {
+        const QStringList parts = p.Value("space").split(u',');
+        if (parts.size() != 4)
+            throw UsageFailure(
+                QStringLiteral("--space は A,B,C,D の 4 つの整数です (%1)").arg(p.Value("space")));
+        const QString what = QStringLiteral("--space");
+        ps = PrintSpace{wholeNumber(parts[0], what), wholeNumber(parts[1], what),
+                        wholeNumber(parts[2], what), wholeNumber(parts[3], what)};
+    } else if (p.Has("settings")) {
+        const QString path = p.Value("settings");
+        const QFileInfo info(path);
+        if (!info.isFile() || !info.isReadable())
+            throw FileFailure(path, QStringLiteral("設定ファイルを読めません"));
+        LoadPrintSpace(IniFile(info.absoluteFilePath()), ps);
+    }
+    return ps;
+}
+
+SheetDevice deviceAt(int dpi)
+{
+    return SheetDevice{dpi, dpi, 0, 0};
+}
+
+// The card's drawing order, rebuilt for each state of the card: a text that
+// becomes empty leaves it.
+struct DrawingOrder
+{
+    explicit DrawingOrder(const Objects &card) { card.ForEach(z); }
+    const Objects &Order() const { return z.Order(); }
+    ZObjectsCommand z;
+};
+
+QImage cardImage(const EditorCard &card, int dpi)
+{
+    const auto width = static_cast<int>(static_cast<double>(dpi) * kCardWidthInch);
+    const auto height = static_cast<int>(static_cast<double>(dpi) * kCardHeightInch);
+    return RenderCardImage(DrawingOrder(card.Card()).Order(), width, height);
+}
+
+// Runs `draw`, naming `file` in a drawing failure (a card image too large
+// for the memory, a cell position out of range).
+template <typename Draw> void drawing(const QString &file, Draw draw)
+{
+    try {
+        draw();
+    } catch (const Failure &) {
+        throw;
+    } catch (const std::runtime_error &e) {
+        throw FileFailure(file, QString::fromUtf8(e.what()));
+    }
+}
+
+// --- the commands ---------------------------------------------------------
+
+int runInfo(const ParsedCommand &p)
+{
+    writeOut(CardJson(*ReadCardFile(p.positional[0])) + "\n");
+    return 0;
+}
+
+int runRender(const ParsedCommand &p)
+{
+    const QString out = requiredOutput(p, kRender);
+    const QString kind = outputKind(out, kRender, {".png", ".bmp", ".pdf"});
+    const int dpi = dpiOption(p, 300);
+    EditorCard card;
+    card.Open(p.positional[0]);
+    drawing(out, [&] {
+        const QImage image = cardImage(card, dpi);
+        if (kind == ".pdf") {
+            PdfFile pdf(out, QPageSize(QSizeF(91, 55), QPageSize::Millimeter), dpi);
+            pdf.Painter().drawImage(QPoint(0, 0), image);
+            pdf.Finish();
+        } else {
+            WriteImageFile(image, dpi, out, kind == ".png" ? "PNG" : "BMP");
+        }
+    });
+    return 0;
+}
+
+int runSheet(const ParsedCommand &p)
+{
+    const QString out = requiredOutput(p, kSheet);
+    const QString kind = outputKind(out, kSheet, {".pdf", ".png"});
+    const int dpi = dpiOption(p, 600);
+    const PrintSpace ps = spaceOption(p);
+    EditorCard card;
+    card.Open(p.positional[0]);
+    const DrawingOrder order(card.Card());
+    drawing(out, [&] {
+        if (kind == ".pdf") {
+            PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
+            PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order.Order(), ps.a, ps.b,
+                       ps.c, ps.d);
+            pdf.Finish();
+            return;
+        }
+        QImage page(static_cast<int>(dpi * kA4WidthInch), static_cast<int>(dpi * kA4HeightInch),
+                    QImage::Format_RGB32);
+        if (page.isNull())
+            throw std::runtime_error("用紙の画像を作れません (メモリが足りません)");
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        PrintSheet(painter, deviceAt(dpi), page.size(), order.Order(), ps.a, ps.b, ps.c, ps.d);
+        painter.end();
+        WriteImageFile(page, dpi, out, "PNG");
+    });
+    return 0;
+}
+
+int runQr(const ParsedCommand &p)
+{
+    EditorCard card;
+    card.Open(p.positional[0]);
+    const std::string text = BuildQrText(card.Card());
+    if (p.Has("output")) {
+        const QString out = p.Value("output");
+        if (text.empty())
+            throw FileFailure(out, QStringLiteral("QR コードにする項目がないので画像はありません"));
+        try {
+            SaveQrPictureBmp(*MakeQrPicture(text), out);
+        } catch (const CardError &e) {
+            // The message names the file.
+            throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
+        }
+    }
+    writeOut(p.Has("raw") ? text : sjis::toUtf8(text));
+    return 0;
+}
+
+// One change of `fill`, checked before any file is read.
+struct FillStep
+{
+    enum Kind
+    {
+        Set,
+        Qr,
+        Picture
+    } kind;
+    std::string key;
+    QString value;
+    QString option; // names the step in a failure
+};
+
+std::vector<FillStep> fillSteps(const ParsedCommand &p)
+{
+    std::vector<FillStep> steps;
+    for (const auto &[option, value] : p.options) {
+        if (option == "set") {
+            const qsizetype eq = value.indexOf(u'=');
+            const std::string key =
+                eq < 0 ? std::string() : FieldKeyFor(value.left(eq).toStdString());
+            if (key.empty())
+                throw UsageFailure(QStringLiteral("fill: --set %1 の KEY が項目を指していません")
+                                       .arg(eq < 0 ? value : value.left(eq)));
+            steps.push_back({FillStep::Set, key, value.mid(eq + 1),
+                             QStringLiteral("--set %1").arg(value.left(eq))});
+        } else if (option == "qr") {
+            if (value != QStringLiteral("show") && value != QStringLiteral("hide"))
+                throw UsageFailure(
+                    QStringLiteral("fill: --qr は show か hide です (%1)").arg(value));
+            steps.push_back({FillStep::Qr, kQrKey, value, QStringLiteral("--qr %1").arg(value)});
+        } else if (option == "picture" || option == "background") {
+            if (value.isEmpty())
+                throw UsageFailure(
+                    QStringLiteral("fill: --%1 にファイル名か none を指定してください")
+                        .arg(QString::fromStdString(option)));
+            steps.push_back({FillStep::Picture, option == "picture" ? kPictureKey : kBackPictureKey,
+                             value == QStringLiteral("none") ? QString() : value,
+                             QStringLiteral("--%1").arg(QString::fromStdString(option))});
+        }
+    }
+    return steps;
+}
+
+int runFill(const ParsedCommand &p)
+{
+    const QString out = requiredOutput(p, kFill);
+    const std::vector<FillStep> steps = fillSteps(p);
+    EditorCard card;
+    if (!p.positional.isEmpty())
+        card.Open(p.positional[0]);
+    for (const FillStep &step : steps) {
+        try {
+            if (step.kind == FillStep::Set)
+                card.EditChanged(step.key, step.value);
+            else if (step.kind == FillStep::Qr)
+                card.ShowQr(step.value == QStringLiteral("show"));
+            else
+                card.ChoosePicture(step.key.c_str(), step.value);
+        } catch (const CardError &e) {
+            throw FileFailure(out,
+                              step.option + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        }
+    }
+    WriteWholeFile(card.SaveBytes(), out);
+    return 0;
+}
+
+// The CSV's columns as field keys. Throws Failure naming unknown or repeated names.
+std::vector<std::string> csvColumns(const CsvRow &header, const QString &csv)
+{
+    std::vector<std::string> keys;
+    QStringList unknown, repeated;
+    for (const QString &cell : header.cells) {
+        const QString name = cell.trimmed();
+        const std::string key = FieldKeyFor(name.toStdString());
+        if (key.empty())
+            unknown << u'"' + name + u'"';
+        else if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            repeated << u'"' + name + u'"';
+        keys.push_back(key);
+    }
+    if (!unknown.isEmpty())
+        throw FileFailure(csv, QStringLiteral("%1 行目: 項目でない列名 %2")
+                                   .arg(header.line)
+                                   .arg(unknown.join(QStringLiteral(", "))));
+    if (!repeated.isEmpty())
+        throw FileFailure(csv, QStringLiteral("%1 行目: 同じ項目の列が二つあります %2")
+                                   .arg(header.line)
+                                   .arg(repeated.join(QStringLiteral(", "))));
+    return keys;
+}
+
+class Progress
+{
+public:
+    Progress(const QString &csv, int total)
+        : csv(csv), total(total), shown(total > kProgressAbove), terminal(isatty(2) != 0)
+    {}
+    ~Progress()
+    {
+        if (shown && terminal && done > 0)
+            writeErr(QStringLiteral("\n"));
+    }
+    void Row(int n)
+    {
+        done = n;
+        if (shown)
+            writeErr(QStringLiteral("%1%2: %3 / %4 行%5")
+                         .arg(terminal ? QStringLiteral("\r") : QString(), csv)
+                         .arg(n)
+                         .arg(total)
+                         .arg(terminal ? QString() : QStringLiteral("\n")));
+    }
+
+private:
+    QString csv;
+    int total;
+    bool shown;
+    bool terminal;
+    int done = 0;
+};
+
+int runMerge(const ParsedCommand &p)
+{
+    const QString out = requiredOutput(p, kMerge);
+    outputKind(out, kMerge, {".pdf"});
+    const int dpi = dpiOption(p, 600);
+    const PrintSpace ps = spaceOption(p);
+    const bool mixed = p.Has("mixed");
+    const QString csv = p.positional[1];
+
+    EditorCard card;
+    card.Open(p.positional[0]);
+    const std::vector<CsvRow> rows = ReadCsvFile(csv);
+    if (rows.empty())
+        throw FileFailure(csv, QStringLiteral("列名の行がありません"));
+    const std::vector<std::string> keys = csvColumns(rows[0], csv);
+    const int total = static_cast<int>(rows.size()) - 1;
+    if (total == 0)
+        throw FileFailure(csv, QStringLiteral("列名の行のあとに人の行がありません"));
+    for (std::size_t r = 1; r < rows.size(); ++r)
+        if (rows[r].cells.size() > static_cast<qsizetype>(keys.size()))
+            throw FileFailure(csv, QStringLiteral("%1 行目: 値が %2 個あり、列 (%3) より多すぎます")
+                                       .arg(rows[r].line)
+                                       .arg(rows[r].cells.size())
+                                       .arg(keys.size()));
+
+    std::vector<std::string> templateTexts;
+    for (const std::string &key : keys)
+        templateTexts.push_back(dynamic_cast<const TextObject &>(*card.Card().Find(key)).GetText());
+    std::vector<std::pair<std::string, std::string>> texts(keys.size());
+    // Row `r`'s texts into the card; an empty cell keeps the template's.
+    auto applyRow = [&](std::size_t r) {
+        const QStringList &cells = rows[r].cells;
+        for (std::size_t c = 0; c < keys.size(); ++c) {
+            const auto i = static_cast<qsizetype>(c);
+            const bool given = i < cells.size() && !cells[i].isEmpty();
+            texts[c] = {keys[c], given ? EditorCard::EditText(cells[i]) : templateTexts[c]};
+        }
+        try {
+            card.SetTexts(texts);
+        } catch (const CardError &e) {
+            throw FileFailure(
+                csv,
+                QStringLiteral("%1 行目: %2").arg(rows[r].line).arg(QString::fromUtf8(e.what())));
+        }
+    };
+
+    drawing(out, [&] {
+        PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
+        const SheetDevice dev = deviceAt(dpi);
+        const SheetLayout layout = ComputeSheetLayout(dev, ps.a, ps.b, ps.c, ps.d);
+        Progress progress(csv, total);
+        const int perPage = mixed ? kSheetCells : 1;
+        for (int first = 1; first <= total; first += perPage) {
+            if (first > 1)
+                pdf.NewPage();
+            for (int r = first; r < first + perPage && r <= total; ++r) {
+                applyRow(static_cast<std::size_t>(r));
+                if (mixed)
+                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), layout, r - first,
+                                  cardImage(card, dpi));
+                else
+                    PrintSheet(pdf.Painter(), dev, pdf.PageSize(),
+                               DrawingOrder(card.Card()).Order(), ps.a, ps.b, ps.c, ps.d);
+                progress.Row(r);
+            }
+        }
+        pdf.Finish();
+    });
+    return 0;
+}
+
+const std::map<std::string, std::pair<const CommandSpec *, int (*)(const ParsedCommand &)>>
+    kRunners = {{"info", {&kInfo, runInfo}},    {"render", {&kRender, runRender}},
+                {"sheet", {&kSheet, runSheet}}, {"qr", {&kQr, runQr}},
+                {"fill", {&kFill, runFill}},    {"merge", {&kMerge, runMerge}}};
+
+QString oneLine(QString message)
+{
+    message.replace(u'\n', u' ');
+    message.replace(u'\r', u' ');
+    return QStringLiteral("plakuro-cli: ") + message + u'\n';
+}
+
+} // namespace
+
+int RunTool(const QStringList &args)
+{
+    try {
+        if (args.isEmpty())
+            throw UsageFailure(QStringLiteral("コマンドがありません (plakuro-cli --help)"));
+        const QString first = args[0];
+        if (first == QStringLiteral("--help") || first == QStringLiteral("-h") ||
+            first == QStringLiteral("help")) {
+            writeOut(ToolHelp(kCommands).toStdString());
+            return 0;
+        }
+        const auto it = kRunners.find(first.toStdString());
+        if (it == kRunners.end())
+            throw UsageFailure(QStringLiteral("不明なコマンド %1 (plakuro-cli --help)").arg(first));
+        const auto [spec, run] = it->second;
+        const ParsedCommand p = ParseCommand(*spec, args.mid(1));
+        if (p.help) {
+            writeOut(CommandHelp(*spec).toStdString());
+            return 0;
+        }
+        return run(p);
+    } catch (const Failure &f) {
+        writeErr(oneLine(QString::fromUtf8(f.what())));
+        return f.status();
+    } catch (const std::bad_alloc &) {
+        writeErr(oneLine(QStringLiteral("メモリが足りません")));
+    } catch (const std::exception &e) {
+        writeErr(oneLine(QString::fromUtf8(e.what())));
+    }
+    return Failure::FileError;
+}

@@ -1,0 +1,422 @@
+#include "support.h"
+
+#include "app/editor.h"
+#include "card/converter.h"
+#include "card/sjis.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+const QByteArray kMagic("\x05PK100", 6);
+const QByteArray kFace = Sjis("ＭＳ Ｐゴシック");
+
+class Cards : public testing::Test
+{
+protected:
+    QString Path(const QString &name) const { return dir.filePath(name); }
+
+    // fill with the given arguments into `name`; the test fails unless it succeeds.
+    QString Fill(const QString &name, const QStringList &args)
+    {
+        const Ran r = Cli(QStringList{"fill", "-o", Path(name)} + args);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        return Path(name);
+    }
+
+    // A card covered edge to edge by a dark background picture.
+    QString DarkCard()
+    {
+        QImage dark(645, 390, QImage::Format_RGB32);
+        dark.fill(QColor(20, 40, 90));
+        dark.save(Path("dark.bmp"), "BMP");
+        return Fill("dark.pkd", {"--background", Path("dark.bmp")});
+    }
+
+    QTemporaryDir dir;
+};
+
+// The ten cells' top-left corners as the sheet is laid out at `dpi`.
+std::vector<QPoint> cellCorners(int dpi, int a, int b, int c, int d)
+{
+    auto px = [&](int mm) { return static_cast<int>(dpi * (mm * 0.03937)); };
+    const int w = static_cast<int>(dpi * 3.58267), h = static_cast<int>(dpi * 2.16535);
+    std::vector<QPoint> corners;
+    for (int row = 0; row < 5; ++row)
+        for (int col = 0; col < 2; ++col)
+            corners.emplace_back(px(a) + col * (w + px(c)), px(b) + row * (h + px(d)));
+    return corners;
+}
+
+// Where the dark area of a cell begins, probing across from a little before
+// the expected corner through the middle of the card.
+QPoint darkCorner(const QImage &page, QPoint expected, QSize card)
+{
+    QPoint found(-1, -1);
+    const int midY = expected.y() + card.height() / 2, midX = expected.x() + card.width() / 2;
+    for (int x = std::max(0, expected.x() - 2); x < midX && found.x() < 0; ++x)
+        if (IsDark(page.pixel(x, midY)))
+            found.setX(x);
+    for (int y = std::max(0, expected.y() - 2); y < midY && found.y() < 0; ++y)
+        if (IsDark(page.pixel(midX, y)))
+            found.setY(y);
+    return found;
+}
+
+} // namespace
+
+TEST_F(Cards, InfoShowsCraftedFilesRecordByRecord)
+{
+    WriteAll(Path("magic.pkd"), kMagic);
+    Ran r = Cli({"info", Path("magic.pkd")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"records\": []}\n");
+
+    CardBytes qr;
+    qr.Short("QR").Short("GraphicObject").Head(16, false).Rect(600, 150, 650, 200).Short("<<QR>>");
+    ASSERT_EQ(qr.Data().size(), 45);
+    // The header class writes the head twice; the second one counts. The
+    // text ends in a lone lead byte and holds characters JSON must escape.
+    CardBytes tel;
+    tel.Short("eTel").Short("TextObjectWithHeader").Head(3, false).Short("TEL ");
+    tel.Head(9, true)
+        .Rect(140, 250, 300, 275)
+        .Short("03\"1\\2\x01"
+               "34\x82");
+    tel.FontRecord(-16, kFace).I32(0x0000FF);
+    WriteAll(Path("two.pkd"), kMagic + tel.Data() + qr.Data());
+    r = Cli({"info", Path("two.pkd")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(),
+              "{\"records\": [{\"key\": \"QR\", \"class\": \"GraphicObject\", \"order\": 16, "
+              "\"visible\": false, \"rect\": [600, 150, 650, 200], \"source\": \"<<QR>>\", "
+              "\"picture\": null}, {\"key\": \"eTel\", \"class\": \"TextObjectWithHeader\", "
+              "\"order\": 9, \"visible\": true, \"rect\": [140, 250, 300, 275], \"header\": "
+              "\"TEL \", \"text\": \"03\\\"1\\\\2\\u000134\xEF\xBF\xBD\", \"font\": {\"face\": "
+              "\"ＭＳ Ｐゴシック\", \"height\": -16, \"bold\": false, \"italic\": false, "
+              "\"underline\": false, \"strikeout\": false, \"charset\": 128, \"pitch\": "
+              "\"default\"}, \"color\": 255}]}\n");
+
+    // Cut inside the next record's key: the records before it are the card.
+    WriteAll(Path("cutkey.pkd"), kMagic + qr.Data() +
+                                     QByteArray("\x04"
+                                                "eT",
+                                                3));
+    r = Cli({"info", Path("cutkey.pkd")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.startsWith("{\"records\": [{\"key\": \"QR\"")) << r.out.toStdString();
+
+    // Cut inside a body: damaged, and the message names the file and the key.
+    WriteAll(Path("cutbody.pkd"), kMagic + qr.Data() + tel.Data().left(40));
+    r = Cli({"info", Path("cutbody.pkd")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.OneLine()) << r.err.toStdString();
+    EXPECT_TRUE(r.Err().contains(Path("cutbody.pkd")) && r.Err().contains("eTel"))
+        << r.err.toStdString();
+
+    for (const QByteArray &bytes : {QByteArray("\x05PK999", 6) + qr.Data(), QByteArray("PK")}) {
+        WriteAll(Path("wrong.pkd"), bytes);
+        r = Cli({"info", Path("wrong.pkd")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.OneLine() && r.Err().contains(Path("wrong.pkd"))) << r.err.toStdString();
+    }
+}
+
+TEST_F(Cards, RenderSizesAndTheTelephoneLine)
+{
+    const QString card = Fill("tel.pkd", {"--set", "電話=0312345678"});
+    for (const int dpi : {300, 600}) {
+        SCOPED_TRACE(dpi);
+        const QString png = Path(QString("tel%1.png").arg(dpi));
+        ASSERT_EQ(Cli({"render", card, "-o", png, "--dpi", QString::number(dpi)}).status, 0);
+        const QImage image(png);
+        const int w = static_cast<int>(dpi * 3.58267), h = static_cast<int>(dpi * 2.16535);
+        ASSERT_EQ(image.size(), QSize(w, h));
+        // The line's cell starts at (140, 250) model units; the ink of
+        // "TEL 0312345678" starts just inside it and is all there is.
+        const Converter conv(w);
+        const int x0 = conv.ToDevice(140), y0 = conv.ToDevice(250), s = dpi / 300;
+        const QRect ink = DarkBounds(image);
+        EXPECT_GE(ink.left(), x0);
+        EXPECT_LE(ink.left(), x0 + 4 * s);
+        EXPECT_GE(ink.top(), y0);
+        EXPECT_LE(ink.top(), y0 + 12 * s);
+        EXPECT_LT(ink.bottom(), y0 + 35 * s);
+        EXPECT_GT(ink.width(), 150 * s);
+    }
+    EXPECT_EQ(QImage(Path("tel300.png")).dotsPerMeterX(), std::lround(300 / 0.0254));
+
+    ASSERT_EQ(Cli({"render", card, "-o", Path("tel.bmp")}).status, 0);
+    EXPECT_EQ(QImage(Path("tel.bmp")).size(), QSize(1074, 649));
+    ASSERT_EQ(Cli({"render", card, "-o", Path("tel.pdf")}).status, 0);
+    const QString info = QString::fromUtf8(Tool("pdfinfo", {Path("tel.pdf")}).out);
+    EXPECT_TRUE(
+        info.contains(QRegularExpression("Page size:\\s+25[78](\\.\\d+)? x 15[56](\\.\\d+)? pts")))
+        << info.toStdString();
+}
+
+TEST_F(Cards, SheetCellsSitWhereTheLayoutPutsThem)
+{
+    const QString card = DarkCard();
+    const QSize cardSize(358, 216); // at 100 dpi
+    struct Case
+    {
+        QStringList args;
+        int a, b, c, d;
+    };
+    WriteAll(Path("plakuro.INI"), "[PrintSpace]\r\nA=5\r\nb=5\r\nc=2\r\nd=$2\r\n");
+    const Case cases[] = {
+        {{}, 10, 7, 3, 3},
+        {{"--space", "20,15,5,4"}, 20, 15, 5, 4},
+        {{"--settings", Path("plakuro.INI")}, 5, 5, 2, 2},
+        {{"--settings", Path("plakuro.INI"), "--space", "2,3,1,1"}, 2, 3, 1, 1},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.args.join(' ').toStdString());
+        const QStringList common = QStringList{"sheet", card, "--dpi", "100"} + k.args;
+        ASSERT_EQ(Cli(common + QStringList{"-o", Path("sheet.png")}).status, 0);
+        ASSERT_EQ(Cli(common + QStringList{"-o", Path("sheet.pdf")}).status, 0);
+        const QImage png(Path("sheet.png"));
+        ASSERT_EQ(png.size(), QSize(826, 1169));
+        const QImage pdf = RasterPage(Path("sheet.pdf"), 1, 100, dir.path());
+        ASSERT_FALSE(pdf.isNull());
+        for (const QPoint &at : cellCorners(100, k.a, k.b, k.c, k.d)) {
+            if (at.y() + cardSize.height() > png.height())
+                continue; // cut off by the paper's edge
+            EXPECT_EQ(darkCorner(png, at, cardSize), at);
+            const QPoint fromPdf = darkCorner(pdf, at, cardSize);
+            EXPECT_LE((fromPdf - at).manhattanLength(), 2) << fromPdf.x() << "," << fromPdf.y();
+            EXPECT_TRUE(
+                IsDark(png.pixel(at + QPoint(cardSize.width() - 1, cardSize.height() - 1))));
+            EXPECT_FALSE(IsDark(png.pixel(at + QPoint(cardSize.width(), 0))));
+            EXPECT_FALSE(IsDark(png.pixel(at + QPoint(0, cardSize.height()))));
+        }
+    }
+    EXPECT_EQ(PdfPages(Path("sheet.pdf")), 1);
+    EXPECT_TRUE(Tool("pdfinfo", {Path("sheet.pdf")}).out.contains("(A4)"));
+}
+
+TEST_F(Cards, QrTextAndSymbols)
+{
+    // Caption and key select the same fields; the QR object stays hidden.
+    const QString card = Fill("abc.pkd", {"--set", "名前=ABC", "--set", "eTel=012"});
+    const QByteArray expected = Sjis("名前:ABC\n電話:012\n");
+    ASSERT_EQ(expected.size(), 18);
+    Ran r = Cli({"qr", card, "--raw", "-o", Path("qr.bmp")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(Cli({"qr", card}).out, QByteArray("名前:ABC\n電話:012\n"));
+    EXPECT_EQ(DecodeQr(Path("qr.bmp")), expected);
+
+    const QString shown =
+        Fill("shown.pkd", {"--set", "名前=ABC", "--set", "電話=012", "--qr", "show"});
+    ASSERT_EQ(Cli({"render", shown, "-o", Path("shown.png")}).status, 0);
+    EXPECT_EQ(DecodeQr(Path("shown.png")), expected);
+
+    // No field filled: no text, and no picture to save.
+    const QString empty = Fill("empty.pkd", {});
+    r = Cli({"qr", empty});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.isEmpty());
+    r = Cli({"qr", empty, "-o", Path("none.bmp")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.OneLine() && r.Err().contains(Path("none.bmp"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Path("none.bmp")));
+}
+
+TEST_F(Cards, FillSavesWhatTheEditorSaves)
+{
+    const QStringList byKey = {
+        "--set", "eName=山田 太郎",      "--set", "eTel=03-1234-5678", "--qr", "show",
+        "--set", "eMail=taro@example.jp"};
+    const QStringList byCaption = {"--set", "名前=山田 太郎", "--set", "電話=03-1234-5678",
+                                   "--qr",  "show",           "--set", "E-Mail=taro@example.jp"};
+    const QByteArray once = ReadAll(Fill("a.pkd", byKey));
+    EXPECT_EQ(ReadAll(Fill("b.pkd", byKey)), once);
+    EXPECT_EQ(ReadAll(Fill("c.pkd", byCaption)), once);
+
+    // The editor itself, given the same keystrokes and the QR switch.
+    CardEditor editor;
+    editor.BuildDefaultCard();
+    editor.EditChanged("eName", sjis::fromUtf8("山田 太郎"));
+    editor.EditChanged("eTel", "03-1234-5678");
+    editor.ToggleQr();
+    editor.EditChanged("eMail", "taro@example.jp");
+    EXPECT_EQ(editor.SaveBytes(), once);
+
+    // Opened and filled again with nothing to change, the file stays as it
+    // was; the changes show in info.
+    EXPECT_EQ(ReadAll(Fill("same.pkd", {Path("a.pkd")})), once);
+    QImage logo(100, 50, QImage::Format_RGB32);
+    logo.fill(Qt::darkGreen);
+    logo.save(Path("logo.bmp"), "BMP");
+    const QString more =
+        Fill("more.pkd", {Path("a.pkd"), "--set", "eTel=", "--set", "会社名=株式会社\"プラクロ\"",
+                          "--picture", Path("logo.bmp"), "--qr", "hide"});
+    Ran r = Cli({"info", more});
+    ASSERT_EQ(r.status, 0);
+    const QString json = QString::fromUtf8(r.out);
+    EXPECT_TRUE(
+        json.contains("\"key\": \"eCorp\", \"class\": \"TextObject\", \"order\": 13, \"visible\": "
+                      "true, \"rect\": [140, 100, "));
+    EXPECT_TRUE(json.contains("\"text\": \"株式会社\\\"プラクロ\\\"\""));
+    EXPECT_TRUE(json.contains("\"header\": \"TEL \", \"text\": \"\""));
+    EXPECT_TRUE(json.contains(
+        "\"key\": \"QR\", \"class\": \"GraphicObject\", \"order\": 16, \"visible\": false"));
+    const int side = CardEditor().screen.ToModel(100), tall = CardEditor().screen.ToModel(50);
+    EXPECT_TRUE(
+        json.contains(QString("\"key\": \"bPicture\", \"class\": \"GraphicObject\", \"order\": 2, "
+                              "\"visible\": true, \"rect\": [0, 0, %1, %2], \"source\": \"%3\", "
+                              "\"picture\": {\"class\": \"TBitmap\", \"bytes\": %4, \"width\": "
+                              "100, \"height\": 50}")
+                          .arg(side)
+                          .arg(tall)
+                          .arg(QFileInfo(Path("logo.bmp")).absoluteFilePath())
+                          .arg(ReadAll(Path("logo.bmp")).size())))
+        << json.toStdString();
+
+    // Removing the picture hides it; choosing it again shows it.
+    const QString off = Fill("off.pkd", {more, "--picture", "none"});
+    EXPECT_TRUE(Cli({"info", off})
+                    .out.contains("\"key\": \"bPicture\", \"class\": \"GraphicObject\", "
+                                  "\"order\": 2, \"visible\": false"));
+    EXPECT_EQ(ReadAll(Fill("on.pkd", {off, "--picture", Path("logo.bmp")})), ReadAll(more));
+}
+
+TEST_F(Cards, MergeReadsUtf8AndShiftJisSpreadsheets)
+{
+    const QString card = Fill("tpl.pkd", {"--set", "会社名=株式会社プラクロ", "--qr", "show"});
+    const char *rows = "名前,eTel,会社名,住所\r\n"
+                       "\"山田, 太郎\",03-1111-2222,,\"東京都千代田区\n丸の内1-1\"\r\n"
+                       "佐藤花子,\"03-3333-\"\"4444\"\"\",プラクロ商事\r\n"
+                       ",,,\r\n"
+                       "鈴木一郎\r\n\r\n";
+    const QByteArray firstQr =
+        Sjis("名前:山田, "
+             "太郎\n会社名:株式会社プラクロ\n住所:東京都千代田区\n丸の内1-1\n電話:03-1111-2222\n");
+    const QByteArray secondQr = Sjis("名前:佐藤花子\n会社名:プラクロ商事\n電話:03-3333-\"4444\"\n");
+    const QSize cardSize(1074, 649);
+    const QPoint corner = cellCorners(300, 10, 7, 3, 3)[0];
+    struct Case
+    {
+        const char *name;
+        QByteArray csv;
+    };
+    const Case cases[] = {{"utf-8 with bom", QByteArray("\xEF\xBB\xBF") + rows},
+                          {"shift-jis", Sjis(rows)}};
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        WriteAll(Path("people.csv"), k.csv);
+        const Ran r =
+            Cli({"merge", card, Path("people.csv"), "-o", Path("out.pdf"), "--dpi", "300"});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.err.isEmpty()) << "no progress for three rows";
+        EXPECT_EQ(PdfPages(Path("out.pdf")), 3) << "the all-empty row is left out";
+        int page = 0;
+        for (const QByteArray &qr : {firstQr, secondQr}) {
+            const QImage sheet = RasterPage(Path("out.pdf"), ++page, 300, dir.path());
+            ASSERT_FALSE(sheet.isNull());
+            sheet.copy(QRect(corner, cardSize)).save(Path("cell.png"));
+            EXPECT_EQ(DecodeQr(Path("cell.png")), qr) << "page " << page;
+        }
+    }
+
+    // Twelve people, ten to a page, one card each; progress for each row.
+    QByteArray many = "名前\n";
+    for (int i = 1; i <= 12; ++i)
+        many += "Person " + QByteArray::number(i) + "\n";
+    WriteAll(Path("many.csv"), many);
+    const Ran r =
+        Cli({"merge", card, Path("many.csv"), "-o", Path("many.pdf"), "--dpi", "150", "--mixed"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(PdfPages(Path("many.pdf")), 2);
+    EXPECT_EQ(r.err.count('\n'), 12);
+    EXPECT_TRUE(r.Err().contains("12 / 12")) << r.err.toStdString();
+}
+
+TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
+{
+    const QString card = Fill("ok.pkd", {"--set", "名前=A"});
+    WriteAll(Path("junk.pkd"), "not a card");
+    WriteAll(Path("logo.gif"), "GIF89a");
+    WriteAll(Path("cols.csv"), "名前,Foo,電話,Bar\nA,1,2,3\n");
+    WriteAll(Path("wide.csv"), "名前,住所\nA,\"x\ny\"\nB,C,D\n");
+    WriteAll(Path("open.csv"), "名前\nA\n\"B\n");
+    const QString missing = Path("missing.pkd");
+    struct Case
+    {
+        QStringList args;
+        int status;
+        QStringList mentions;
+    };
+    const Case cases[] = {
+        {{}, 2, {"--help"}},
+        {{"print", card}, 2, {"print"}},
+        {{"info"}, 2, {"info"}},
+        {{"info", card, card}, 2, {"info"}},
+        {{"render", card}, 2, {"-o"}},
+        {{"render", card, "-o", Path("x.gif")}, 2, {"x.gif"}},
+        {{"render", card, "-o", Path("x.png"), "--dpi", "0"}, 2, {"--dpi"}},
+        {{"render", card, "-o", Path("x.png"), "--dpi", "many"}, 2, {"many"}},
+        {{"render", card, "-o", Path("x.png"), "--dpi"}, 2, {"--dpi"}},
+        {{"render", card, "-o", Path("x.png"), "--zoom", "2"}, 2, {"--zoom"}},
+        {{"sheet", card, "-o", Path("x.pdf"), "--space", "1,2,3"}, 2, {"--space"}},
+        {{"fill", "-o", Path("x.pkd"), "--set", "Name=A"}, 2, {"Name"}},
+        {{"fill", "-o", Path("x.pkd"), "--qr", "on"}, 2, {"on"}},
+        {{"fill", "-o", Path("x.pkd"), "-o", Path("y.pkd")}, 2, {"-o"}},
+        {{"info", missing}, 1, {missing}},
+        {{"render", Path("junk.pkd"), "-o", Path("x.png")}, 1, {Path("junk.pkd")}},
+        {{"render", card, "-o", Path("no/such/dir/x.png")}, 1, {Path("no/such/dir/x.png")}},
+        {{"sheet", card, "-o", Path("x.pdf"), "--settings", Path("none.INI")},
+         1,
+         {Path("none.INI")}},
+        {{"fill", "-o", Path("x.pkd"), "--picture", Path("logo.gif")}, 1, {Path("logo.gif")}},
+        {{"fill", "-o", Path("x.pkd"), "--background", Path("nothing.jpg")},
+         1,
+         {Path("nothing.jpg")}},
+        {{"fill", card, "-o", Path("no/such/dir/x.pkd")}, 1, {Path("no/such/dir/x.pkd")}},
+        {{"merge", card, Path("cols.csv"), "-o", Path("x.pdf")},
+         1,
+         {Path("cols.csv"), "Foo", "Bar"}},
+        {{"merge", card, Path("wide.csv"), "-o", Path("x.pdf")}, 1, {Path("wide.csv"), "4 行目"}},
+        {{"merge", card, Path("open.csv"), "-o", Path("x.pdf")}, 1, {Path("open.csv"), "3 行目"}},
+        {{"merge", card, missing, "-o", Path("x.pdf")}, 1, {missing}},
+    };
+    for (const Case &k : cases) {
+        const Ran r = Cli(k.args);
+        SCOPED_TRACE(k.args.join(' ').toStdString() + " -> " + r.err.toStdString());
+        EXPECT_EQ(r.status, k.status);
+        EXPECT_TRUE(r.OneLine());
+        for (const QString &m : k.mentions)
+            EXPECT_TRUE(r.Err().contains(m)) << m.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(Path("x.pdf"))) << "a failed merge leaves no file";
+    EXPECT_FALSE(QFileInfo::exists(Path("x.pkd")));
+
+    // Help for the tool and every command, naming every option.
+    Ran r = Cli({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char *command : {"info", "render", "sheet", "qr", "fill", "merge"})
+        EXPECT_TRUE(r.out.contains(command)) << command;
+    const std::pair<const char *, QStringList> options[] = {
+        {"info", {}},
+        {"render", {"--output", "--dpi"}},
+        {"sheet", {"--output", "--dpi", "--space", "--settings"}},
+        {"qr", {"--raw", "--output"}},
+        {"fill", {"--output", "--set", "--qr", "--picture", "--background"}},
+        {"merge", {"--output", "--dpi", "--space", "--settings", "--mixed"}},
+    };
+    for (const auto &[command, names] : options) {
+        r = Cli({command, "--help"});
+        EXPECT_EQ(r.status, 0) << command;
+        for (const QString &name : names + QStringList{"--help"})
+            EXPECT_TRUE(r.out.contains(name.toUtf8())) << command << " " << name.toStdString();
+    }
+}
