@@ -15,7 +15,7 @@ JOBS="$(nproc)"
 [ "$JOBS" -gt 2 ] && JOBS=2
 
 # fuzz target -> seed corpus folder under fuzz/corpus/
-FUZZERS="fuzz_cardfile:card fuzz_ini:ini"
+FUZZERS="fuzz_cardfile:card fuzz_ini:ini fuzz_csv:csv"
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPLAKURO_FUZZ=ON -DPLAKURO_TESTS=OFF -DPLAKURO_BENCH=OFF >/dev/null

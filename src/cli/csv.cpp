@@ -110,8 +110,13 @@ private:
 
 } // namespace
 
+std::vector<CsvRow> ParseCsv(const QByteArray &bytes, const QString &path)
+{
+    const QString text = decode(bytes);
+    return Parser(text, path).Rows();
+}
+
 std::vector<CsvRow> ReadCsvFile(const QString &path)
 {
-    const QString text = decode(ReadWholeFile(path));
-    return Parser(text, path).Rows();
+    return ParseCsv(ReadWholeFile(path), path);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -18,3 +19,5 @@ struct CsvRow
 // file, and the line for a quote that is not closed or is followed by more
 // than the cell's end.
 std::vector<CsvRow> ReadCsvFile(const QString &path);
+// The same over bytes already read; `path` only names them in messages.
+std::vector<CsvRow> ParseCsv(const QByteArray &bytes, const QString &path);
