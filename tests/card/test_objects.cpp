@@ -309,7 +309,8 @@ TEST(Drawing, ExtremeStoredValuesStayInRange)
         QImage one(1, 1, QImage::Format_RGB32);
         one.fill(Qt::red);
         pic.SetPicture(BitmapPicture::FromImage(one), printer, "p.bmp");
-        pic.SetRect(TRect{-v, -v, v, v});
+        const int opposite = v == INT_MIN ? INT_MAX : -v;
+        pic.SetRect(TRect{opposite, opposite, v, v});
         pic.Draw(&painter, printer);
     }
     EXPECT_EQ(printer.ToDevice(INT_MAX), INT_MAX);
