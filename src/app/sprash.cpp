@@ -27,6 +27,8 @@ TSprash::TSprash(QWidget *owner) : QDialog(owner, Qt::SplashScreen | Qt::Framele
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setSingleShot(true);
+    // A coarse timer may fire 5 % early; the splash stands for its 2000 ms.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(2000);
     connect(Timer1, &QTimer::timeout, this, &TSprash::Timer1Timer);
     Timer1->start();

@@ -105,6 +105,7 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv)
         drawnFont = font;
         drawnQFont = font.toQFont();
         haveDrawnFont = true;
+        haveMeasures = false;
     }
     font.height = h;
     const QFont &qf = drawnQFont;
@@ -112,23 +113,32 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv)
         drawnText = displayText;
         drawnUnicode = sjis::toUnicode(displayText);
         haveDrawnText = true;
+        haveMeasures = false;
     }
     const QString &s = drawnUnicode;
+
+    QPaintDevice *device = canvas->device();
+    const int dpiX = device->logicalDpiX(), dpiY = device->logicalDpiY();
+    if (!haveMeasures || measured.dpiX != dpiX || measured.dpiY != dpiY) {
+        const QFontMetrics fm(qf, device);
+        measured = {dpiX, dpiY, fm.ascent(), fm.height(), fm.horizontalAdvance(s)};
+        haveMeasures = true;
+    }
 
     canvas->setFont(qf);
     canvas->setPen(toQColor(color));
     canvas->setBrush(Qt::NoBrush);
-    const QFontMetrics fm(qf, canvas->device());
     const int x = conv.ToDevice(rect.left);
     const int y = conv.ToDevice(rect.top);
     // The text cell's top-left corner sits at the point: baseline = top + ascent.
     // A position far beyond any device (a damaged file) is not drawn at all.
     constexpr int kFar = 1 << 24;
     if (x > -kFar && x < kFar && y > -kFar && y < kFar)
-        canvas->drawText(QPoint(x, y + fm.ascent()), s);
-    rect.right = Converter::Saturate(static_cast<long long>(rect.left) +
-                                     conv.ToModel(fm.horizontalAdvance(s)));
-    rect.bottom = Converter::Saturate(static_cast<long long>(rect.top) + conv.ToModel(fm.height()));
+        canvas->drawText(QPoint(x, y + measured.ascent), s);
+    rect.right =
+        Converter::Saturate(static_cast<long long>(rect.left) + conv.ToModel(measured.advance));
+    rect.bottom =
+        Converter::Saturate(static_cast<long long>(rect.top) + conv.ToModel(measured.height));
 }
 
 void TextObject::SetText(const std::string &s)

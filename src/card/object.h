@@ -73,13 +73,26 @@ protected:
 
 private:
     // What the last Draw made of the font and the text, reused while they
-    // stay the same (converting and building fonts costs more than drawing).
+    // stay the same (converting, building fonts and measuring cost more than
+    // drawing).
     Font drawnFont;
     QFont drawnQFont;
     bool haveDrawnFont = false;
     std::string drawnText;
     QString drawnUnicode;
     bool haveDrawnText = false;
+    // The measures of drawnUnicode in drawnQFont on a device of these dots
+    // per inch; valid only while font and text stay those measured.
+    struct Measures
+    {
+        int dpiX = 0;
+        int dpiY = 0;
+        int ascent = 0;
+        int height = 0;
+        int advance = 0;
+    };
+    Measures measured;
+    bool haveMeasures = false;
 };
 
 class TextObjectWithHeader : public TextObject

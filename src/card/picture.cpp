@@ -59,8 +59,7 @@ std::vector<int> sourceIndices(int source, int target, int first, int count)
 {
     const double factor = source * (static_cast<double>(target) / source) / source;
     const auto step = static_cast<qint64>(static_cast<int>(65536 / factor));
-    qint64 pos = static_cast<qint64>(std::ceil(0.5 * static_cast<double>(step))) - 1 +
-                 step * first;
+    qint64 pos = static_cast<qint64>(std::ceil(0.5 * static_cast<double>(step))) - 1 + step * first;
     std::vector<int> indices(static_cast<std::size_t>(count));
     for (int &i : indices) {
         i = std::clamp(static_cast<int>(pos >> 16), 0, source - 1);
@@ -192,10 +191,55 @@ VectorPicture::VectorPicture(int width, int height, QColor background, QColor fo
 {
 }
 
+namespace {
+
+// Whether copying an image of opaque pixels to `target` writes what filling
+// opaque rectangles there would: a 32-bit image device taken pixel for pixel,
+// blending left alone, the whole target on it (a copy is clipped as fills
+// are).
+bool copiesAsFills(const QPainter &painter, const QRect &target)
+{
+    const QPaintDevice *device = painter.device();
+    if (!device || device->devType() != QInternal::Image || device->devicePixelRatio() != 1 ||
+        painter.deviceTransform().type() != QTransform::TxNone || painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    const auto *image = static_cast<const QImage *>(device);
+    const QImage::Format f = image->format();
+    return (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+            f == QImage::Format_ARGB32_Premultiplied) &&
+           image->rect().contains(target);
+}
+
+} // namespace
+
 void VectorPicture::Draw(QPainter &painter, const QRect &target) const
 {
     if (Empty() || target.width() <= 0 || target.height() <= 0)
         return;
+    if (background.alpha() == 255 && foreground.alpha() == 255 && copiesAsFills(painter, target)) {
+        if (target.size() != drawnSize) {
+            drawnSize = target.size();
+            drawsAtSize = 0;
+            drawn = QImage();
+        }
+        if (drawsAtSize < 2)
+            ++drawsAtSize;
+        if (drawsAtSize == 2 && drawn.isNull()) {
+            drawn = QImage(target.size(), QImage::Format_RGB32);
+            QPainter p(&drawn);
+            fill(p, drawn.rect());
+        }
+        if (!drawn.isNull()) {
+            painter.drawImage(target.topLeft(), drawn);
+            return;
+        }
+    }
+    fill(painter, target);
+}
+
+void VectorPicture::fill(QPainter &painter, const QRect &target) const
+{
     // Edges are mapped one by one, so neighbouring rectangles meet without
     // gaps or overlaps at any scale.
     const qint64 tw = target.width(), th = target.height();

@@ -110,11 +110,19 @@ public:
     QImage ToImage() const;
 
 private:
+    void fill(QPainter &painter, const QRect &target) const;
+
     int width = 0;
     int height = 0;
     QColor background = Qt::white;
     QColor foreground = Qt::black;
     std::vector<QRect> rects;
+    // The picture as drawn at drawnSize, made once it was drawn twice at that
+    // size onto a plain 32-bit image: a drag repaints the same symbol again
+    // and again, and one copy costs less than hundreds of filled rectangles.
+    mutable QSize drawnSize;
+    mutable int drawsAtSize = 0;
+    mutable QImage drawn;
 };
 
 // Draws `image` stretched into `target` (device pixels) with a plain

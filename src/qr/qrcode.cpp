@@ -93,11 +93,10 @@ std::string BuildQrText(const Objects &card)
     return out;
 }
 
-std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text)
-{
-    if (text.empty())
-        return std::make_unique<VectorPicture>();
+namespace {
 
+std::unique_ptr<VectorPicture> encodeQrPicture(const std::string &text)
+{
     // Case sensitivity 1: with 0 the encoder upper-cases bytes, trail bytes
     // of two-byte characters among them.
     const QRencodeMode hint = kanjiModeIsLossless(text) ? QR_MODE_KANJI : QR_MODE_8;
@@ -131,6 +130,25 @@ std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text)
     }
     const int size = (modules + 2 * kQrQuietModules) * m;
     return std::make_unique<VectorPicture>(size, size, Qt::white, Qt::black, std::move(rects));
+}
+
+} // namespace
+
+std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text)
+{
+    if (text.empty())
+        return std::make_unique<VectorPicture>();
+    // Typing into a memo field, showing the code again and filling the fields
+    // one by one ask for the same symbol again and again, and the encoder
+    // takes most of a keystroke.
+    thread_local std::string lastText;
+    thread_local std::unique_ptr<VectorPicture> last;
+    if (last && text == lastText)
+        return std::make_unique<VectorPicture>(*last);
+    std::unique_ptr<VectorPicture> picture = encodeQrPicture(text);
+    last = std::make_unique<VectorPicture>(*picture);
+    lastText = text;
+    return picture;
 }
 
 void UpdateQrCode(Objects &card, const Converter &screen)

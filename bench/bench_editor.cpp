@@ -1,0 +1,301 @@
+// The editor's two repaints: a keystroke (text into its object, the QR
+// symbol rebuilt, the canvas repainted) and a processed drag step (the
+// object moved, the canvas repainted), on the realistic card, against the
+// least any repaint must do. And the peak memory of the whole editor window
+// holding the realistic card, measured in a process of its own.
+
+#include "realistic.h"
+
+#include "app/dialogs.h"
+#include "app/meishi.h"
+#include "card/object.h"
+#include "card/objects.h"
+#include "card/sjis.h"
+#include "qr/qrcode.h"
+#include "settings/printspace.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <qrencode.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Typing one character more into a field and taking it back, again and
+// again: the name changes the QR symbol, a memo does not.
+void typeInto(benchmark::State &state, std::size_t field)
+{
+    Realistic &r = realistic();
+    CardEditor &e = r.editor;
+    const auto &[key, text] = r.texts.at(field);
+    const std::string typed = text + sjis::fromUtf8("様");
+    bool longer = false;
+    for (auto _ : state) {
+        longer = !longer;
+        e.EditChanged(key, longer ? typed : text);
+    }
+    if (longer)
+        e.EditChanged(key, text);
+    e.Modified = false;
+    state.counters["qr_bytes"] = static_cast<double>(r.qrText.size());
+}
+
+void BM_Keystroke(benchmark::State &state)
+{
+    typeInto(state, 0);
+}
+
+void BM_KeystrokeMemo(benchmark::State &state)
+{
+    typeInto(state, 12);
+}
+
+// What a keystroke cannot do without: a white canvas, both pictures drawn
+// from copies already at their drawn size, the fourteen lines drawn with
+// fonts and texts made beforehand at known places, and one QR encoding of
+// the card's QR text.
+class LowerBound
+{
+public:
+    explicit LowerBound(const CardEditor &e)
+        : canvas(CardEditor::kCanvasWidth, CardEditor::kCanvasHeight, QImage::Format_RGB32),
+          qrText(BuildQrText(e.card))
+    {
+        ZObjectsCommand z;
+        e.card.ForEach(z);
+        const Converter &conv = e.screen;
+        for (const auto &[key, obj] : z.Order()) {
+            TRect r;
+            obj->GetRect(r);
+            const QPoint at(conv.ToDevice(r.left), conv.ToDevice(r.top));
+            if (auto *g = dynamic_cast<const GraphicObject *>(obj)) {
+                const QImage *image = nullptr;
+                if (auto *j = dynamic_cast<const JpegPicture *>(g->GetPicture()))
+                    image = &j->Image();
+                else if (auto *b = dynamic_cast<const BitmapPicture *>(g->GetPicture()))
+                    image = &b->Image();
+                if (!image)
+                    continue;
+                const QSize size(conv.ToDevice(r.right) - at.x(), conv.ToDevice(r.bottom) - at.y());
+                pictures.push_back(
+                    {at, image->size() == size
+                             ? *image
+                             : image->scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation)});
+            } else if (auto *t = dynamic_cast<const TextObject *>(obj)) {
+                Font f;
+                t->GetFont(f);
+                f.height = Converter::Truncate(conv.ToDevice(f.height) * 1.5);
+                const QFont qf = f.toQFont();
+                const QFontMetrics fm(qf, &canvas);
+                lines.push_back(
+                    {qf, at + QPoint(0, fm.ascent()), sjis::toUnicode(t->DisplayText())});
+            }
+        }
+    }
+
+    void Draw()
+    {
+        QPainter p(&canvas);
+        p.fillRect(canvas.rect(), QColor(255, 255, 255));
+        for (const Picture &pic : pictures)
+            p.drawImage(pic.at, pic.image);
+        p.setPen(Qt::black);
+        for (const Line &line : lines) {
+            p.setFont(line.font);
+            p.drawText(line.baseline, line.text);
+        }
+        p.end();
+        QRcode *code = QRcode_encodeString(qrText.c_str(), 0, QR_ECLEVEL_M, QR_MODE_KANJI, 1);
+        benchmark::DoNotOptimize(code);
+        QRcode_free(code);
+    }
+
+    std::size_t Lines() const { return lines.size(); }
+    std::size_t Pictures() const { return pictures.size(); }
+
+private:
+    struct Picture
+    {
+        QPoint at;
+        QImage image;
+    };
+    struct Line
+    {
+        QFont font;
+        QPoint baseline;
+        QString text;
+    };
+    QImage canvas;
+    std::string qrText;
+    std::vector<Picture> pictures;
+    std::vector<Line> lines;
+};
+
+void BM_KeystrokeLowerBound(benchmark::State &state)
+{
+    LowerBound bound(realistic().editor);
+    if (bound.Lines() != 14 || bound.Pictures() != 2)
+        state.SkipWithError("the realistic card lacks lines or pictures");
+    for (auto _ : state)
+        bound.Draw();
+}
+
+void BM_DragStep(benchmark::State &state)
+{
+    CardEditor &e = realistic().editor;
+    Object *name = e.card.Find("eName");
+    TRect start;
+    name->GetRect(start);
+    e.Selection = name;
+    e.Dragging = true;
+    e.DragOffsetX = 0;
+    e.DragOffsetY = 0;
+    int step = 0;
+    for (auto _ : state) {
+        step = (step + 1) % 20;
+        e.DragSelection(100 + 3 * step, 28 + 2 * step, true);
+    }
+    name->SetRect(start);
+    e.Selection = nullptr;
+    e.Dragging = false;
+    e.RefreshCanvas();
+    e.Modified = false;
+}
+
+// Peak resident memory (VmHWM) of a process that holds the editor window
+// with the realistic card: opened from its file, typed into, dragged in and
+// printed to a PDF file at 600 dpi.
+void BM_EditorPeakMemory(benchmark::State &state)
+{
+    const Realistic &r = realistic();
+    QTemporaryDir dir;
+    const QString card = dir.filePath("card.pkd");
+    QFile f(card);
+    if (!f.open(QIODevice::WriteOnly) || f.write(r.file) != r.file.size()) {
+        state.SkipWithError("cannot write the card file");
+        return;
+    }
+    f.close();
+    for (auto _ : state) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--editor-memory-child"), card, dir.filePath("sheet.pdf"),
+                     dir.filePath("plakuro.INI")});
+        if (!child.waitForFinished(120000) || child.exitCode() != 0) {
+            state.SkipWithError("the editor process failed");
+            return;
+        }
+        const QList<QByteArray> kB = child.readAllStandardOutput().trimmed().split(' ');
+        if (kB.size() != 4) {
+            state.SkipWithError("the editor process reported nothing");
+            return;
+        }
+        state.counters["window_MB"] = kB[0].toDouble() / 1024;
+        state.counters["opened_MB"] = kB[1].toDouble() / 1024;
+        state.counters["edited_MB"] = kB[2].toDouble() / 1024;
+        state.counters["printed_MB"] = kB[3].toDouble() / 1024;
+    }
+}
+
+// Answers every dialog with Cancel, except the printer set-up, which
+// chooses a PDF file on A4.
+class BenchDialogs : public Dialogs
+{
+public:
+    QString cardFile;
+    QString pdfFile;
+
+    void RunSplash(QWidget *) override {}
+    std::optional<QString> OpenFile(QWidget *, const FileDialog &) override { return cardFile; }
+    std::optional<QString> SaveFile(QWidget *, const FileDialog &) override { return {}; }
+    bool ChooseFont(QWidget *, Font &) override { return false; }
+    bool ChooseColor(QWidget *, std::int32_t &) override { return false; }
+    Answer AskYesNoCancel(QWidget *, const QString &, const QString &) override
+    {
+        return Answer::Cancel;
+    }
+    bool PrinterSetup(QWidget *, QPrinter &printer) override
+    {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdfFile);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        return true;
+    }
+    void ShowError(QWidget *, const QString &message) override
+    {
+        std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+        failed = true;
+    }
+    void ShowInfo(QWidget *, const QString &message) override { ShowError(nullptr, message); }
+    void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
+                      std::int32_t &) override
+    {}
+    void Preview(QWidget *, const Objects &, std::int32_t &, std::int32_t &, std::int32_t &,
+                 std::int32_t &, const std::function<void(int, int, int, int)> &) override
+    {}
+    void OpenAddress(const QString &) override {}
+
+    bool failed = false;
+};
+
+long peakKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+} // namespace
+
+int runEditorMemoryChild(const QString &cardFile, const QString &pdfFile,
+                         const QString &settingsFile)
+{
+    SetSettingsFilePathForTesting(settingsFile);
+    BenchDialogs dialogs;
+    dialogs.cardFile = cardFile;
+    dialogs.pdfFile = pdfFile;
+    TMeishi window(dialogs);
+    window.show();
+    QApplication::processEvents();
+    const long shown = peakKiB();
+    window.ToolButton2Click();
+    QApplication::processEvents();
+    const long opened = peakKiB();
+    const QString name = window.eName->text();
+    for (int i = 0; i < 20; ++i)
+        window.eName->setText(i % 2 ? name : name + QStringLiteral("様"));
+    window.cCanvasMouseDown(Qt::LeftButton, 100, 30);
+    for (int i = 1; i <= 50; ++i)
+        window.cCanvasMouseMove(100 + i, 30 + i);
+    window.cCanvasMouseUp(Qt::LeftButton, 150, 80);
+    QApplication::processEvents();
+    const long edited = peakKiB();
+    window.bPrintoutClick();
+    const long printed = peakKiB();
+    if (dialogs.failed || !QFile::exists(pdfFile))
+        return 1;
+    std::printf("%ld %ld %ld %ld\n", shown, opened, edited, printed);
+    return 0;
+}
+
+BENCHMARK(BM_Keystroke)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeystrokeMemo)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeystrokeLowerBound)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStep)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EditorPeakMemory)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Apply(withSpread)
+    ->Unit(benchmark::kMillisecond);

@@ -1,0 +1,66 @@
+// Printing the realistic card: the sheet of ten at 600 dpi into a PDF file
+// as the editor prints it, and the card image alone that the sheet is made of.
+
+#include "realistic.h"
+
+#include "card/objects.h"
+#include "print/sheet.h"
+#include "settings/printspace.h"
+
+#include <QFileInfo>
+#include <QPageSize>
+#include <QPrinter>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kDpi = 600;
+
+// The pictures keep their last stretched copy. The preview draws the card at
+// screen size just before printing from it, so each print here starts after
+// such a drawing, untimed.
+void drawAtPreviewSize(benchmark::State &state, const Objects &order)
+{
+    state.PauseTiming();
+    benchmark::DoNotOptimize(RenderCardImage(order, 343, 207).constBits());
+    state.ResumeTiming();
+}
+
+void BM_RenderCardImage600dpi(benchmark::State &state)
+{
+    ZObjectsCommand z;
+    realistic().editor.card.ForEach(z);
+    const auto w = static_cast<int>(kDpi * kCardWidthInch);
+    const auto h = static_cast<int>(kDpi * kCardHeightInch);
+    for (auto _ : state) {
+        drawAtPreviewSize(state, z.Order());
+        const QImage image = RenderCardImage(z.Order(), w, h);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+// The editor's printer as "Print to File (PDF)" leaves it: high resolution,
+// A4, then 600 dots per inch as the editor sets for a PDF file.
+void BM_PrintSheetPdf600dpi(benchmark::State &state)
+{
+    ZObjectsCommand z;
+    realistic().editor.card.ForEach(z);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sheet.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setResolution(kDpi);
+    const PrintSpace space;
+    for (auto _ : state) {
+        drawAtPreviewSize(state, z.Order());
+        PrintSheet(printer, z.Order(), space.a, space.b, space.c, space.d);
+    }
+    state.counters["pdf_MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
+}
+
+} // namespace
+
+BENCHMARK(BM_RenderCardImage600dpi)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrintSheetPdf600dpi)->Apply(withSpread)->Unit(benchmark::kMillisecond);
