@@ -35,9 +35,9 @@ QString ParsedCommand::Value(const std::string &name) const
 
 namespace {
 
-const OptionSpec *findOption(const CommandSpec &spec, const QString &arg)
+const OptionDef *findOption(const CommandDef &def, const QString &arg)
 {
-    for (const OptionSpec &o : spec.options) {
+    for (const OptionDef &o : def.options) {
         if (arg.startsWith(QStringLiteral("--")) && arg.mid(2) == QLatin1String(o.name))
             return &o;
         if (o.shortName && arg.size() == 2 && arg[0] == u'-' && arg[1] == QLatin1Char(o.shortName))
@@ -46,7 +46,7 @@ const OptionSpec *findOption(const CommandSpec &spec, const QString &arg)
     return nullptr;
 }
 
-QString optionLabel(const OptionSpec &o)
+QString optionLabel(const OptionDef &o)
 {
     QString label = o.shortName ? QStringLiteral("-%1, ").arg(QLatin1Char(o.shortName))
                                 : QStringLiteral("    ");
@@ -58,9 +58,9 @@ QString optionLabel(const OptionSpec &o)
 
 } // namespace
 
-ParsedCommand ParseCommand(const CommandSpec &spec, const QStringList &args)
+ParsedCommand ParseCommand(const CommandDef &def, const QStringList &args)
 {
-    const QString command = QString::fromUtf8(spec.name);
+    const QString command = QString::fromUtf8(def.name);
     ParsedCommand out;
     bool operandsOnly = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -85,7 +85,7 @@ ParsedCommand ParseCommand(const CommandSpec &spec, const QStringList &args)
             arg = arg.left(eq);
             inlineValue = true;
         }
-        const OptionSpec *o = findOption(spec, arg);
+        const OptionDef *o = findOption(def, arg);
         if (!o)
             throw UsageFailure(QStringLiteral("%1: 不明なオプション %2 (plakuro-cli %1 --help)")
                                    .arg(command, arg));
@@ -104,31 +104,31 @@ ParsedCommand ParseCommand(const CommandSpec &spec, const QStringList &args)
     if (out.help)
         return out;
     const qsizetype n = out.positional.size();
-    if (n < spec.minPositional || n > spec.maxPositional)
+    if (n < def.minPositional || n > def.maxPositional)
         throw UsageFailure(QStringLiteral("%1: ファイルの数が違います。使い方: plakuro-cli %2")
-                               .arg(command, QString::fromUtf8(spec.synopsis)));
+                               .arg(command, QString::fromUtf8(def.synopsis)));
     return out;
 }
 
-QString CommandHelp(const CommandSpec &spec)
+QString CommandHelp(const CommandDef &def)
 {
     QString text = QStringLiteral("使い方: plakuro-cli %1\n%2\n\nオプション:\n")
-                       .arg(QString::fromUtf8(spec.synopsis), QString::fromUtf8(spec.summary));
-    for (const OptionSpec &o : spec.options)
+                       .arg(QString::fromUtf8(def.synopsis), QString::fromUtf8(def.summary));
+    for (const OptionDef &o : def.options)
         text += QStringLiteral("  %1\n      %2\n").arg(optionLabel(o), QString::fromUtf8(o.help));
     text += QStringLiteral("  -h, --help\n      この説明を表示する\n");
-    if (spec.details && *spec.details)
-        text += u'\n' + QString::fromUtf8(spec.details);
+    if (def.details && *def.details)
+        text += u'\n' + QString::fromUtf8(def.details);
     return text;
 }
 
-QString ToolHelp(const std::vector<const CommandSpec *> &commands)
+QString ToolHelp(const std::vector<const CommandDef *> &commands)
 {
     QString text =
         QStringLiteral("使い方: plakuro-cli COMMAND [OPTION]... FILE...\n"
                        "名刺 (91 x 55 mm) のカードデータファイル (.pkd) を画面なしで扱います。\n"
                        "描き方・ファイルの中身・QR コードはエディタと同じです。\n\nコマンド:\n");
-    for (const CommandSpec *c : commands)
+    for (const CommandDef *c : commands)
         text += QStringLiteral("  %1\n      %2\n")
                     .arg(QString::fromUtf8(c->synopsis), QString::fromUtf8(c->summary));
     text += QStringLiteral(

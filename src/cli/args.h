@@ -31,7 +31,7 @@ private:
 Failure FileFailure(const QString &path, const QString &reason);
 Failure UsageFailure(const QString &message);
 
-struct OptionSpec
+struct OptionDef
 {
     const char *name;      // long name, without "--"
     char shortName;        // 0 when there is none
@@ -40,7 +40,7 @@ struct OptionSpec
     const char *help; // UTF-8
 };
 
-struct CommandSpec
+struct CommandDef
 {
     const char *name;
     const char *synopsis; // UTF-8, after "plakuro-cli "
@@ -48,7 +48,7 @@ struct CommandSpec
     const char *details;  // UTF-8, the paragraphs after the options
     int minPositional;
     int maxPositional;
-    std::vector<OptionSpec> options;
+    std::vector<OptionDef> options;
 };
 
 struct ParsedCommand
@@ -68,7 +68,7 @@ struct ParsedCommand
 // and "-h"/"--help". Throws a usage Failure for an unknown option, a missing
 // value, a repeated single option or a wrong number of operands (the count is
 // not checked when help is asked for).
-ParsedCommand ParseCommand(const CommandSpec &spec, const QStringList &args);
+ParsedCommand ParseCommand(const CommandDef &def, const QStringList &args);
 
-QString CommandHelp(const CommandSpec &spec);
-QString ToolHelp(const std::vector<const CommandSpec *> &commands);
+QString CommandHelp(const CommandDef &def);
+QString ToolHelp(const std::vector<const CommandDef *> &commands);

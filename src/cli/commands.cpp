@@ -31,22 +31,22 @@ constexpr double kA4HeightInch = 11.69291;
 constexpr int kMaxDpi = 2400;
 constexpr int kProgressAbove = 10;
 
-const OptionSpec kOutputCard = {"output", 'o', "OUT", false,
+const OptionDef kOutputCard = {"output", 'o', "OUT", false,
                                 "書き出すファイル (.png, .bmp または .pdf)"};
-const OptionSpec kOutputSheet = {"output", 'o', "OUT", false,
+const OptionDef kOutputSheet = {"output", 'o', "OUT", false,
                                  "書き出すファイル (.pdf または .png)"};
 // Sheets print at the printer resolution the editor's PDF printing uses.
-const OptionSpec kSheetDpi = {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 600"};
-const OptionSpec kSpace = {"space", 0, "A,B,C,D", false,
+const OptionDef kSheetDpi = {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 600"};
+const OptionDef kSpace = {"space", 0, "A,B,C,D", false,
                            "左余白,上余白,左右の間隔,上下の間隔 (mm の整数)。"
                            "ないときは --settings のもの、それもないときは 10,7,3,3"};
-const OptionSpec kSettings = {"settings", 0, "FILE", false,
+const OptionDef kSettings = {"settings", 0, "FILE", false,
                               "印刷オプションを [printspace] の a, b, c, d から読む設定ファイル"};
 
-const CommandSpec kInfo = {
+const CommandDef kInfo = {
     "info", "info CARD.pkd", "カードの記録を 1 行の JSON で標準出力に書く", "", 1, 1, {}};
 
-const CommandSpec kRender = {
+const CommandDef kRender = {
     "render",
     "render CARD.pkd -o OUT [--dpi N]",
     "カード 1 枚を画像 (PNG, BMP) または 91 x 55 mm の PDF にする",
@@ -56,7 +56,7 @@ const CommandSpec kRender = {
     1,
     {kOutputCard, {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 300"}}};
 
-const CommandSpec kSheet = {
+const CommandDef kSheet = {
     "sheet",
     "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D] [--settings FILE]",
     "10 枚付けの用紙 (A4 縦) を PDF または PNG にする",
@@ -66,7 +66,7 @@ const CommandSpec kSheet = {
     1,
     {kOutputSheet, kSheetDpi, kSpace, kSettings}};
 
-const CommandSpec kQr = {
+const CommandDef kQr = {
     "qr",
     "qr CARD.pkd [--raw] [-o QR.bmp]",
     "エディタが QR コードにする文字を標準出力に書き、QR コードの画像を保存する",
@@ -77,7 +77,7 @@ const CommandSpec kQr = {
      {"output", 'o', "QR.bmp", false,
       "QR コードの画像をエディタの「画像の保存」と同じビットマップで保存する"}}};
 
-const CommandSpec kFill = {
+const CommandDef kFill = {
     "fill",
     "fill [CARD.pkd] -o OUT.pkd [--set KEY=VALUE]... [--qr show|hide] [--picture FILE|none] "
     "[--background FILE|none]",
@@ -94,7 +94,7 @@ const CommandSpec kFill = {
      {"picture", 0, "FILE|none", true, "画像 (JPEG かビットマップ) を選ぶ / 外す"},
      {"background", 0, "FILE|none", true, "背景 (JPEG かビットマップ) を選ぶ / 外す"}}};
 
-const CommandSpec kMerge = {
+const CommandDef kMerge = {
     "merge",
     "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D] [--settings FILE] [--mixed]",
     "CSV の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
@@ -110,7 +110,7 @@ const CommandSpec kMerge = {
      kSettings,
      {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"}}};
 
-const std::vector<const CommandSpec *> kCommands = {&kInfo, &kRender, &kSheet,
+const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,
                                                     &kQr,   &kFill,   &kMerge};
 
 void writeOut(const std::string &bytes)
@@ -126,21 +126,21 @@ void writeErr(const QString &line)
     std::fflush(stderr);
 }
 
-QString requiredOutput(const ParsedCommand &p, const CommandSpec &spec)
+QString requiredOutput(const ParsedCommand &p, const CommandDef &def)
 {
     if (!p.Has("output") || p.Value("output").isEmpty())
         throw UsageFailure(QStringLiteral("%1: -o で書き出すファイルを指定してください")
-                               .arg(QString::fromUtf8(spec.name)));
+                               .arg(QString::fromUtf8(def.name)));
     return p.Value("output");
 }
 
 // The output's kind by its extension, one of `allowed` (lower case, with the dot).
-QString outputKind(const QString &path, const CommandSpec &spec, const QStringList &allowed)
+QString outputKind(const QString &path, const CommandDef &def, const QStringList &allowed)
 {
     const QString ext = u'.' + QFileInfo(path).suffix().toLower();
     if (!allowed.contains(ext))
         throw UsageFailure(QStringLiteral("%1: %2 の種類がわかりません (%3 のどれかにしてください)")
-                               .arg(QString::fromUtf8(spec.name), path, allowed.join(u' ')));
+                               .arg(QString::fromUtf8(def.name), path, allowed.join(u' ')));
     return ext;
 }
 
@@ -491,7 +491,7 @@ int runMerge(const ParsedCommand &p)
     return 0;
 }
 
-const std::map<std::string, std::pair<const CommandSpec *, int (*)(const ParsedCommand &)>>
+const std::map<std::string, std::pair<const CommandDef *, int (*)(const ParsedCommand &)>>
     kRunners = {{"info", {&kInfo, runInfo}},    {"render", {&kRender, runRender}},
                 {"sheet", {&kSheet, runSheet}}, {"qr", {&kQr, runQr}},
                 {"fill", {&kFill, runFill}},    {"merge", {&kMerge, runMerge}}};
@@ -519,10 +519,10 @@ int RunTool(const QStringList &args)
         const auto it = kRunners.find(first.toStdString());
         if (it == kRunners.end())
             throw UsageFailure(QStringLiteral("不明なコマンド %1 (plakuro-cli --help)").arg(first));
-        const auto [spec, run] = it->second;
-        const ParsedCommand p = ParseCommand(*spec, args.mid(1));
+        const auto [def, run] = it->second;
+        const ParsedCommand p = ParseCommand(*def, args.mid(1));
         if (p.help) {
-            writeOut(CommandHelp(*spec).toStdString());
+            writeOut(CommandHelp(*def).toStdString());
             return 0;
         }
         return run(p);
