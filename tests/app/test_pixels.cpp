@@ -8,6 +8,7 @@
 // stretched whole by Qt as the drawing did before it stretched only the part
 // a device shows.
 
+#include "realistic_texts.h"
 #include "app/editor.h"
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
@@ -33,22 +34,7 @@
 
 namespace {
 
-constexpr std::pair<const char *, const char *> kTexts[] = {
-    {"eName", "山田 太郎"},
-    {"eFuri", "やまだ たろう"},
-    {"eCorp", "株式会社プラクロ商事"},
-    {"eBusho", "第二営業部"},
-    {"eYaku", "課長"},
-    {"ePostNo", "150-0002"},
-    {"eAddress", "東京都渋谷区渋谷2-21-1"},
-    {"eTel", "03-1234-5678"},
-    {"eMobile", "090-1234-5678"},
-    {"eFax", "03-1234-5679"},
-    {"eURL", "www.plakuro.example.jp"},
-    {"eMail", "yamada@plakuro.example.jp"},
-    {"eMemo1", "営業時間 9:00-18:00 (土日祝休)"},
-    {"eMemo2", "Sales Manager, Plakuro Trading"},
-};
+constexpr auto &kTexts = kRealisticTexts;
 
 // Gradients with grain, so that neighbouring pixels differ and any shifted
 // sample shows.
