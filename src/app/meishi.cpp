@@ -38,14 +38,6 @@ const QString kBmpFilter = QStringLiteral("ビットマップ (*.bmp)|*.bmp");
 const QString kBrowse = QStringLiteral("参照");
 const QString kRemove = QStringLiteral("削除");
 
-QFont windowFont()
-{
-    installFontSubstitutions();
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
-    f.setPixelSize(12);
-    return f;
-}
-
 QString errorText(const std::exception &e)
 {
     return QString::fromUtf8(e.what());
@@ -97,7 +89,7 @@ TMeishi::TMeishi(Dialogs &dlgs, QWidget *parent) : QWidget(parent), dialogs(dlgs
     // controls; FormCreate then fills them.
     setObjectName("Meishi");
     setWindowTitle(kTitle);
-    setFont(windowFont());
+    setFont(WindowFont());
     setFixedSize(897, 461);
     buildControls();
     guarded([this] { FormCreate(); });

@@ -26,6 +26,14 @@ void installFontSubstitutions()
     QFont::insertSubstitution(QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"));
 }
 
+QFont WindowFont()
+{
+    installFontSubstitutions();
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPixelSize(12);
+    return f;
+}
+
 namespace {
 
 // A positive toolkit height is the cell height (ascent + descent); Qt sizes

@@ -32,3 +32,6 @@ struct Font
 // Makes the faces stored in card files draw with the installed Japanese
 // gothic faces. Call once after the application object exists.
 void installFontSubstitutions();
+
+// The font of every window of the program: "ＭＳ Ｐゴシック", 12 pixels.
+QFont WindowFont();

@@ -44,12 +44,9 @@ void makeSeparator(QWidget *parent, int x)
 
 TPreview::TPreview(QWidget *parent) : QDialog(parent)
 {
-    installFontSubstitutions();
     setObjectName(QStringLiteral("TPreview"));
     setWindowTitle(QStringLiteral("印刷プレビュー"));
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(WindowFont());
     // The form's outer size 486 x 458 holds a client area of 478 x 431, which
     // the tool bar and the preview control fill.
     move(281, 115);

@@ -84,12 +84,9 @@ void frameRect(QPainter &p, std::int64_t left, std::int64_t top, std::int64_t ri
 
 TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
 {
-    installFontSubstitutions();
     setObjectName(QStringLiteral("TPrintSetting"));
     setWindowTitle(QStringLiteral("印刷オプション"));
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(WindowFont());
     move(280, 107);
     setFixedSize(403, 251);
 
