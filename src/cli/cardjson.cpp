@@ -114,8 +114,14 @@ std::string recordJson(const std::string &key, const Object &obj)
     j.Sjis("key", key).String("class", obj.GetClassName()).Int("order", obj.GetOrder());
     // The stored flag: a text object without text also counts as hidden.
     j.Bool("visible", obj.Object::IsVisible());
-    j.Raw("rect", "[" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
-                      std::to_string(r.right) + ", " + std::to_string(r.bottom) + "]");
+    std::string rect = "[";
+    rect += std::to_string(r.left);
+    for (std::int32_t v : {r.top, r.right, r.bottom}) {
+        rect += ", ";
+        rect += std::to_string(v);
+    }
+    rect += "]";
+    j.Raw("rect", rect);
     if (const auto *t = dynamic_cast<const TextObject *>(&obj)) {
         if (const auto *h = dynamic_cast<const TextObjectWithHeader *>(t))
             j.Sjis("header", h->Header());
@@ -140,5 +146,8 @@ std::string CardJson(const Objects &card)
             records += ", ";
         records += recordJson(key, *obj);
     }
-    return "{\"records\": [" + records + "]}";
+    std::string out = "{\"records\": [";
+    out += records;
+    out += "]}";
+    return out;
 }
