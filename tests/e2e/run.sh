@@ -98,7 +98,7 @@ import -window root "$OUT/qr.png"
 convert "$OUT/qr.png" -crop "645x390+$CX+$CY" +repage -filter point -resize 300% "$OUT/qr-canvas.png"
 printf '\x96\xbc\x91\x4f\x3a\x8e\x52\x93\x63\x91\xbe\x98\x59\x0a\x93\x64\x98\x62\x3a0312345678\x0a' >"$OUT/qr-expected.bin"
 zbarimg --raw -q -Sbinary "$OUT/qr-canvas.png" >"$OUT/qr-decoded.bin" || fail "zbarimg found no QR code on the canvas"
-cmp -s "$OUT/qr-expected.bin" "$OUT/qr-decoded.bin" || fail "QR code decodes to other bytes: $(xxd -p "$OUT/qr-decoded.bin")"
+cmp -s "$OUT/qr-expected.bin" "$OUT/qr-decoded.bin" || fail "QR code decodes to other bytes: $(od -An -tx1 "$OUT/qr-decoded.bin" | tr -d " \n")"
 echo "QR code decodes to the typed data"
 
 # Print through the real print dialog to a PDF file.
