@@ -1,3 +1,6 @@
+// The main of the test programs that need the widget application object:
+// offscreen, so they never need a display, with the card's font
+// substitutions in place as in the program.
 #include "card/font.h"
 
 #include <QApplication>
