@@ -8,11 +8,7 @@
 # PLAKURO_BENCH_BUILD_DIR overrides the build folder (default build-bench/).
 set -e
 cd "$(dirname "$0")/.."
-BUILD="${PLAKURO_BENCH_BUILD_DIR:-$PWD/build-bench}"
-JOBS="$(nproc)"
-[ "$JOBS" -gt 2 ] && JOBS=2
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPLAKURO_TESTS=OFF -DPLAKURO_BENCH=ON >/dev/null
-cmake --build "$BUILD" --target bench_plakuro plakuro-cli -j"$JOBS" >/dev/null
+BUILD="$(./bench/build.sh bench_plakuro plakuro-cli)"
 
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT

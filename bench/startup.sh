@@ -18,11 +18,7 @@
 set -e
 cd "$(dirname "$0")/.."
 RUNS="${1:-9}"
-BUILD="${PLAKURO_BENCH_BUILD_DIR:-$PWD/build-bench}"
-JOBS="$(nproc)"
-[ "$JOBS" -gt 2 ] && JOBS=2
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPLAKURO_TESTS=OFF -DPLAKURO_BENCH=ON >/dev/null
-cmake --build "$BUILD" --target plakuro -j"$JOBS" >/dev/null
+BUILD="$(./bench/build.sh plakuro)"
 cc -O2 -o "$BUILD/bench/xmapwait" bench/xmapwait.c -lX11
 
 # The settings file lives beside the program file: a folder of its own.
