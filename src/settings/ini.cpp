@@ -63,10 +63,14 @@ bool SameName(std::string_view a, std::string_view b)
 struct Line
 {
     std::size_t begin = 0;
-    std::size_t end = 0;  // end of the content, before "\r\n" or "\n"
-    std::size_t next = 0; // start of the following line; == end for a last line without ending
+    std::size_t end = 0;  // end of the content, before the carriage returns and "\n"
+    std::size_t next = 0; // start of the following line, or the text's size
+    bool terminated = false; // ends with "\n"
 };
 
+// Carriage returns at the end of a line belong to its ending, however many
+// there are and whether or not "\n" follows: a value never holds one (writes
+// cut it off), so completing a stray "\r\r" ending cannot change a value.
 std::vector<Line> SplitLines(std::string_view text)
 {
     std::vector<Line> lines;
@@ -75,11 +79,11 @@ std::vector<Line> SplitLines(std::string_view text)
         Line line;
         line.begin = pos;
         const std::size_t lf = text.find('\n', pos);
-        if (lf == std::string_view::npos) {
-            line.end = line.next = text.size();
-        } else {
-            line.next = lf + 1;
-            line.end = (lf > pos && text[lf - 1] == '\r') ? lf - 1 : lf;
+        line.terminated = lf != std::string_view::npos;
+        line.end = line.terminated ? lf : text.size();
+        line.next = line.terminated ? lf + 1 : text.size();
+        while (line.end > pos && text[line.end - 1] == '\r') {
+            --line.end;
         }
         lines.push_back(line);
         pos = line.next;
@@ -264,7 +268,7 @@ void IniFile::WriteString(const std::string &section, const std::string &key,
     } else if (loc.sectionLine) {
         const Line &after = loc.lines[loc.lastKeyLine.value_or(*loc.sectionLine)];
         std::string inserted;
-        if (after.next == after.end) {
+        if (!after.terminated) {
             inserted += eol;
         }
         inserted += key;

@@ -134,6 +134,16 @@ TEST_F(IniTest, WriteCompletesAFileWithoutFinalLineEnding)
     IniFile fresh(PathOf("fresh.ini"));
     fresh.WriteInteger("s", "n", -7);
     EXPECT_EQ(ReadBytes(PathOf("fresh.ini")), "[s]\r\nn=-7\r\n");
+
+    // Stray carriage returns end a line; completing the ending, in a file
+    // whose first line ends in a bare "\n", must not move one into a value.
+    ini = FileWith("[x\n[help]\r\nurl=http://example.jp/\r\r");
+    EXPECT_EQ(ini.ReadString("help", "url", ""), "http://example.jp/");
+    ini.WriteInteger("printspace", "a", -123);
+    ini.WriteString("help", "next", "1");
+    EXPECT_EQ(ini.ReadString("help", "url", ""), "http://example.jp/");
+    EXPECT_EQ(ini.ReadInteger("printspace", "a", 0), -123);
+    EXPECT_EQ(ini.ReadString("help", "next", ""), "1");
 }
 
 TEST_F(IniTest, WriteThatCannotReachTheFileThrowsNamingIt)
