@@ -5,8 +5,11 @@
 # folder.
 #   fuzz/run.sh [SECONDS]      (default 60)
 # PLAKURO_FUZZ_BUILD_DIR overrides the build folder (default build-fuzz/).
+# PLAKURO_FUZZ_SEED fixes libFuzzer's random seed, so that a run can be
+# repeated input for input; unset or 0 draws a new seed each run.
 set -e
 SECONDS_EACH="${1:-60}"
+SEED="${PLAKURO_FUZZ_SEED:-0}"
 cd "$(dirname "$0")/.."
 ROOT="$PWD"
 BUILD="${PLAKURO_FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
@@ -40,8 +43,8 @@ for entry in $FUZZERS; do
     rm -rf "$dir"
     mkdir -p "$dir/corpus" "$dir/artifacts"
     cp "$ROOT/fuzz/corpus/$corpus"/* "$dir/corpus/"
-    echo "== $target for ${SECONDS_EACH}s"
-    if ! "$BUILD/fuzz/$target" "$dir/corpus" -max_total_time="$SECONDS_EACH" \
+    echo "== $target for ${SECONDS_EACH}s (seed $SEED)"
+    if ! "$BUILD/fuzz/$target" "$dir/corpus" -max_total_time="$SECONDS_EACH" -seed="$SEED" \
         -max_len=65536 -detect_leaks=1 -timeout=25 -rss_limit_mb=4096 \
         -artifact_prefix="$dir/artifacts/" -print_final_stats=1 >"$dir/log" 2>&1; then
         tail -n 60 "$dir/log"
