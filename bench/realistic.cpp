@@ -6,10 +6,8 @@
 #include "card/sjis.h"
 #include "qr/qrcode.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <algorithm>
-#include <stdexcept>
 
 QImage photo(int width, int height, std::uint32_t seed)
 {
@@ -28,16 +26,6 @@ QImage photo(int width, int height, std::uint32_t seed)
         }
     }
     return image;
-}
-
-QByteArray encodeImage(const QImage &image, const char *format, int quality)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format, quality))
-        throw std::runtime_error(std::string("cannot encode ") + format);
-    return bytes;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 // pictures costs seconds, so it is done once for the whole run.
 
 #include "app/editor.h"
+#include "encode_image.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -19,7 +20,6 @@
 // Smooth light and colour gradients with grain, as a photo has: JPEG sizes
 // and decoding times are close to those of a camera picture.
 QImage photo(int width, int height, std::uint32_t seed);
-QByteArray encodeImage(const QImage &image, const char *format, int quality);
 
 struct Realistic
 {

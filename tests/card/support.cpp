@@ -6,10 +6,8 @@
 #include "card/sjis.h"
 #include "card/stream.h"
 
-#include <QBuffer>
 #include <QColor>
 #include <cmath>
-#include <stdexcept>
 
 ByteWriter &ByteWriter::u8(int v)
 {
@@ -57,16 +55,6 @@ QImage photoImage(int width, int height, unsigned seed)
         }
     }
     return image;
-}
-
-QByteArray encodeImage(const QImage &image, const char *format, int quality)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format, quality))
-        throw std::runtime_error(std::string("test data: cannot encode ") + format);
-    return bytes;
 }
 
 QByteArray sampleJpeg()

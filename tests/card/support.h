@@ -1,5 +1,6 @@
 #pragma once
 #include "card/objects.h"
+#include "encode_image.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -35,7 +36,6 @@ private:
 // A photo-like picture: smooth gradients with noise, so JPEG sizes are
 // realistic. The same seed gives the same pixels.
 QImage photoImage(int width, int height, unsigned seed);
-QByteArray encodeImage(const QImage &image, const char *format, int quality = -1);
 
 // Small pictures for the sample card (a few hundred bytes to a few KB).
 QByteArray sampleJpeg();
