@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
+#include "card/files.h"
 #include "card/object.h"
 #include "card/sjis.h"
 #include "print/sheet.h"
@@ -12,7 +13,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -21,7 +21,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
@@ -540,14 +539,15 @@ bool TMeishi::SaveCardAs()
     if (QFileInfo(*path).suffix().isEmpty())
         *path += QStringLiteral(".pkd");
     lastSaveName = *path;
-    // Written beside the old file and renamed over it, so a failed save
-    // leaves the old file as it was and the card still counts as modified.
-    QSaveFile file(*path);
-    const QByteArray bytes = editor.SaveBytes();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // A failed save leaves the old file as it was and the card still counts
+    // as modified.
+    try {
+        files::WriteWholeFile(*path, editor.SaveBytes());
+    } catch (const FileError &e) {
         throw CardError(QStringLiteral("%1 に保存できません: %2")
-                            .arg(QDir::toNativeSeparators(*path), file.errorString())
+                            .arg(QDir::toNativeSeparators(*path), e.Cause())
                             .toStdString());
+    }
     editor.Modified = false;
     return true;
 }
@@ -558,13 +558,14 @@ void TMeishi::OpenCard()
     const std::optional<QString> path = dialogs.OpenFile(this, fd);
     if (!path)
         return;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    try {
+        bytes = files::ReadWholeFile(*path);
+    } catch (const FileError &e) {
         throw CardError(QStringLiteral("%1 を開けません: %2")
-                            .arg(QDir::toNativeSeparators(*path), file.errorString())
+                            .arg(QDir::toNativeSeparators(*path), e.Cause())
                             .toStdString());
-    const QByteArray bytes = file.readAll();
-    file.close();
+    }
     SetSelection(nullptr);
     CardEditor::LoadResult result;
     try {

@@ -1,5 +1,6 @@
 #include "card/picture.h"
 #include "card/errors.h"
+#include "card/files.h"
 #include "card/sjis.h"
 
 #include <QBuffer>
@@ -15,14 +16,12 @@ namespace {
 QByteArray readWholeFile(const std::string &sjisPath)
 {
     QString path = sjis::toUnicode(sjisPath);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw CardError("画像ファイルを開けません: " + path.toStdString() + " (" +
-                        f.errorString().toStdString() + ")");
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw CardError("画像ファイルを読めません: " + path.toStdString());
-    return bytes;
+    try {
+        return files::ReadWholeFile(path);
+    } catch (const FileError &e) {
+        throw CardError("画像ファイルを読めません: " + path.toStdString() + " (" +
+                        e.Cause().toStdString() + ")");
+    }
 }
 
 QImage decode(const QByteArray &bytes, const char *format, const char *what)
@@ -273,12 +272,14 @@ std::unique_ptr<Picture> LoadPictureFile(const QString &path)
     const std::string ext = sjis::toUpper(sjis::extensionPart(sjis::fromUnicode(path)));
     if (ext != ".JPEG" && ext != ".JPG" && ext != ".BMP")
         return nullptr;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    try {
+        bytes = files::ReadWholeFile(path);
+    } catch (const FileError &e) {
         throw CardError(QStringLiteral("画像ファイル %1 を開けません: %2")
-                            .arg(QDir::toNativeSeparators(path), f.errorString())
+                            .arg(QDir::toNativeSeparators(path), e.Cause())
                             .toStdString());
-    const QByteArray bytes = f.readAll();
+    }
     try {
         if (ext == ".BMP")
             return BitmapPicture::FromBytes(bytes);

@@ -5,8 +5,10 @@
 #include "cli/editorcard.h"
 #include "cli/files.h"
 
+#include "card/cardfile.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
+#include "card/files.h"
 #include "card/object.h"
 #include "card/sjis.h"
 #include "card/strtoint.h"
@@ -17,7 +19,9 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <new>
@@ -30,6 +34,8 @@ constexpr double kA4WidthInch = 8.26772;
 constexpr double kA4HeightInch = 11.69291;
 constexpr int kMaxDpi = 2400;
 constexpr int kProgressAbove = 10;
+// How every card data file starts: the magic as a short string.
+const QByteArray kCardMagicBytes = QByteArray(1, '\x05') + kCardMagic;
 
 const OptionDef kOutputCard = {"output", 'o', "OUT", false,
                                 "書き出すファイル (.png, .bmp または .pdf)"};
@@ -113,10 +119,18 @@ const CommandDef kMerge = {
 const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,
                                                     &kQr,   &kFill,   &kMerge};
 
+// A standard output that cannot take the bytes (a full disk, a closed pipe)
+// is a failure, not a silent success.
 void writeOut(const std::string &bytes)
 {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+        std::fflush(stdout) != 0) {
+        const int error = errno;
+        std::clearerr(stdout);
+        throw Failure(Failure::FileError, QStringLiteral("標準出力に書き込めません (%1)")
+                                              .arg(QString::fromLocal8Bit(std::strerror(error))));
+    }
 }
 
 void writeErr(const QString &line)
@@ -341,10 +355,29 @@ std::vector<FillStep> fillSteps(const ParsedCommand &p)
     return steps;
 }
 
+// `fill` writes only over a card data file (or an empty file): a mistyped -o
+// must not destroy a picture or any other file.
+void checkFillTarget(const QString &out)
+{
+    const QFileInfo info(out);
+    if (!info.exists() || info.isDir())
+        return; // the write reports what it cannot do
+    QByteArray start;
+    try {
+        start = files::ReadFileStart(out, kCardMagicBytes.size());
+    } catch (const FileError &e) {
+        throw FileFailure(out, QStringLiteral("書き込めません (%1)").arg(e.Cause()));
+    }
+    if (!start.isEmpty() && start != kCardMagicBytes)
+        throw FileFailure(
+            out, QStringLiteral("Plakuro のカードデータファイルではないので上書きしません"));
+}
+
 int runFill(const ParsedCommand &p)
 {
     const QString out = requiredOutput(p, kFill);
     const std::vector<FillStep> steps = fillSteps(p);
+    checkFillTarget(out);
     EditorCard card;
     if (!p.positional.isEmpty())
         card.Open(p.positional[0]);
@@ -393,7 +426,7 @@ std::vector<std::string> csvColumns(const CsvRow &header, const QString &csv)
 class Progress
 {
 public:
-    Progress(const QString &csv, int total)
+    Progress(const QString &csv, qint64 total)
         : csv(csv), total(total), shown(total > kProgressAbove), terminal(isatty(2) != 0)
     {}
     ~Progress()
@@ -401,7 +434,7 @@ public:
         if (shown && terminal && done > 0)
             writeErr(QStringLiteral("\n"));
     }
-    void Row(int n)
+    void Row(qint64 n)
     {
         done = n;
         if (shown)
@@ -414,10 +447,10 @@ public:
 
 private:
     QString csv;
-    int total;
+    qint64 total;
     bool shown;
     bool terminal;
-    int done = 0;
+    qint64 done = 0;
 };
 
 int runMerge(const ParsedCommand &p)
@@ -431,27 +464,32 @@ int runMerge(const ParsedCommand &p)
 
     EditorCard card;
     card.Open(p.positional[0]);
-    const std::vector<CsvRow> rows = ReadCsvFile(csv);
-    if (rows.empty())
+    // The file is read in passes, never held: the encoding, then every row
+    // checked and counted before anything is drawn, then the drawing.
+    CsvReader reader(csv);
+    CsvRow header, row;
+    if (!reader.Next(header))
         throw FileFailure(csv, QStringLiteral("列名の行がありません"));
-    const std::vector<std::string> keys = csvColumns(rows[0], csv);
-    const int total = static_cast<int>(rows.size()) - 1;
+    const std::vector<std::string> keys = csvColumns(header, csv);
+    qint64 total = 0;
+    while (reader.Next(row)) {
+        ++total;
+        if (row.count > static_cast<qsizetype>(keys.size()))
+            throw FileFailure(csv, QStringLiteral("%1 行目: 値が %2 個あり、列 (%3) より多すぎます")
+                                       .arg(row.line)
+                                       .arg(row.count)
+                                       .arg(keys.size()));
+    }
     if (total == 0)
         throw FileFailure(csv, QStringLiteral("列名の行のあとに人の行がありません"));
-    for (std::size_t r = 1; r < rows.size(); ++r)
-        if (rows[r].cells.size() > static_cast<qsizetype>(keys.size()))
-            throw FileFailure(csv, QStringLiteral("%1 行目: 値が %2 個あり、列 (%3) より多すぎます")
-                                       .arg(rows[r].line)
-                                       .arg(rows[r].cells.size())
-                                       .arg(keys.size()));
 
     std::vector<std::string> templateTexts;
     for (const std::string &key : keys)
         templateTexts.push_back(dynamic_cast<const TextObject &>(*card.Card().Find(key)).GetText());
     std::vector<std::pair<std::string, std::string>> texts(keys.size());
     // Row `r`'s texts into the card; an empty cell keeps the template's.
-    auto applyRow = [&](std::size_t r) {
-        const QStringList &cells = rows[r].cells;
+    auto applyRow = [&](const CsvRow &r) {
+        const QStringList &cells = r.cells;
         for (std::size_t c = 0; c < keys.size(); ++c) {
             const auto i = static_cast<qsizetype>(c);
             const bool given = i < cells.size() && !cells[i].isEmpty();
@@ -461,8 +499,7 @@ int runMerge(const ParsedCommand &p)
             card.SetTexts(texts);
         } catch (const CardError &e) {
             throw FileFailure(
-                csv,
-                QStringLiteral("%1 行目: %2").arg(rows[r].line).arg(QString::fromUtf8(e.what())));
+                csv, QStringLiteral("%1 行目: %2").arg(r.line).arg(QString::fromUtf8(e.what())));
         }
     };
 
@@ -472,14 +509,18 @@ int runMerge(const ParsedCommand &p)
         const SheetLayout layout = ComputeSheetLayout(dev, ps.a, ps.b, ps.c, ps.d);
         Progress progress(csv, total);
         const int perPage = mixed ? kSheetCells : 1;
-        for (int first = 1; first <= total; first += perPage) {
+        reader.Rewind();
+        reader.Next(header);
+        for (qint64 first = 1; first <= total; first += perPage) {
             if (first > 1)
                 pdf.NewPage();
-            for (int r = first; r < first + perPage && r <= total; ++r) {
-                applyRow(static_cast<std::size_t>(r));
+            for (qint64 r = first; r < first + perPage && r <= total; ++r) {
+                if (!reader.Next(row))
+                    throw FileFailure(csv, QStringLiteral("読んでいる間に変わりました"));
+                applyRow(row);
                 if (mixed)
-                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), layout, r - first,
-                                  cardImage(card, dpi));
+                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), layout,
+                                  static_cast<int>(r - first), cardImage(card, dpi));
                 else
                     PrintSheet(pdf.Painter(), dev, pdf.PageSize(),
                                DrawingOrder(card.Card()).Order(), ps.a, ps.b, ps.c, ps.d);

@@ -1,7 +1,8 @@
 #include "cli/files.h"
 #include "cli/args.h"
 
-#include <QFile>
+#include "card/files.h"
+
 #include <QImageWriter>
 #include <QPageLayout>
 #include <cmath>
@@ -17,20 +18,20 @@ Failure writeFailure(const QString &path, const QString &reason)
 
 QByteArray ReadWholeFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileFailure(path, QStringLiteral("開けません (%1)").arg(file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw FileFailure(path, QStringLiteral("読めません (%1)").arg(file.errorString()));
-    return bytes;
+    try {
+        return files::ReadWholeFile(path);
+    } catch (const FileError &e) {
+        throw FileFailure(path, QStringLiteral("読めません (%1)").arg(e.Cause()));
+    }
 }
 
 void WriteWholeFile(const QByteArray &bytes, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw writeFailure(path, file.errorString());
+    try {
+        files::WriteWholeFile(path, bytes);
+    } catch (const FileError &e) {
+        throw writeFailure(path, e.Cause());
+    }
 }
 
 void WriteImageFile(QImage image, int dpi, const QString &path, const char *format)
@@ -38,38 +39,53 @@ void WriteImageFile(QImage image, int dpi, const QString &path, const char *form
     const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw writeFailure(path, file.errorString());
-    QImageWriter writer(&file, format);
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        throw writeFailure(path, writer.errorString());
+    try {
+        files::SafeFile file(path);
+        QImageWriter writer(&file.Device(), format);
+        if (!writer.write(image))
+            file.Fail(writer.errorString());
+        file.Commit();
+    } catch (const FileError &e) {
+        throw writeFailure(path, e.Cause());
     }
-    if (!file.commit())
-        throw writeFailure(path, file.errorString());
 }
 
-PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
-    : path(path), file(path), writer(&file)
+namespace {
+
+files::SafeFile *openTarget(const QString &path)
 {
-    if (!file.open(QIODevice::WriteOnly))
-        throw writeFailure(path, file.errorString());
+    try {
+        return new files::SafeFile(path);
+    } catch (const FileError &e) {
+        throw writeFailure(path, e.Cause());
+    }
+}
+
+} // namespace
+
+PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
+    : path(path), file(openTarget(path)), writer(&file->Device())
+{
     writer.setCreator(QStringLiteral("Plakuro"));
     writer.setResolution(dpi);
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (!painter.begin(&writer))
-        throw writeFailure(path, file.errorString());
+        throw writeFailure(path, file->Device().errorString());
 }
 
 void PdfFile::NewPage()
 {
     if (!writer.newPage())
-        throw writeFailure(path, file.errorString());
+        throw writeFailure(path, file->Device().errorString());
 }
 
 void PdfFile::Finish()
 {
-    if (!painter.end() || !file.commit())
-        throw writeFailure(path, file.errorString());
+    try {
+        if (!painter.end())
+            file->Fail(file->Device().errorString());
+        file->Commit();
+    } catch (const FileError &e) {
+        throw writeFailure(path, e.Cause());
+    }
 }

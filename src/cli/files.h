@@ -1,16 +1,19 @@
 #pragma once
+#include "card/files.h"
+
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QString>
+#include <memory>
 
-// The whole file. Throws Failure (status 1) naming the file.
+// The whole file; a FIFO or a device is refused. Throws Failure (status 1) naming the file.
 QByteArray ReadWholeFile(const QString &path);
 
-// Writes `bytes` to `path`, replacing the file only when everything was
-// written. Throws Failure (status 1) naming the file.
+// Writes `bytes` to `path`, replacing the file only when everything reached
+// the disk; a target that is not a regular file is refused and left alone. Throws Failure (status
+// 1) naming the file.
 void WriteWholeFile(const QByteArray &bytes, const QString &path);
 
 // The same for an image in `format` ("PNG" or "BMP"); its resolution is
@@ -37,7 +40,7 @@ public:
 
 private:
     QString path;
-    QSaveFile file;
+    std::unique_ptr<files::SafeFile> file;
     QPdfWriter writer;
     QPainter painter;
 };

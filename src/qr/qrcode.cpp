@@ -3,12 +3,12 @@
 #include "card/converter.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
+#include "card/files.h"
 #include "card/object.h"
 #include "card/objects.h"
 
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 #include <qrencode.h>
 
 #include <cerrno>
@@ -175,19 +175,10 @@ void SaveQrPictureBmp(const Picture &p, const QString &path)
     if (p.Empty())
         throw CardError("QR コードの画像がありません。QR コードにする項目を入力してください");
     const QImage image = QrPictureImage(p);
-    QSaveFile file(path);
-    auto fail = [&](const QString &reason) {
-        return CardError("ファイル " + path.toStdString() + " に書き込めません (" +
-                         reason.toStdString() + ")");
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        throw fail(file.errorString());
+    files::SafeFile file(path);
     // Qt writes a 32-bit image without alpha as a 24-bit BMP.
-    QImageWriter writer(&file, "BMP");
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        throw fail(writer.errorString());
-    }
-    if (!file.commit())
-        throw fail(file.errorString());
+    QImageWriter writer(&file.Device(), "BMP");
+    if (!writer.write(image))
+        file.Fail(writer.errorString());
+    file.Commit();
 }

@@ -1,11 +1,12 @@
 #include "settings/ini.h"
 
+#include "card/files.h"
 #include "card/sjis.h"
 #include "card/strtoint.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -60,36 +61,114 @@ bool SameName(std::string_view a, std::string_view b)
     return true;
 }
 
+// Lines are read in chunks of this size, never the whole file at once.
+constexpr std::size_t kChunkBytes = 64 * 1024;
+// Of a longer line only this many bytes are looked at; the line's place in
+// the file is still exact, so writes keep every byte.
+constexpr std::size_t kLineKeptBytes = 64 * 1024;
+
 struct Line
 {
-    std::size_t begin = 0;
-    std::size_t end = 0;  // end of the content, before the carriage returns and "\n"
-    std::size_t next = 0; // start of the following line, or the text's size
+    std::string_view content; // its first kLineKeptBytes bytes at most
+    qint64 begin = 0;
+    qint64 end = 0;          // end of the content, before the carriage returns and "\n"
+    qint64 next = 0;         // start of the following line, or the text's size
     bool terminated = false; // ends with "\n"
 };
 
 // Carriage returns at the end of a line belong to its ending, however many
 // there are and whether or not "\n" follows: a value never holds one (writes
 // cut it off), so completing a stray "\r\r" ending cannot change a value.
-std::vector<Line> SplitLines(std::string_view text)
+// Reads a file chunk by chunk, or text already in memory, one line at a time.
+class LineReader
 {
-    std::vector<Line> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        Line line;
-        line.begin = pos;
-        const std::size_t lf = text.find('\n', pos);
-        line.terminated = lf != std::string_view::npos;
-        line.end = line.terminated ? lf : text.size();
-        line.next = line.terminated ? lf + 1 : text.size();
-        while (line.end > pos && text[line.end - 1] == '\r') {
-            --line.end;
+public:
+    explicit LineReader(QIODevice &device) : device_(&device) {}
+    explicit LineReader(std::string_view text) : view_(text) {}
+
+    // False at the end, or when reading failed (Failed() tells).
+    bool Next(Line &line)
+    {
+        if (pos_ == view_.size() && !Fill()) {
+            return false;
         }
-        lines.push_back(line);
-        pos = line.next;
+        line.begin = viewStart_ + static_cast<qint64>(pos_);
+        const std::size_t lf = view_.find('\n', pos_);
+        if (lf != std::string_view::npos) {
+            // The common case: the whole line is in the chunk.
+            std::string_view content = view_.substr(pos_, lf - pos_);
+            while (!content.empty() && content.back() == '\r') {
+                content.remove_suffix(1);
+            }
+            line.end = line.begin + static_cast<qint64>(content.size());
+            line.next = viewStart_ + static_cast<qint64>(lf) + 1;
+            line.terminated = true;
+            line.content = content.substr(0, kLineKeptBytes);
+            pos_ = lf + 1;
+            return true;
+        }
+        // The line goes on in the next chunks: keep its start, find its end.
+        long_.clear();
+        line.end = line.begin;
+        line.terminated = false;
+        for (;;) {
+            const std::size_t stop = std::min(view_.find('\n', pos_), view_.size());
+            const std::string_view piece = view_.substr(pos_, stop - pos_);
+            const std::size_t lastNonCr = piece.find_last_not_of('\r');
+            if (lastNonCr != std::string_view::npos) {
+                line.end = viewStart_ + static_cast<qint64>(pos_ + lastNonCr) + 1;
+            }
+            if (long_.size() < kLineKeptBytes) {
+                long_.append(piece.substr(0, kLineKeptBytes - long_.size()));
+            }
+            pos_ = stop;
+            if (stop < view_.size()) {
+                line.terminated = true;
+                ++pos_;
+                break;
+            }
+            if (!Fill()) {
+                break;
+            }
+        }
+        line.next = viewStart_ + static_cast<qint64>(pos_);
+        line.content = std::string_view(long_).substr(
+            0, static_cast<std::size_t>(
+                   std::min<qint64>(line.end - line.begin, static_cast<qint64>(long_.size()))));
+        return true;
     }
-    return lines;
-}
+
+    bool Failed() const { return failed_; }
+
+private:
+    bool Fill()
+    {
+        viewStart_ += static_cast<qint64>(view_.size());
+        view_ = {};
+        pos_ = 0;
+        if (device_ == nullptr || failed_) {
+            return false;
+        }
+        chunk_.resize(kChunkBytes);
+        const qint64 n = device_->read(chunk_.data(), static_cast<qint64>(chunk_.size()));
+        if (n < 0) {
+            failed_ = true;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        view_ = std::string_view(chunk_.data(), static_cast<std::size_t>(n));
+        return true;
+    }
+
+    QIODevice *device_ = nullptr;
+    std::string chunk_;
+    std::string long_;
+    std::string_view view_;
+    qint64 viewStart_ = 0; // offset of view_ in the text
+    std::size_t pos_ = 0;
+    bool failed_ = false;
+};
 
 std::optional<std::string_view> SectionName(std::string_view content)
 {
@@ -129,42 +208,87 @@ std::optional<KeyLine> ParseKeyLine(std::string_view content)
 
 struct Location
 {
-    std::vector<Line> lines;
-    std::optional<std::size_t> sectionLine;
-    std::optional<std::size_t> lastKeyLine; // of that section, up to the key's line
-    std::optional<std::size_t> keyLine;
-    std::size_t valueBegin = 0; // offset in the text just after the key's '='
+    std::optional<Line> sectionLine;
+    std::optional<Line> lastKeyLine; // of that section, up to the key's line
+    std::optional<Line> keyLine;
+    qint64 valueBegin = 0; // offset in the text just after the key's '='
 };
 
-Location Locate(std::string_view text, std::string_view section, std::string_view key)
+// Reading stops at the key's line or at the end of the first section of
+// that name, whichever comes first.
+Location Locate(LineReader &reader, std::string_view section, std::string_view key)
 {
     Location loc;
-    loc.lines = SplitLines(text);
-    for (std::size_t i = 0; i < loc.lines.size(); ++i) {
-        const Line &line = loc.lines[i];
-        const std::string_view content = text.substr(line.begin, line.end - line.begin);
-        if (const auto name = SectionName(content)) {
+    Line line;
+    while (reader.Next(line)) {
+        if (const auto name = SectionName(line.content)) {
             if (loc.sectionLine) {
                 break;
             }
             if (SameName(*name, section)) {
-                loc.sectionLine = i;
+                loc.sectionLine = line;
             }
             continue;
         }
         if (!loc.sectionLine) {
             continue;
         }
-        if (const auto parsed = ParseKeyLine(content)) {
-            loc.lastKeyLine = i;
+        if (const auto parsed = ParseKeyLine(line.content)) {
+            loc.lastKeyLine = line;
             if (SameName(parsed->name, key)) {
-                loc.keyLine = i;
-                loc.valueBegin = line.begin + parsed->valueOffset;
+                loc.keyLine = line;
+                loc.valueBegin = line.begin + static_cast<qint64>(parsed->valueOffset);
                 break;
             }
         }
     }
     return loc;
+}
+
+// The values of `keys` in the first section named `section`, each as its
+// first line has it; one pass that ends with the section or when every key
+// was found. Nothing when the file cannot be read.
+std::vector<std::optional<std::string>> ReadValues(const QString &path, std::string_view section,
+                                                   const std::vector<std::string> &keys)
+{
+    std::vector<std::optional<std::string>> values(keys.size());
+    QFile file;
+    try {
+        files::OpenForReading(file, path, files::Links::Refuse);
+    } catch (const FileError &) {
+        return values;
+    }
+    LineReader reader(file);
+    std::size_t missing = keys.size();
+    bool inSection = false;
+    Line line;
+    while (missing > 0 && reader.Next(line)) {
+        if (const auto name = SectionName(line.content)) {
+            if (inSection) {
+                break;
+            }
+            inSection = SameName(*name, section);
+            continue;
+        }
+        if (!inSection) {
+            continue;
+        }
+        const auto parsed = ParseKeyLine(line.content);
+        if (!parsed) {
+            continue;
+        }
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (!values[i] && SameName(parsed->name, keys[i])) {
+                const std::string_view value = Trimmed(line.content.substr(parsed->valueOffset));
+                values[i] = std::string(value.substr(0, IniFile::kMaxValueBytes));
+                --missing;
+            }
+        }
+    }
+    if (reader.Failed()) {
+        return std::vector<std::optional<std::string>>(keys.size());
+    }
+    return values;
 }
 
 std::string_view LineEnding(std::string_view text)
@@ -176,41 +300,50 @@ std::string_view LineEnding(std::string_view text)
     return "\r\n";
 }
 
-bool ReadAll(const QString &path, std::string &out)
+std::string_view View(const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return false;
-    }
-    out.assign(data.constData(), static_cast<std::size_t>(data.size()));
-    return true;
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-[[noreturn]] void ThrowCannotWrite(const QString &path)
+[[noreturn]] void ThrowCannotWrite(const QString &path, const QString &cause)
 {
-    throw SettingsError(QFileInfo(path).absoluteFilePath().toStdString() + " に書き込めません");
+    throw SettingsError(QStringLiteral("%1 に書き込めません (%2)")
+                            .arg(QFileInfo(path).absoluteFilePath(), cause)
+                            .toStdString());
 }
 
-void SaveAll(const QString &path, const std::string &text)
+// One key's value changed in `text`, as WriteString describes.
+void Edit(QByteArray &text, const std::string &section, const std::string &key,
+          const std::string &value)
 {
-    QSaveFile file(path);
-    // A writable file in a folder where no temporary file can be made is
-    // still written, in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        ThrowCannotWrite(path);
-    }
-    const auto size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        file.cancelWriting();
-        ThrowCannotWrite(path);
-    }
-    if (!file.commit()) {
-        ThrowCannotWrite(path);
+    const std::string_view oneLine = std::string_view(value).substr(0, value.find_first_of("\r\n"));
+    const auto bytes = [](std::string_view s) {
+        return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+    };
+    LineReader reader(View(text));
+    const Location loc = Locate(reader, section, key);
+    const QByteArray eol = bytes(LineEnding(View(text)));
+
+    if (loc.keyLine) {
+        // Blanks after '=' stay, so "a = 5" becomes "a = 7".
+        qint64 from = loc.valueBegin;
+        while (from < loc.keyLine->end && IsBlank(text[from])) {
+            ++from;
+        }
+        text.replace(from, loc.keyLine->end - from, bytes(oneLine));
+    } else if (loc.sectionLine) {
+        const Line &after = loc.lastKeyLine ? *loc.lastKeyLine : *loc.sectionLine;
+        QByteArray inserted;
+        if (!after.terminated) {
+            inserted += eol;
+        }
+        inserted += bytes(key) + '=' + bytes(oneLine) + eol;
+        text.insert(after.next, inserted);
+    } else {
+        if (!text.isEmpty() && !text.endsWith('\n')) {
+            text += eol;
+        }
+        text += '[' + bytes(section) + ']' + eol + bytes(key) + '=' + bytes(oneLine) + eol;
     }
 }
 
@@ -221,75 +354,67 @@ IniFile::IniFile(QString path) : path_(std::move(path)) {}
 std::string IniFile::ReadString(const std::string &section, const std::string &key,
                                 const std::string &defaultValue) const
 {
-    std::string text;
-    if (!ReadAll(path_, text)) {
-        return defaultValue;
-    }
-    const Location loc = Locate(text, section, key);
-    if (!loc.keyLine) {
-        return defaultValue;
-    }
-    const Line &line = loc.lines[*loc.keyLine];
-    const std::string_view all(text);
-    const std::string_view value = Trimmed(all.substr(loc.valueBegin, line.end - loc.valueBegin));
-    return std::string(value.substr(0, kMaxValueBytes));
+    return ReadValues(path_, section, {key})[0].value_or(defaultValue);
 }
 
 std::int32_t IniFile::ReadInteger(const std::string &section, const std::string &key,
                                   std::int32_t defaultValue) const
 {
-    std::int32_t value = defaultValue;
-    if (!TryStrToInt(ReadString(section, key, std::string()), value)) {
-        return defaultValue;
+    return ReadIntegers(section, {{key, defaultValue}})[0];
+}
+
+std::vector<std::int32_t>
+IniFile::ReadIntegers(const std::string &section,
+                      const std::vector<std::pair<std::string, std::int32_t>> &keys) const
+{
+    std::vector<std::string> names;
+    for (const auto &k : keys) {
+        names.push_back(k.first);
     }
-    return value;
+    const std::vector<std::optional<std::string>> read = ReadValues(path_, section, names);
+    std::vector<std::int32_t> values;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        std::int32_t value = keys[i].second;
+        if (!TryStrToInt(read[i].value_or(std::string()), value)) {
+            value = keys[i].second;
+        }
+        values.push_back(value);
+    }
+    return values;
 }
 
 void IniFile::WriteString(const std::string &section, const std::string &key,
                           const std::string &value)
 {
-    std::string text;
-    // An existing file that cannot be read would lose its other lines.
-    if (QFileInfo::exists(path_) && !ReadAll(path_, text)) {
-        ThrowCannotWrite(path_);
-    }
-    const std::string_view oneLine = std::string_view(value).substr(0, value.find_first_of("\r\n"));
-    const Location loc = Locate(text, section, key);
-    const std::string eol(LineEnding(text));
+    WriteStrings(section, {{key, value}});
+}
 
-    if (loc.keyLine) {
-        // Blanks after '=' stay, so "a = 5" becomes "a = 7".
-        const Line &line = loc.lines[*loc.keyLine];
-        std::size_t from = loc.valueBegin;
-        while (from < line.end && IsBlank(text[from])) {
-            ++from;
-        }
-        text.replace(from, line.end - from, oneLine);
-    } else if (loc.sectionLine) {
-        const Line &after = loc.lines[loc.lastKeyLine.value_or(*loc.sectionLine)];
-        std::string inserted;
-        if (!after.terminated) {
-            inserted += eol;
-        }
-        inserted += key;
-        inserted += '=';
-        inserted += oneLine;
-        inserted += eol;
-        text.insert(after.next, inserted);
-    } else {
-        if (!text.empty() && text.back() != '\n') {
-            text += eol;
-        }
-        text += '[';
-        text += section;
-        text += ']';
-        text += eol;
-        text += key;
-        text += '=';
-        text += oneLine;
-        text += eol;
+void IniFile::WriteStrings(const std::string &section,
+                           const std::vector<std::pair<std::string, std::string>> &values)
+{
+    // Written through a link, the file it points to would change instead.
+    if (files::IsSymLink(path_)) {
+        ThrowCannotWrite(
+            path_, QStringLiteral("シンボリックリンクです。リンク先のファイルは書き換えません"));
     }
-    SaveAll(path_, text);
+    QByteArray text;
+    // An existing file that cannot be read would lose its other lines.
+    if (QFileInfo::exists(path_)) {
+        try {
+            text = files::ReadWholeFile(path_, files::Links::Refuse);
+        } catch (const FileError &e) {
+            ThrowCannotWrite(path_, e.Cause());
+        }
+    }
+    for (const auto &[key, value] : values) {
+        Edit(text, section, key, value);
+    }
+    try {
+        files::WriteWholeFile(path_, text, files::InPlace::WhenFolderReadOnly,
+                              files::Links::Refuse);
+    } catch (const FileError &e) {
+        ThrowCannotWrite(path_, e.Cause());
+    }
 }
 
 void IniFile::WriteInteger(const std::string &section, const std::string &key, std::int32_t value)

@@ -63,10 +63,10 @@ void SetSettingsFilePathForTesting(const QString &path)
 void LoadPrintSpace(const IniFile &ini, PrintSpace &out)
 {
     const PrintSpace defaults;
-    out.a = ini.ReadInteger(kPrintSpaceSection, "a", defaults.a);
-    out.b = ini.ReadInteger(kPrintSpaceSection, "b", defaults.b);
-    out.c = ini.ReadInteger(kPrintSpaceSection, "c", defaults.c);
-    out.d = ini.ReadInteger(kPrintSpaceSection, "d", defaults.d);
+    const std::vector<std::int32_t> v = ini.ReadIntegers(
+        kPrintSpaceSection,
+        {{"a", defaults.a}, {"b", defaults.b}, {"c", defaults.c}, {"d", defaults.d}});
+    out = PrintSpace{v[0], v[1], v[2], v[3]};
 }
 
 void LoadPrintSpace(PrintSpace &out)
@@ -76,10 +76,11 @@ void LoadPrintSpace(PrintSpace &out)
 
 void SavePrintSpace(IniFile &ini, const PrintSpace &in)
 {
-    ini.WriteInteger(kPrintSpaceSection, "a", in.a);
-    ini.WriteInteger(kPrintSpaceSection, "b", in.b);
-    ini.WriteInteger(kPrintSpaceSection, "c", in.c);
-    ini.WriteInteger(kPrintSpaceSection, "d", in.d);
+    // One replacement of the file: the four values change together or not at all.
+    ini.WriteStrings(kPrintSpaceSection, {{"a", std::to_string(in.a)},
+                                          {"b", std::to_string(in.b)},
+                                          {"c", std::to_string(in.c)},
+                                          {"d", std::to_string(in.d)}});
 }
 
 void SavePrintSpace(const PrintSpace &in)

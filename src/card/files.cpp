@@ -1,0 +1,220 @@
+#include "card/files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString Native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString ErrnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+FileError ReadFailure(const QString &path, const QString &cause)
+{
+    return FileError(path, QStringLiteral("%1 を開けません (%2)").arg(Native(path), cause), cause);
+}
+
+FileError WriteFailure(const QString &path, const QString &cause)
+{
+    return FileError(path, QStringLiteral("%1 に書き込めません (%2)").arg(Native(path), cause),
+                     cause);
+}
+
+QString NotAFile()
+{
+    return QStringLiteral(
+        "通常のファイルではありません (名前付きパイプ、デバイスやフォルダは使えません)");
+}
+
+QString LinkRefused()
+{
+    return QStringLiteral("シンボリックリンクはたどりません");
+}
+
+// Refuses a target that exists and is not a regular file, before anything
+// could replace it.
+void CheckTarget(const QString &path, files::Links links)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st
+    {
+    };
+    if (links == files::Links::Refuse && ::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+        throw WriteFailure(path, LinkRefused());
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw WriteFailure(path, NotAFile());
+}
+
+bool FolderWritable(const QString &path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::access(folder.constData(), W_OK) == 0;
+}
+
+} // namespace
+
+namespace files {
+
+void OverwriteInPlace(const QString &path, const QByteArray &bytes, Links links)
+{
+    CheckTarget(path, links);
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking: a FIFO put in its place since the check is not waited on.
+    const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC |
+                                                (links == Links::Refuse ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        throw WriteFailure(path, errno == ELOOP ? LinkRefused() : ErrnoText(errno));
+    auto fail = [&](int error) {
+        ::close(fd);
+        return WriteFailure(path, ErrnoText(error));
+    };
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0)
+        throw fail(errno);
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw WriteFailure(path, NotAFile());
+    }
+    const auto size = static_cast<off_t>(bytes.size());
+    if (size > st.st_size) {
+        const int reserved = ::posix_fallocate(fd, 0, size);
+        if (reserved != 0)
+            throw fail(reserved);
+    }
+    off_t done = 0;
+    while (done < size) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.constData() + done, static_cast<std::size_t>(size - done), done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw fail(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    if (::ftruncate(fd, size) != 0 || ::fsync(fd) != 0)
+        throw fail(errno);
+    if (::close(fd) != 0)
+        throw WriteFailure(path, ErrnoText(errno));
+}
+
+} // namespace files
+
+FileError::FileError(const QString &path, const QString &sentence, const QString &cause)
+    : CardError(sentence.toStdString()), path_(path), cause_(cause)
+{}
+
+namespace files {
+
+bool IsSymLink(const QString &path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+void OpenForReading(QFile &file, const QString &path, Links links)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st
+    {
+    };
+    // Checked before opening: opening a FIFO for reading waits for a writer.
+    if (links == Links::Refuse && IsSymLink(path))
+        throw ReadFailure(path, LinkRefused());
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw ReadFailure(path, NotAFile());
+    // Non-blocking, and checked again on what was opened, in case the name
+    // changed in between.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC |
+                                                (links == Links::Refuse ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        throw ReadFailure(path, errno == ELOOP ? LinkRefused() : ErrnoText(errno));
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw ReadFailure(path, NotAFile());
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw ReadFailure(path, file.errorString());
+    }
+}
+
+QByteArray ReadWholeFile(const QString &path, Links links)
+{
+    QFile file;
+    OpenForReading(file, path, links);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        const QString cause = file.errorString();
+        throw FileError(path, QStringLiteral("%1 を読めません (%2)").arg(Native(path), cause),
+                        cause);
+    }
+    return bytes;
+}
+
+QByteArray ReadFileStart(const QString &path, qint64 max)
+{
+    QFile file;
+    OpenForReading(file, path);
+    return file.read(max);
+}
+
+SafeFile::SafeFile(const QString &path, Links links) : path_(path), file_(path)
+{
+    CheckTarget(path, links);
+    if (!file_.open(QIODevice::WriteOnly))
+        throw WriteFailure(path, file_.errorString());
+}
+
+void SafeFile::Write(const QByteArray &bytes)
+{
+    if (file_.write(bytes) != bytes.size())
+        Fail(file_.errorString());
+}
+
+void SafeFile::Commit()
+{
+    // Qt's commit() closes the file without noticing a failure of the last
+    // buffered write, so the buffer is written out and checked here.
+    if (!file_.flush() || file_.error() != QFileDevice::NoError)
+        Fail(file_.errorString());
+    if (!file_.commit())
+        throw WriteFailure(path_, file_.errorString());
+}
+
+void SafeFile::Fail(const QString &cause)
+{
+    file_.cancelWriting();
+    // Closes and removes the temporary file; the target is untouched.
+    file_.commit();
+    throw WriteFailure(path_, cause);
+}
+
+void WriteWholeFile(const QString &path, const QByteArray &bytes, InPlace inPlace, Links links)
+{
+    if (inPlace == InPlace::WhenFolderReadOnly && !FolderWritable(path) &&
+        ::access(QFile::encodeName(path).constData(), W_OK) == 0) {
+        OverwriteInPlace(path, bytes, links);
+        return;
+    }
+    SafeFile file(path, links);
+    file.Write(bytes);
+    file.Commit();
+}
+
+} // namespace files

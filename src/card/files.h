@@ -1,0 +1,93 @@
+#pragma once
+// Every file the programs read or write goes through here, so that no
+// writer reports success for bytes that never reached the disk and no reader
+// waits forever on something that is not a file.
+
+#include "card/errors.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+// A file that could not be read or written. what() is a whole sentence
+// naming the file; Cause() is only the reason, for callers that word the
+// sentence themselves.
+class FileError : public CardError
+{
+public:
+    FileError(const QString &path, const QString &sentence, const QString &cause);
+    const QString &Path() const { return path_; }
+    const QString &Cause() const { return cause_; }
+
+private:
+    QString path_;
+    QString cause_;
+};
+
+namespace files {
+
+enum class Links
+{
+    Follow,
+    // A symbolic link counts as absent for reading and is refused for writing.
+    Refuse
+};
+
+// Opens `path` for reading. A FIFO, a device, a folder or a link to one is
+// refused before anything can block. Throws FileError.
+void OpenForReading(QFile &file, const QString &path, Links links = Links::Follow);
+QByteArray ReadWholeFile(const QString &path, Links links = Links::Follow);
+// At most `max` bytes from the start; refuses what OpenForReading refuses.
+QByteArray ReadFileStart(const QString &path, qint64 max);
+
+// True when `path` names an existing symbolic link (to anything, or dangling).
+bool IsSymLink(const QString &path);
+
+// A new content for `path` that replaces the old one only when every byte
+// reached the disk: written beside it and renamed over it. A target that
+// exists and is not a regular file (a FIFO, a device, a folder or a link to
+// one) is refused and left alone. Destroying the object before Commit()
+// leaves the old file as it was.
+class SafeFile
+{
+public:
+    explicit SafeFile(const QString &path, Links links = Links::Follow);
+    SafeFile(const SafeFile &) = delete;
+    SafeFile &operator=(const SafeFile &) = delete;
+
+    QIODevice &Device() { return file_; }
+    // Throws FileError (the old file kept) when not every byte is taken.
+    void Write(const QByteArray &bytes);
+    // Flushes what is buffered and checks it before the rename: a write error
+    // that only shows at the last flush is not missed. Throws FileError and
+    // keeps the old file on any failure.
+    void Commit();
+    // Cancels and throws FileError naming the file with `cause`.
+    [[noreturn]] void Fail(const QString &cause);
+
+private:
+    QString path_;
+    QSaveFile file_;
+};
+
+enum class InPlace
+{
+    Never,
+    // When no temporary file can be made beside a writable file (its folder
+    // is not writable), the file is overwritten in place; its new length is
+    // reserved first, so a full disk leaves it as it was.
+    WhenFolderReadOnly
+};
+
+// Overwrites a regular file in place without ever leaving it shorter than
+// `bytes`: the new length is reserved before the first byte changes, so a
+// full disk leaves the file as it was. Throws FileError.
+void OverwriteInPlace(const QString &path, const QByteArray &bytes, Links links = Links::Follow);
+
+// `bytes` as the whole new content of `path`. Throws FileError; the old file
+// is then as it was.
+void WriteWholeFile(const QString &path, const QByteArray &bytes, InPlace inPlace = InPlace::Never,
+                    Links links = Links::Follow);
+
+} // namespace files
