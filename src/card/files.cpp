@@ -33,8 +33,7 @@ FileError WriteFailure(const QString &path, const QString &cause)
 
 QString NotAFile()
 {
-    return QStringLiteral(
-        "通常のファイルではありません (名前付きパイプ、デバイスやフォルダは使えません)");
+    return QStringLiteral("名前付きパイプやデバイスなど、通常のファイルではありません");
 }
 
 QString LinkRefused()
@@ -174,25 +173,46 @@ QByteArray ReadFileStart(const QString &path, qint64 max)
     return file.read(max);
 }
 
+qint64 SafeFile::Sink::writeData(const char *data, qint64 len)
+{
+    if (Failed())
+        return -1;
+    for (qint64 done = 0; done < len;) {
+        errno = 0;
+        const qint64 n = file_.write(data + done, len - done);
+        if (n <= 0) {
+            // Qt's text for a failed flush of its buffer is often "Unknown error".
+            cause_ = errno != 0 ? ErrnoText(errno) : file_.errorString();
+            return -1;
+        }
+        done += n;
+    }
+    return len;
+}
+
 SafeFile::SafeFile(const QString &path, Links links) : path_(path), file_(path)
 {
     CheckTarget(path, links);
     if (!file_.open(QIODevice::WriteOnly))
         throw WriteFailure(path, file_.errorString());
+    sink_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
 void SafeFile::Write(const QByteArray &bytes)
 {
-    if (file_.write(bytes) != bytes.size())
-        Fail(file_.errorString());
+    if (sink_.write(bytes) != bytes.size())
+        Fail(sink_.Cause());
 }
 
 void SafeFile::Commit()
 {
+    if (sink_.Failed())
+        Fail(sink_.Cause());
     // Qt's commit() closes the file without noticing a failure of the last
     // buffered write, so the buffer is written out and checked here.
+    errno = 0;
     if (!file_.flush() || file_.error() != QFileDevice::NoError)
-        Fail(file_.errorString());
+        Fail(errno != 0 ? ErrnoText(errno) : file_.errorString());
     if (!file_.commit())
         throw WriteFailure(path_, file_.errorString());
 }

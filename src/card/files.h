@@ -56,7 +56,9 @@ public:
     SafeFile(const SafeFile &) = delete;
     SafeFile &operator=(const SafeFile &) = delete;
 
-    QIODevice &Device() { return file_; }
+    // Where the content is written; it counts a short or failed write of
+    // the file underneath as a failure, which Commit() then reports.
+    QIODevice &Device() { return sink_; }
     // Throws FileError (the old file kept) when not every byte is taken.
     void Write(const QByteArray &bytes);
     // Flushes what is buffered and checks it before the rename: a write error
@@ -67,8 +69,28 @@ public:
     [[noreturn]] void Fail(const QString &cause);
 
 private:
+    // Qt's file engine takes a write that stops short (the disk filled up in
+    // the middle) as a success of fewer bytes, and writers such as the PDF
+    // engine do not look at the count: every write passes through here.
+    class Sink : public QIODevice
+    {
+    public:
+        explicit Sink(QSaveFile &file) : file_(file) {}
+        bool Failed() const { return !cause_.isEmpty(); }
+        const QString &Cause() const { return cause_; }
+
+    protected:
+        qint64 readData(char *, qint64) override { return -1; }
+        qint64 writeData(const char *data, qint64 len) override;
+
+    private:
+        QSaveFile &file_;
+        QString cause_;
+    };
+
     QString path_;
     QSaveFile file_;
+    Sink sink_{file_};
 };
 
 enum class InPlace
