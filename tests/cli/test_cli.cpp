@@ -5,6 +5,7 @@
 #include "card/sjis.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -349,6 +350,9 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
     WriteAll(Path("cols.csv"), "名前,Foo,電話,Bar\nA,1,2,3\n");
     WriteAll(Path("wide.csv"), "名前,住所\nA,\"x\ny\"\nB,C,D\n");
     WriteAll(Path("open.csv"), "名前\nA\n\"B\n");
+    // Line 3 is neither UTF-8 nor Shift-JIS (0xA0 is no character in either).
+    WriteAll(Path("latin.csv"), "名前\nA\nJos\xA0\n");
+    WriteAll(Path("utf16.csv"), QByteArray("\xFF\xFEN\0a\0", 6));
     const QString missing = Path("missing.pkd");
     struct Case
     {
@@ -388,6 +392,8 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {{"merge", card, Path("wide.csv"), "-o", Path("x.pdf")}, 1, {Path("wide.csv"), "4 行目"}},
         {{"merge", card, Path("open.csv"), "-o", Path("x.pdf")}, 1, {Path("open.csv"), "3 行目"}},
         {{"merge", card, missing, "-o", Path("x.pdf")}, 1, {missing}},
+        {{"merge", card, Path("latin.csv"), "-o", Path("x.pdf")}, 1, {Path("latin.csv"), "3 行目"}},
+        {{"merge", card, Path("utf16.csv"), "-o", Path("x.pdf")}, 1, {Path("utf16.csv"), "UTF-16"}},
     };
     for (const Case &k : cases) {
         const Ran r = Cli(k.args);
@@ -419,4 +425,77 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         for (const QString &name : names + QStringList{"--help"})
             EXPECT_TRUE(r.out.contains(name.toUtf8())) << command << " " << name.toStdString();
     }
+}
+
+namespace {
+
+// plakuro-cli with its files limited to `kib` KiB (a full disk, without root),
+// stdout sent to `out`, and ended as a failure after ten seconds.
+Ran LimitedCli(int kib, const QString &out, const QStringList &args)
+{
+    return Tool("bash", QStringList{"-c",
+                                    "trap '' XFSZ; ulimit -f " + QString::number(kib) +
+                                        "; exec timeout 10 \"$@\" > " + out,
+                                    "cli", PLAKURO_CLI} +
+                            args);
+}
+
+} // namespace
+
+TEST_F(Cards, FailedWritesKeepTheOldFileAndUnsafeTargetsAreRefused)
+{
+    const QString card = Fill("card.pkd", {"--set", "名前=山田", "--qr", "show"});
+    WriteAll(Path("people.csv"), "名前\nA\nB\n");
+    const QByteArray old = ReadAll(card);
+    const QList<QStringList> writes = {
+        {"fill", card, "-o", card, "--set", "名前=佐藤"},
+        {"render", card, "-o", Path("old.png")},
+        {"render", card, "-o", Path("old.pdf")},
+        {"sheet", card, "-o", Path("old.pdf")},
+        {"merge", card, Path("people.csv"), "-o", Path("old.pdf")},
+        {"qr", card, "-o", Path("old.bmp")},
+    };
+    for (const QStringList &args : writes) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const QString target = args[args.indexOf("-o") + 1];
+        if (target != card)
+            WriteAll(target, "old bytes");
+        const Ran r = LimitedCli(1, "/dev/null", args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.Err().contains(target)) << r.err.toStdString();
+        EXPECT_EQ(ReadAll(target), target == card ? old : QByteArray("old bytes"));
+    }
+    Ran r = LimitedCli(1024, "/dev/full", {"info", card});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.Err().contains("標準出力")) << r.err.toStdString();
+
+    // FIFOs and devices: refused at once, as inputs and as outputs.
+    const QString fifo = Path("fifo");
+    ASSERT_EQ(Tool("mkfifo", {fifo}).status, 0);
+    ASSERT_TRUE(QFile::link("/dev/null", Path("null.png")));
+    const QList<QStringList> refused = {
+        {"info", fifo},
+        {"merge", card, fifo, "-o", Path("x.pdf")},
+        {"sheet", card, "-o", Path("x.pdf"), "--settings", fifo},
+        {"fill", "--picture", fifo, "-o", Path("x.pkd")},
+        {"fill", "-o", fifo},
+        {"render", card, "-o", Path("null.png")},
+    };
+    for (const QStringList &args : refused) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        r = LimitedCli(1024, "/dev/null", args);
+        EXPECT_EQ(r.status, 1) << "124 is a hang";
+        EXPECT_TRUE(r.OneLine()) << r.err.toStdString();
+    }
+    EXPECT_EQ(Tool("test", {"-p", fifo}).status, 0) << "still the FIFO";
+
+    // fill writes only over a card data file: not over its own picture.
+    QImage logo(8, 8, QImage::Format_RGB32);
+    logo.fill(Qt::red);
+    logo.save(Path("logo.bmp"), "BMP");
+    const QByteArray picture = ReadAll(Path("logo.bmp"));
+    r = Cli({"fill", "--picture", Path("logo.bmp"), "-o", Path("logo.bmp")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.Err().contains("上書きしません")) << r.err.toStdString();
+    EXPECT_EQ(ReadAll(Path("logo.bmp")), picture);
 }
