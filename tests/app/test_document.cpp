@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 #include "card/object.h"
 #include "fixture.h"
+#include "full_disk.h"
 #include "settings/ini.h"
 
 #include <QDir>
@@ -91,6 +92,33 @@ TEST_F(MeishiTest, AFailedSaveKeepsTheOldFileAndTheCardModified)
     EXPECT_EQ(dialogs.errors.size(), 3);
 }
 
+TEST_F(MeishiTest, AFullDiskIsReportedAndLosesNeitherTheCardNorTheSettings)
+{
+    window->eName->setText("first");
+    dialogs.saveFiles.push_back(path("card.pkd"));
+    ASSERT_TRUE(window->SaveCardAs());
+    ASSERT_TRUE(window->FormCloseQuery());
+    const QByteArray card = readAll(path("card.pkd"));
+    writeAll(path("plakuro.INI"), "[help]\r\nurl=http://example.jp/\r\n" + QByteArray(4000, ';'));
+    const QByteArray settings = readAll(path("plakuro.INI"));
+
+    window->eName->setText("second, longer than the first");
+    {
+        FullDisk full(1024);
+        dialogs.saveFiles.push_back(path("card.pkd"));
+        window->ToolButton3->click();
+        // Closing writes the settings, reports that, and asks about the card.
+        dialogs.answers.push_back(Dialogs::Answer::Cancel);
+        EXPECT_FALSE(window->FormCloseQuery());
+    }
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_TRUE(dialogs.errors[0].contains("card.pkd"));
+    EXPECT_TRUE(dialogs.errors[1].contains("plakuro.INI"));
+    EXPECT_TRUE(editor().Modified);
+    EXPECT_EQ(readAll(path("card.pkd")), card);
+    EXPECT_EQ(readAll(path("plakuro.INI")), settings);
+}
+
 TEST_F(MeishiTest, OpeningABadFileLeavesTheCardAsItWas)
 {
     window->eName->setText("keep me");
@@ -135,7 +163,11 @@ TEST_F(MeishiTest, AnOpenedFileLackingObjectsGetsTheDefaultOnes)
     // Only the magic and one record: eName stored as a picture object.
     window->eName->setText("x");
     QByteArray bytes("\x05PK100", 6);
-    bytes += QByteArray("\x05" "eName" "\x0D" "GraphicObject", 20);
+    bytes += QByteArray("\x05"
+                        "eName"
+                        "\x0D"
+                        "GraphicObject",
+                        20);
     bytes += QByteArray(21, '\0'); // order, visible, rectangle
     bytes += QByteArray(1, '\0');  // empty source
     writeAll(path("partial.pkd"), bytes);
