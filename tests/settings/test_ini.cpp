@@ -190,3 +190,39 @@ TEST_F(IniTest, WriteIntoReadOnlyFolderThrowsAndKeepsTheFile)
 
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
+
+// Lines that run across the chunks the file is read in, lines longer than
+// what is looked at, and a few MB before the section: found, and a write
+// keeps every other byte.
+TEST_F(IniTest, ABigFileIsReadInChunksAndWrittenByteForByte)
+{
+    const std::string longLine(200 * 1024, 'x'); // over several chunks
+    std::string before = std::string(3 * 1024 * 1024, '\n') + longLine + "\r\n";
+    // The section name straddles a chunk boundary.
+    before += std::string(65536 - before.size() % 65536 - 4, ';') + "\n[PrintSpace]\r\r\n";
+    before += "k=" + longLine + "\n" + "b = 8 " + std::string(70000, '\r') + "\n" + "c=" + longLine;
+    IniFile ini = FileWith(before);
+    EXPECT_EQ(ini.ReadInteger("printspace", "b", 0), 8);
+    EXPECT_TRUE(ini.ReadString("printspace", "k", "") ==
+                longLine.substr(0, IniFile::kMaxValueBytes));
+    EXPECT_TRUE(ini.ReadString("printspace", "c", "") ==
+                longLine.substr(0, IniFile::kMaxValueBytes));
+
+    ini.WriteStrings("printspace", {{"b", "9"}, {"d", "4"}});
+    std::string expected = before;
+    expected.replace(expected.find("b = 8 ") + 4, 2, "9");
+    expected += "\nd=4\n"; // after the last key line, in the first line's ending
+    const std::string after = Bytes();
+    // Not EXPECT_EQ: its line diff of megabytes takes minutes.
+    EXPECT_TRUE(after == expected) << after.size() << " bytes, " << expected.size() << " expected";
+}
+
+TEST_F(IniTest, ASymbolicLinkIsNeitherReadNorWrittenThrough)
+{
+    WriteBytes(PathOf("real.ini"), "[s]\nk=1\n");
+    ASSERT_TRUE(QFile::link(PathOf("real.ini"), PathOf("link.ini")));
+    IniFile ini(PathOf("link.ini"));
+    EXPECT_EQ(ini.ReadInteger("s", "k", 0), 0);
+    EXPECT_THROW(ini.WriteString("s", "k", "2"), SettingsError);
+    EXPECT_EQ(ReadBytes(PathOf("real.ini")), "[s]\nk=1\n");
+}
