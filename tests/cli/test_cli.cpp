@@ -3,6 +3,7 @@
 #include "app/editor.h"
 #include "card/converter.h"
 #include "card/sjis.h"
+#include "cli/csv.h"
 
 #include <QDir>
 #include <QFile>
@@ -498,4 +499,19 @@ TEST_F(Cards, FailedWritesKeepTheOldFileAndUnsafeTargetsAreRefused)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.Err().contains("上書きしません")) << r.err.toStdString();
     EXPECT_EQ(ReadAll(Path("logo.bmp")), picture);
+}
+
+// Characters split between the chunks the file is read in decode whole, in
+// either encoding; a cell keeps what an edit can hold.
+TEST(Csv, ChunkBoundariesAndLongCells)
+{
+    const QString kana = QString(40000, QChar(0x3042)); // "あ", 2 bytes in Shift-JIS, 3 in UTF-8
+    for (const QByteArray &bytes : {QByteArray("x\n1") + Sjis("あ").repeated(40000) + "\nz,",
+                                    QByteArray("x\n1") + kana.toUtf8() + "\nz,"}) {
+        const std::vector<CsvRow> rows = ParseCsv(bytes, "t.csv");
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(rows[1].cells[0], (u'1' + kana).left(CsvReader::kMaxCellLength));
+        EXPECT_EQ(rows[2].line, 3);
+        EXPECT_EQ(rows[2].count, 2);
+    }
 }
