@@ -191,6 +191,10 @@ PrintSpace spaceOption(const ParsedCommand &p)
     } else if (p.Has("settings")) {
         const QString path = p.Value("settings");
         const QFileInfo info(path);
+        // The editor never reads a settings file through a link; neither does this.
+        if (info.isSymLink())
+            throw FileFailure(path, QStringLiteral("設定ファイルがシンボリックリンクです。"
+                                                   "リンク先のファイルを指定してください"));
         if (!info.isFile() || !info.isReadable())
             throw FileFailure(path, QStringLiteral("設定ファイルを読めません"));
         LoadPrintSpace(IniFile(info.absoluteFilePath()), ps);

@@ -474,10 +474,13 @@ TEST_F(Cards, FailedWritesKeepTheOldFileAndUnsafeTargetsAreRefused)
     const QString fifo = Path("fifo");
     ASSERT_EQ(Tool("mkfifo", {fifo}).status, 0);
     ASSERT_TRUE(QFile::link("/dev/null", Path("null.png")));
+    WriteAll(Path("real.INI"), "[printspace]\na=1\n");
+    ASSERT_TRUE(QFile::link(Path("real.INI"), Path("link.INI")));
     const QList<QStringList> refused = {
         {"info", fifo},
         {"merge", card, fifo, "-o", Path("x.pdf")},
         {"sheet", card, "-o", Path("x.pdf"), "--settings", fifo},
+        {"sheet", card, "-o", Path("x.pdf"), "--settings", Path("link.INI")},
         {"fill", "--picture", fifo, "-o", Path("x.pkd")},
         {"fill", "-o", fifo},
         {"render", card, "-o", Path("null.png")},
