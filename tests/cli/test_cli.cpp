@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -516,5 +518,33 @@ TEST(Csv, ChunkBoundariesAndLongCells)
         EXPECT_EQ(rows[1].cells[0], (u'1' + kana).left(CsvReader::kMaxCellLength));
         EXPECT_EQ(rows[2].line, 3);
         EXPECT_EQ(rows[2].count, 2);
+    }
+}
+
+// Killed at any moment of a save, the file is the whole old or the whole new
+// card, never a mix or a part.
+TEST_F(Cards, AKilledSaveLeavesTheWholeOldOrTheWholeNewFile)
+{
+    // A large card, so that a save takes a while.
+    QImage noise(300, 300, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x * y) % 256));
+    noise.save(Path("noise.bmp"), "BMP");
+    const QStringList a{"--set", "名前=A", "--background", Path("noise.bmp")};
+    const QStringList b{"--set", "名前=B", "--background", Path("noise.bmp")};
+    const QByteArray old = ReadAll(Fill("a.pkd", a)), fresh = ReadAll(Fill("b.pkd", b));
+    ASSERT_NE(old, fresh);
+    for (int i = 0; i < 12; ++i) {
+        SCOPED_TRACE(i);
+        WriteAll(Path("card.pkd"), i % 2 ? fresh : old);
+        QProcess p;
+        p.start(PLAKURO_CLI, QStringList{"fill", "-o", Path("card.pkd")} + (i % 2 ? a : b));
+        ASSERT_TRUE(p.waitForStarted());
+        QThread::msleep(static_cast<unsigned long>(20 + i * 15));
+        p.kill();
+        p.waitForFinished();
+        const QByteArray now = ReadAll(Path("card.pkd"));
+        EXPECT_TRUE(now == old || now == fresh) << now.size() << " bytes";
     }
 }
