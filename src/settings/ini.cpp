@@ -397,14 +397,28 @@ void IniFile::WriteStrings(const std::string &section,
         ThrowCannotWrite(
             path_, QStringLiteral("シンボリックリンクです。リンク先のファイルは書き換えません"));
     }
+    // Room for every line the edits may add, so the file's bytes are held
+    // once: the edits move them in place instead of copying them.
+    qsizetype room = 0;
+    for (const auto &[key, value] : values) {
+        room += static_cast<qsizetype>(section.size() + key.size() + value.size()) + 16;
+    }
     QByteArray text;
     // An existing file that cannot be read would lose its other lines.
     if (QFileInfo::exists(path_)) {
         try {
-            text = files::ReadWholeFile(path_, files::Links::Refuse);
+            QFile file;
+            files::OpenForReading(file, path_, files::Links::Refuse);
+            text.reserve(file.size() + room);
+            text.resize(file.size());
+            if (file.read(text.data(), text.size()) != text.size()) {
+                ThrowCannotWrite(path_, file.errorString());
+            }
         } catch (const FileError &e) {
             ThrowCannotWrite(path_, e.Cause());
         }
+    } else {
+        text.reserve(room);
     }
     for (const auto &[key, value] : values) {
         Edit(text, section, key, value);
