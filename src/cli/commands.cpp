@@ -94,7 +94,8 @@ const CommandDef kFill = {
     "「none」という名前のファイルは ./none と書いてください。\n",
     0,
     1,
-    {{"output", 'o', "OUT.pkd", false, "保存するカードデータファイル"},
+    {{"output", 'o', "OUT.pkd", false,
+      "保存するカードデータファイル (カードデータでないファイルは上書きしません)"},
      {"set", 0, "KEY=VALUE", true, "項目の文字を VALUE にする (何度でも)"},
      {"qr", 0, "show|hide", true, "QR コードを表示する / 隠す"},
      {"picture", 0, "FILE|none", true, "画像 (JPEG かビットマップ) を選ぶ / 外す"},
@@ -107,6 +108,7 @@ const CommandDef kMerge = {
     "CSV の 1 行目は列名で、fill の KEY と同じくキーか項目名です。\n"
     "空の値はひな形の文字のままです。\n"
     "UTF-8 (BOM はあってもなくても) か、表計算ソフトが書く Shift-JIS を読みます。\n"
+    "どちらとしても読めないときは、UTF-8 として読めない最初の行を示して止まります。\n"
     "すべて空の行は飛ばします。10 行を超えるときは進み具合を標準エラーに書きます。\n",
     2,
     2,
