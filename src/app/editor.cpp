@@ -2,6 +2,7 @@
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
+#include "card/font.h"
 #include "card/object.h"
 #include "card/stream.h"
 #include "qr/qrcode.h"
@@ -34,6 +35,7 @@ void CardEditor::RefreshCanvas()
     QPainter p(&canvas);
     p.fillRect(canvas.rect(), QColor(255, 255, 255));
     RenderCard(card, &p, screen);
+    DrawQrOverflow(p);
     DrawSelectionMarks(p);
     p.end();
     if (onCanvasChanged)
@@ -42,7 +44,8 @@ void CardEditor::RefreshCanvas()
 
 void CardEditor::DrawSelectionMarks(QPainter &p) const
 {
-    if (!Selection)
+    // A hidden object is not on the canvas; marks would stand for nothing.
+    if (!Selection || !Selection->IsVisible())
         return;
     TRect r;
     Selection->GetRect(r);
@@ -144,7 +147,47 @@ void CardEditor::EditChanged(const std::string &key, const std::string &sjisText
 
 void CardEditor::UpdateQrCode()
 {
-    ::UpdateQrCode(card, screen);
+    const bool before = qrTooLong;
+    const QrUpdate result = ::UpdateQrCode(card, screen);
+    qrTooLong = result == QrUpdate::TooLong;
+    if (result == QrUpdate::Built) {
+        TRect r;
+        card.Find(kQrKey)->GetRect(r);
+        if (r.right > r.left && r.bottom > r.top)
+            lastQrRect = r;
+    }
+    if (qrTooLong && !before && onQrOverflow)
+        onQrOverflow();
+}
+
+void CardEditor::DrawQrOverflow(QPainter &p) const
+{
+    const Object *qr = card.Find(kQrKey);
+    if (!qrTooLong || !qr || !qr->IsVisible())
+        return;
+    TRect r;
+    qr->GetRect(r);
+    const QString words = QStringLiteral("QR コードに入りきりません");
+    p.save();
+    QFont f = WindowFont();
+    p.setFont(f);
+    const QRect text = p.fontMetrics().boundingRect(words);
+    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
+    // The symbol's last size when it stood at the same corner; never smaller
+    // than the words.
+    int w = text.width() + 8, h = text.height() + 8;
+    if (lastQrRect.left == r.left && lastQrRect.top == r.top) {
+        w = std::max(w, dev(lastQrRect.right) - dev(lastQrRect.left));
+        h = std::max(h, dev(lastQrRect.bottom) - dev(lastQrRect.top));
+    }
+    const QRect frame(dev(r.left), dev(r.top), w, h);
+    const QColor red(255, 0, 0);
+    p.setPen(QPen(red, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(frame.adjusted(1, 1, -1, -1));
+    p.setPen(red);
+    p.drawText(frame, Qt::AlignCenter | Qt::TextWordWrap, words);
+    p.restore();
 }
 
 void CardEditor::ToggleQr()
@@ -263,5 +306,6 @@ CardEditor::LoadResult CardEditor::LoadBytes(const QByteArray &bytes, int *repai
     Selection = nullptr;
     DestroyObjects(card);
     card = std::move(read);
+    lastQrRect = TRect{};
     return LoadResult::Loaded;
 }

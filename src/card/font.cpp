@@ -1,6 +1,8 @@
 #include "card/font.h"
 #include "card/sjis.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHash>
 
@@ -76,4 +78,16 @@ QFont Font::toQFont() const
     // Qt refuses a pixel size of 0; such a font draws nothing readable anyway.
     f.setPixelSize(px > 0 ? static_cast<int>(px) : 1);
     return f;
+}
+
+QString Font::DrawnFamily() const
+{
+    installFontSubstitutions();
+    const QString face = sjis::toUnicode(name);
+    if (QFontDatabase::hasFamily(face))
+        return face;
+    for (const QString &s : QFont::substitutes(face))
+        if (QFontDatabase::hasFamily(s))
+            return s;
+    return QFontInfo(toQFont()).family();
 }

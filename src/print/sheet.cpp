@@ -7,6 +7,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -108,6 +109,18 @@ void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Obj
 void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::int32_t b,
                 std::int32_t c, std::int32_t d)
 {
+    const bool pdf = printer.outputFormat() == QPrinter::PdfFormat;
+    if (pdf) {
+        // A PDF file has no resolution of its own; 600 dots per inch keeps
+        // the card sharp and the file small.
+        printer.setResolution(kPdfDotsPerInch);
+    }
+    // A file has no unprintable margin: its printable area starts at the
+    // paper's corner, as plakuro-cli's sheets do, so both give the same page.
+    printer.setFullPage(pdf);
+    // A printer that cannot make copies itself (a PDF file) gets one page
+    // per copy.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
     QPainter painter;
     if (!painter.begin(&printer)) {
         const QString target =
@@ -126,7 +139,11 @@ void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::in
     dev.ox = paint.left() - full.left();
     dev.oy = paint.top() - full.top();
     try {
-        PrintSheet(painter, dev, paint.size(), order, a, b, c, d);
+        for (int copy = 0; copy < copies; ++copy) {
+            if (copy > 0 && !printer.newPage())
+                throw std::runtime_error("印刷の次のページを始められません");
+            PrintSheet(painter, dev, paint.size(), order, a, b, c, d);
+        }
     } catch (...) {
         // A half-drawn sheet must not reach the paper.
         printer.abort();

@@ -161,7 +161,7 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
         p->bPrint->click();
         p->SpeedButton1->click();
     });
-    RunPreview(&owner, card.Order(), a, b, c, d,
+    RunPreview(&owner, card.Order(), QSizeF(210, 297), a, b, c, d,
                [&](std::int32_t pa, std::int32_t pb, std::int32_t pc, std::int32_t pd) {
                    printed.push_back({pa, pb, pc, pd});
                });
