@@ -86,8 +86,10 @@ QString Font::DrawnFamily() const
     const QString face = sjis::toUnicode(name);
     if (QFontDatabase::hasFamily(face))
         return face;
+    // Substitutes come back in lower case; the database spells the family
+    // as the font dialog lists it.
     for (const QString &s : QFont::substitutes(face))
         if (QFontDatabase::hasFamily(s))
-            return s;
+            return QFontInfo(QFont(s)).family();
     return QFontInfo(toQFont()).family();
 }

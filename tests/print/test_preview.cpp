@@ -171,3 +171,18 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
     EXPECT_EQ(printed[0], (std::array<std::int32_t, 4>{10, 12, 3, 3}));
     EXPECT_EQ(owner.findChildren<TPreview *>().size(), 0);
 }
+
+TEST(Preview, PageHasThePrintersPaper)
+{
+    SolidCard card(kCardColor);
+    TPreview p;
+    p.SetOrder(&card.Order());
+    p.SetPaper(QSizeF(215.9, 279.4)); // Letter
+    p.show();
+    EXPECT_EQ(shownPage(p).size(), QSize(816, 1056));
+    EXPECT_EQ(p.cPreview->PageDisplaySize(), QSize(816, 1056));
+    EXPECT_TRUE(isCardColor(shownPage(p).pixel(37, 26)));
+    // No paper, or an absurd one, is A4: the page image stays small.
+    EXPECT_EQ(PageRecorder().PageSizePixels(), QSize(794, 1123));
+    EXPECT_EQ(PageRecorder(QSizeF(1e7, 297)).PageSizePixels(), QSize(794, 1123));
+}
