@@ -148,14 +148,7 @@ void CardEditor::EditChanged(const std::string &key, const std::string &sjisText
 void CardEditor::UpdateQrCode()
 {
     const bool before = qrTooLong;
-    const QrUpdate result = ::UpdateQrCode(card, screen);
-    qrTooLong = result == QrUpdate::TooLong;
-    if (result == QrUpdate::Built) {
-        TRect r;
-        card.Find(kQrKey)->GetRect(r);
-        if (r.right > r.left && r.bottom > r.top)
-            lastQrRect = r;
-    }
+    qrTooLong = ::UpdateQrCode(card, screen) == QrUpdate::TooLong;
     if (qrTooLong && !before && onQrOverflow)
         onQrOverflow();
 }
@@ -169,24 +162,21 @@ void CardEditor::DrawQrOverflow(QPainter &p) const
     qr->GetRect(r);
     const QString words = QStringLiteral("QR コードに入りきりません");
     p.save();
-    QFont f = WindowFont();
-    p.setFont(f);
-    const QRect text = p.fontMetrics().boundingRect(words);
-    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
-    // The symbol's last size when it stood at the same corner; never smaller
-    // than the words.
-    int w = text.width() + 8, h = text.height() + 8;
-    if (lastQrRect.left == r.left && lastQrRect.top == r.top) {
-        w = std::max(w, dev(lastQrRect.right) - dev(lastQrRect.left));
-        h = std::max(h, dev(lastQrRect.bottom) - dev(lastQrRect.top));
-    }
-    const QRect frame(dev(r.left), dev(r.top), w, h);
+    p.setFont(WindowFont());
+    // The words in a box at the symbol's corner, moved inside the canvas
+    // when the corner lies near or beyond its edge.
+    const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
+    QRect box(0, 0, text.width() + 12, text.height() + 10);
+    const int x = std::clamp(screen.ToDevice(r.left), 0, std::max(0, kCanvasWidth - box.width()));
+    const int y = std::clamp(screen.ToDevice(r.top), 0, std::max(0, kCanvasHeight - box.height()));
+    box.moveTo(x, y);
     const QColor red(255, 0, 0);
+    p.fillRect(box, Qt::white);
     p.setPen(QPen(red, 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(frame.adjusted(1, 1, -1, -1));
+    p.drawRect(box.adjusted(1, 1, -1, -1));
     p.setPen(red);
-    p.drawText(frame, Qt::AlignCenter | Qt::TextWordWrap, words);
+    p.drawText(box, Qt::AlignCenter, words);
     p.restore();
 }
 
@@ -306,6 +296,5 @@ CardEditor::LoadResult CardEditor::LoadBytes(const QByteArray &bytes, int *repai
     Selection = nullptr;
     DestroyObjects(card);
     card = std::move(read);
-    lastQrRect = TRect{};
     return LoadResult::Loaded;
 }

@@ -1,7 +1,6 @@
 #pragma once
 #include "card/converter.h"
 #include "card/objects.h"
-#include "card/rect.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -99,7 +98,4 @@ private:
 
     QImage canvas;
     bool qrTooLong = false;
-    // The size the QR symbol last had on the canvas (model units), so the
-    // overflow frame covers the place the symbol took.
-    TRect lastQrRect{};
 };

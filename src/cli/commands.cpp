@@ -493,7 +493,7 @@ int runMerge(const ParsedCommand &p)
         if (card.QrTooLong() && !qrNoted) {
             qrNoted = true;
             noteQrTooLong(QStringLiteral("%1 %2 行目").arg(csv).arg(rows[r].line),
-                          QStringLiteral(" (このあとの行では書きません)"));
+                          QStringLiteral(" (あとの行では繰り返しません)"));
         }
     };
 
