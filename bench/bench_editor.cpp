@@ -216,7 +216,7 @@ public:
     void RunSplash(QWidget *) override {}
     std::optional<QString> OpenFile(QWidget *, const FileDialog &) override { return cardFile; }
     std::optional<QString> SaveFile(QWidget *, const FileDialog &) override { return {}; }
-    bool ChooseFont(QWidget *, Font &) override { return false; }
+    std::optional<QFont> ChooseFont(QWidget *, const QFont &) override { return {}; }
     bool ChooseColor(QWidget *, std::int32_t &) override { return false; }
     Answer AskYesNoCancel(QWidget *, const QString &, const QString &) override
     {
@@ -238,8 +238,9 @@ public:
     void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
                       std::int32_t &) override
     {}
-    void Preview(QWidget *, const Objects &, std::int32_t &, std::int32_t &, std::int32_t &,
-                 std::int32_t &, const std::function<void(int, int, int, int)> &) override
+    void Preview(QWidget *, const Objects &, const QPageLayout &, std::int32_t &, std::int32_t &,
+                 std::int32_t &, std::int32_t &,
+                 const std::function<void(int, int, int, int)> &) override
     {}
     void OpenAddress(const QString &) override {}
 

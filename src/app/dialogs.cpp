@@ -4,13 +4,18 @@
 #include "print/preview.h"
 #include "print/printsetting.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
+#include <QGroupBox>
 #include <QMessageBox>
+#include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <algorithm>
 #include <cmath>
 
 QString toQtFilter(const QString &filter)
@@ -32,20 +37,40 @@ QString toQtFilter(const QString &filter)
     return out.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+// The stored height as the dialog's points: pixels at 96 dots per inch.
+double pointsFor(const Font &font)
+{
+    const double px = font.height < 0 ? -static_cast<double>(font.height) : font.height;
+    return px * 72.0 / 96.0;
+}
+
+} // namespace
+
+QFont DialogFontFor(const Font &font)
+{
+    QFont f(font.DrawnFamily());
+    f.setPointSizeF(std::max(1.0, pointsFor(font)));
+    f.setBold(font.bold);
+    f.setItalic(font.italic);
+    return f;
+}
+
 Font fontFromQFont(const QFont &qf, const Font &base)
 {
     Font f = base;
-    f.name = sjis::fromUnicode(qf.family());
-    if (qf.pixelSize() > 0)
-        f.height = -qf.pixelSize();
-    else
-        f.height = -static_cast<int>(std::lround(qf.pointSizeF() * 96.0 / 72.0));
+    const QString family = qf.family();
+    if (family.compare(base.DrawnFamily(), Qt::CaseInsensitive) != 0 &&
+        family.compare(sjis::toUnicode(base.name), Qt::CaseInsensitive) != 0) {
+        f.name = sjis::fromUnicode(family);
+        f.pitch = QFontInfo(qf).fixedPitch() ? Pitch::Fixed : Pitch::Default;
+    }
+    const double points = qf.pixelSize() > 0 ? qf.pixelSize() * 72.0 / 96.0 : qf.pointSizeF();
+    if (std::abs(points - pointsFor(base)) >= 0.5)
+        f.height = -static_cast<int>(std::lround(points * 96.0 / 72.0));
     f.bold = qf.bold();
     f.italic = qf.italic();
-    f.underline = qf.underline();
-    f.strikeout = qf.strikeOut();
-    if (qf.fixedPitch())
-        f.pitch = Pitch::Fixed;
     return f;
 }
 
@@ -101,19 +126,18 @@ std::optional<QString> QtDialogs::SaveFile(QWidget *parent, const FileDialog &d)
     return dlg->selectedFiles().first();
 }
 
-bool QtDialogs::ChooseFont(QWidget *parent, Font &font)
+std::optional<QFont> QtDialogs::ChooseFont(QWidget *parent, const QFont &initial)
 {
-    QFont initial = font.toQFont();
-    // The dialog works in points; the stored height is pixels at 96 dpi.
-    const int px = font.height < 0 ? -font.height : font.height;
-    initial.setPointSizeF(px * 72.0 / 96.0);
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, initial, parent, QString(),
-                                              QFontDialog::DontUseNativeDialog);
-    if (!ok)
-        return false;
-    font = fontFromQFont(chosen, font);
-    return true;
+    QFontDialog dlg(initial, parent);
+    dlg.setOption(QFontDialog::DontUseNativeDialog);
+    // The card's fonts have no underline or strike-out to choose: the
+    // dialog's effects box (the group box of check boxes) is not shown.
+    for (QGroupBox *box : dlg.findChildren<QGroupBox *>())
+        if (!box->findChildren<QCheckBox *>().isEmpty())
+            box->hide();
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.selectedFont();
 }
 
 bool QtDialogs::ChooseColor(QWidget *parent, std::int32_t &color)
@@ -167,11 +191,11 @@ void QtDialogs::PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, 
     RunPrintOptions(parent, a, b, c, d);
 }
 
-void QtDialogs::Preview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
-                        std::int32_t &c, std::int32_t &d,
+void QtDialogs::Preview(QWidget *parent, const Objects &order, const QPageLayout &paper,
+                        std::int32_t &a, std::int32_t &b, std::int32_t &c, std::int32_t &d,
                         const std::function<void(int, int, int, int)> &print)
 {
-    RunPreview(parent, order, a, b, c, d, print);
+    RunPreview(parent, order, paper.fullRect(QPageLayout::Millimeter).size(), a, b, c, d, print);
 }
 
 void QtDialogs::OpenAddress(const QString &address)

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+class QFont;
+class QPageLayout;
 class QPrinter;
 class QWidget;
 class Objects;
@@ -30,8 +32,10 @@ public:
     virtual void RunSplash(QWidget *owner) = 0;
     virtual std::optional<QString> OpenFile(QWidget *parent, const FileDialog &d) = 0;
     virtual std::optional<QString> SaveFile(QWidget *parent, const FileDialog &d) = 0;
-    // The font's attributes in, the chosen ones out; false on Cancel.
-    virtual bool ChooseFont(QWidget *parent, Font &font) = 0;
+    // The font dialog opened on `initial` (see DialogFontFor); the confirmed
+    // font, or nothing on Cancel. The dialog offers family, style and size
+    // only: no underline or strike-out.
+    virtual std::optional<QFont> ChooseFont(QWidget *parent, const QFont &initial) = 0;
     // A TColor (0x00BBGGRR) in and out; false on Cancel.
     virtual bool ChooseColor(QWidget *parent, std::int32_t &color) = 0;
     virtual Answer AskYesNoCancel(QWidget *parent, const QString &text, const QString &title) = 0;
@@ -43,8 +47,9 @@ public:
     virtual void PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
                               std::int32_t &d) = 0;
     // The preview window, modal; `print` prints with the values it is given.
-    virtual void Preview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
-                         std::int32_t &c, std::int32_t &d,
+    // `paper` is the printer's paper; the page shown has its size.
+    virtual void Preview(QWidget *parent, const Objects &order, const QPageLayout &paper,
+                         std::int32_t &a, std::int32_t &b, std::int32_t &c, std::int32_t &d,
                          const std::function<void(int, int, int, int)> &print) = 0;
     // Hands the address to the desktop as one argument; never through a shell.
     virtual void OpenAddress(const QString &address) = 0;
@@ -57,7 +62,7 @@ public:
     void RunSplash(QWidget *owner) override;
     std::optional<QString> OpenFile(QWidget *parent, const FileDialog &d) override;
     std::optional<QString> SaveFile(QWidget *parent, const FileDialog &d) override;
-    bool ChooseFont(QWidget *parent, Font &font) override;
+    std::optional<QFont> ChooseFont(QWidget *parent, const QFont &initial) override;
     bool ChooseColor(QWidget *parent, std::int32_t &color) override;
     Answer AskYesNoCancel(QWidget *parent, const QString &text, const QString &title) override;
     bool PrinterSetup(QWidget *parent, QPrinter &printer) override;
@@ -65,16 +70,25 @@ public:
     void ShowInfo(QWidget *parent, const QString &message) override;
     void PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
                       std::int32_t &d) override;
-    void Preview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
-                 std::int32_t &c, std::int32_t &d,
+    void Preview(QWidget *parent, const Objects &order, const QPageLayout &paper, std::int32_t &a,
+                 std::int32_t &b, std::int32_t &c, std::int32_t &d,
                  const std::function<void(int, int, int, int)> &print) override;
     void OpenAddress(const QString &address) override;
 };
 
 // The toolkit filter "A (*.a)|*.a|B (*.b)|*.b" as a Qt name filter list.
 QString toQtFilter(const QString &filter);
-// A QFont chosen in the font dialog as the card's font value; attributes the
-// dialog has no say over (charset, colour) are kept from `base`.
+// The font the dialog opens on for a stored font: the family the stored face
+// is drawn with (Font::DrawnFamily), the stored pixel height at 96 dpi as
+// points, bold and italic.
+QFont DialogFontFor(const Font &font);
+// A QFont confirmed in the font dialog as the card's font value. A family
+// that is the one `base` is drawn with keeps base's stored face bytes (a
+// stored "ＭＳ Ｐゴシック" stays so when the dialog shows its substitution), a
+// size within half a point of base's keeps base's height; attributes the
+// dialog has no say over (underline, strike-out, charset, colour, pitch
+// unless the family is fixed) are kept from `base`. So the font the dialog
+// opened on gives `base` back unchanged.
 Font fontFromQFont(const QFont &qf, const Font &base);
 // Starts the desktop's opener with the address as its one argument.
 bool launchAddress(const QString &address);

@@ -2,6 +2,7 @@
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
+#include "card/font.h"
 #include "card/object.h"
 #include "card/stream.h"
 #include "qr/qrcode.h"
@@ -34,6 +35,7 @@ void CardEditor::RefreshCanvas()
     QPainter p(&canvas);
     p.fillRect(canvas.rect(), QColor(255, 255, 255));
     RenderCard(card, &p, screen);
+    DrawQrOverflow(p);
     DrawSelectionMarks(p);
     p.end();
     if (onCanvasChanged)
@@ -42,7 +44,8 @@ void CardEditor::RefreshCanvas()
 
 void CardEditor::DrawSelectionMarks(QPainter &p) const
 {
-    if (!Selection)
+    // A hidden object is not on the canvas; marks would stand for nothing.
+    if (!Selection || !Selection->IsVisible())
         return;
     TRect r;
     Selection->GetRect(r);
@@ -144,7 +147,37 @@ void CardEditor::EditChanged(const std::string &key, const std::string &sjisText
 
 void CardEditor::UpdateQrCode()
 {
-    ::UpdateQrCode(card, screen);
+    const bool before = qrTooLong;
+    qrTooLong = ::UpdateQrCode(card, screen) == QrUpdate::TooLong;
+    if (qrTooLong && !before && onQrOverflow)
+        onQrOverflow();
+}
+
+void CardEditor::DrawQrOverflow(QPainter &p) const
+{
+    const Object *qr = card.Find(kQrKey);
+    if (!qrTooLong || !qr || !qr->IsVisible())
+        return;
+    TRect r;
+    qr->GetRect(r);
+    const QString words = QStringLiteral("QR コードに入りきりません");
+    p.save();
+    p.setFont(WindowFont());
+    // The words in a box at the symbol's corner, moved inside the canvas
+    // when the corner lies near or beyond its edge.
+    const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
+    QRect box(0, 0, text.width() + 12, text.height() + 10);
+    const int x = std::clamp(screen.ToDevice(r.left), 0, std::max(0, kCanvasWidth - box.width()));
+    const int y = std::clamp(screen.ToDevice(r.top), 0, std::max(0, kCanvasHeight - box.height()));
+    box.moveTo(x, y);
+    const QColor red(255, 0, 0);
+    p.fillRect(box, Qt::white);
+    p.setPen(QPen(red, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(box.adjusted(1, 1, -1, -1));
+    p.setPen(red);
+    p.drawText(box, Qt::AlignCenter, words);
+    p.restore();
 }
 
 void CardEditor::ToggleQr()

@@ -46,13 +46,22 @@ public:
     std::function<void(const Commands &)> onCommandsChanged;
     // Called after every repaint of the canvas image.
     std::function<void()> onCanvasChanged;
+    // Called once each time the card's text stops fitting the QR symbol
+    // (not again while it stays too long), so the window can say so
+    // without interrupting the typing.
+    std::function<void()> onQrOverflow;
 
     void BuildDefaultCard();
     const QImage &Canvas() const { return canvas; }
 
-    // White fill, the card, the selection marks.
+    // White fill, the card, the QR overflow frame, the selection marks.
     void RefreshCanvas();
+    // The four corner squares of the selection, when it is visible.
     void DrawSelectionMarks(QPainter &p) const;
+    // While the shown QR code's text fits no symbol: a red frame with the
+    // words 「QR コードに入りきりません」 at the object's place. The editor's
+    // canvas only; printing and card images never draw it.
+    void DrawQrOverflow(QPainter &p) const;
 
     void SetSelection(Object *obj);
     static Commands CommandsFor(const Object *obj);
@@ -62,7 +71,10 @@ public:
     // The field's text (Shift-JIS) into its object, then the QR symbol and
     // the canvas. Throws CardError when the key holds no text object.
     void EditChanged(const std::string &key, const std::string &sjisText);
+    // Rebuilds the shown QR symbol; a text that fits no symbol leaves the
+    // empty picture (QrTooLong) and calls onQrOverflow when it fitted before.
     void UpdateQrCode();
+    bool QrTooLong() const { return qrTooLong; }
     // Shows or hides the QR object.
     void ToggleQr();
 
@@ -85,4 +97,5 @@ private:
     bool exchangeWithNeighbour(int step);
 
     QImage canvas;
+    bool qrTooLong = false;
 };

@@ -98,6 +98,7 @@ TMeishi::~TMeishi()
 {
     editor.onCanvasChanged = nullptr;
     editor.onCommandsChanged = nullptr;
+    editor.onQrOverflow = nullptr;
 }
 
 void TMeishi::guarded(const std::function<void()> &handler)
@@ -204,6 +205,14 @@ void TMeishi::buildControls()
         guarded([&] { cCanvasMouseUp(b, x, y); });
     };
     editor.onCanvasChanged = [this] { cCanvas->update(); };
+    // Typing goes on: the frame on the canvas stays while the text is too
+    // long, and this line says it once when it happens.
+    editor.onQrOverflow = [this] {
+        cDebug->showMessage(
+            QStringLiteral(
+                "QR コードに入りきりません。QR コードにする項目の文字を減らしてください。"),
+            10000);
+    };
     editor.onCommandsChanged = [this](const CardEditor::Commands &c) {
         bFont->setEnabled(c.text);
         aPopupMenuFont->setEnabled(c.text);
@@ -380,6 +389,9 @@ void TMeishi::ClearCard()
     for (const char *key : {kBackPictureKey, kPictureKey})
         if (Object *obj = editor.card.Find(key))
             obj->SetVisible(false);
+    // Both pictures are hidden now, so both buttons choose one again.
+    bBackPicture->setText(kBrowse);
+    bPicture->setText(kBrowse);
     SetSelection(nullptr);
     editor.UpdateQrCode();
     RefreshCanvas();
@@ -448,14 +460,16 @@ void TMeishi::bFontClick()
     auto *obj = dynamic_cast<TextObject *>(editor.Selection);
     if (!obj)
         return;
-    Font f;
-    obj->GetFont(f);
-    if (!dialogs.ChooseFont(this, f))
-        return;
     Font before;
     obj->GetFont(before);
-    obj->SetFont(f);
-    editor.Modified |= !(before == f);
+    const std::optional<QFont> chosen = dialogs.ChooseFont(this, DialogFontFor(before));
+    if (!chosen)
+        return;
+    const Font after = fontFromQFont(*chosen, before);
+    if (after == before)
+        return;
+    obj->SetFont(after);
+    editor.Modified = true;
     RefreshCanvas();
 }
 
@@ -635,10 +649,6 @@ void TMeishi::printWith(int pa, int pb, int pc, int pd)
 {
     if (!dialogs.PrinterSetup(this, printer))
         return;
-    // A PDF file has no resolution of its own; 600 dots per inch keeps the
-    // card sharp and the file small.
-    if (printer.outputFormat() == QPrinter::PdfFormat)
-        printer.setResolution(600);
     ZObjectsCommand z;
     editor.card.ForEach(z);
     PrintSheet(printer, z.Order(), pa, pb, pc, pd);
@@ -660,8 +670,9 @@ void TMeishi::bPreviewClick()
     editor.card.ForEach(z);
     // The preview prints with the values applied in it, so what is printed
     // is what was shown.
-    dialogs.Preview(this, z.Order(), a, b, c, d,
-                    [this](int pa, int pb, int pc, int pd) { guarded([&] { printWith(pa, pb, pc, pd); }); });
+    dialogs.Preview(
+        this, z.Order(), printer.pageLayout(), a, b, c, d,
+        [this](int pa, int pb, int pc, int pd) { guarded([&] { printWith(pa, pb, pc, pd); }); });
 }
 
 void TMeishi::bPrintOptionClick()

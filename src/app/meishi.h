@@ -94,6 +94,8 @@ public:
     void bPrintOptionClick();
 
     CardEditor &Editor() { return editor; }
+    // The printer the print and preview commands use, as last set up.
+    QPrinter &Printer() { return printer; }
     std::int32_t a = 10, b = 7, c = 3, d = 3;
 
     // Controls, by their names.

@@ -57,7 +57,8 @@ const CommandDef kRender = {
     "render CARD.pkd -o OUT [--dpi N]",
     "カード 1 枚を画像 (PNG, BMP) または 91 x 55 mm の PDF にする",
     "画像は trunc(N x 3.58267) x trunc(N x 2.16535) ピクセル、白地に印刷と同じ描き方です。\n"
-    "QR コードを表示するカードでは、エディタで開いたときと同じく記号を作り直します。\n",
+    "QR コードを表示するカードでは、エディタで開いたときと同じく記号を作り直します。\n"
+    "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n",
     1,
     1,
     {kOutputCard, {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 300"}}};
@@ -67,7 +68,8 @@ const CommandDef kSheet = {
     "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D] [--settings FILE]",
     "10 枚付けの用紙 (A4 縦) を PDF または PNG にする",
     "PDF は N dpi の A4 縦 1 ページで、印刷できる範囲が用紙の角から始まります。\n"
-    "PNG は trunc(N x 8.26772) x trunc(N x 11.69291) ピクセルの A4 の画像です。\n",
+    "PNG は trunc(N x 8.26772) x trunc(N x 11.69291) ピクセルの A4 の画像です。\n"
+    "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n",
     1,
     1,
     {kOutputSheet, kSheetDpi, kSpace, kSettings}};
@@ -76,7 +78,9 @@ const CommandDef kQr = {
     "qr",
     "qr CARD.pkd [--raw] [-o QR.bmp]",
     "エディタが QR コードにする文字を標準出力に書き、QR コードの画像を保存する",
-    "QR コードを表示しないカードでも使えます。\n",
+    "QR コードを表示しないカードでも使えます。文字はいつも書きます。\n"
+    "-o は、QR コードにする項目がないときと、文字が QR コードに入りきらないときは\n"
+    "画像がないので何も保存せず、そのことを標準エラーに書いて終了状態 1 で終わります。\n",
     1,
     1,
     {{"raw", 0, nullptr, false, "UTF-8 にせず Shift-JIS のバイトのまま書く"},
@@ -109,7 +113,9 @@ const CommandDef kMerge = {
     "空の値はひな形の文字のままです。\n"
     "UTF-8 (BOM はあってもなくても) か、表計算ソフトが書く Shift-JIS を読みます。\n"
     "どちらとしても読めないときは、UTF-8 として読めない最初の行を示して止まります。\n"
-    "すべて空の行は飛ばします。10 行を超えるときは進み具合を標準エラーに書きます。\n",
+    "すべて空の行は飛ばします。10 行を超えるときは進み具合を標準エラーに書きます。\n"
+    "文字が QR コードに入りきらない人のカードは QR コードなしで描き、\n"
+    "最初のその行を一度だけ標準エラーに書きます。\n",
     2,
     2,
     {{"output", 'o', "OUT.pdf", false, "書き出す PDF"},
@@ -140,6 +146,14 @@ void writeErr(const QString &line)
     const QByteArray bytes = line.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
     std::fflush(stderr);
+}
+
+// The one line saying that the card is drawn without its QR code.
+void noteQrTooLong(const QString &where, const QString &more = QString())
+{
+    writeErr(QStringLiteral("plakuro-cli: %1: 文字が QR コードに入りきらないので、"
+                            "QR コードなしで描きます%2\n")
+                 .arg(where, more));
 }
 
 QString requiredOutput(const ParsedCommand &p, const CommandDef &def)
@@ -253,6 +267,8 @@ int runRender(const ParsedCommand &p)
     const int dpi = dpiOption(p, 300);
     EditorCard card;
     card.Open(p.positional[0]);
+    if (card.QrTooLong())
+        noteQrTooLong(p.positional[0]);
     drawing(out, [&] {
         const QImage image = cardImage(card, dpi);
         if (kind == ".pdf") {
@@ -274,6 +290,8 @@ int runSheet(const ParsedCommand &p)
     const PrintSpace ps = spaceOption(p);
     EditorCard card;
     card.Open(p.positional[0]);
+    if (card.QrTooLong())
+        noteQrTooLong(p.positional[0]);
     const DrawingOrder order(card.Card());
     drawing(out, [&] {
         if (kind == ".pdf") {
@@ -301,18 +319,25 @@ int runQr(const ParsedCommand &p)
     EditorCard card;
     card.Open(p.positional[0]);
     const std::string text = BuildQrText(card.Card());
+    // The text first: it is what the card says, with or without a symbol.
+    writeOut(p.Has("raw") ? text : sjis::toUtf8(text));
     if (p.Has("output")) {
         const QString out = p.Value("output");
         if (text.empty())
             throw FileFailure(out, QStringLiteral("QR コードにする項目がないので画像はありません"));
+        bool tooLong = false;
         try {
-            SaveQrPictureBmp(*MakeQrPicture(text), out);
+            const auto picture = MakeQrPicture(text, &tooLong);
+            if (!tooLong)
+                SaveQrPictureBmp(*picture, out);
         } catch (const CardError &e) {
             // The message names the file.
             throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
         }
+        if (tooLong)
+            throw FileFailure(out,
+                              QStringLiteral("文字が QR コードに入りきらないので画像はありません"));
     }
-    writeOut(p.Has("raw") ? text : sjis::toUtf8(text));
     return 0;
 }
 
@@ -493,6 +518,7 @@ int runMerge(const ParsedCommand &p)
     for (const std::string &key : keys)
         templateTexts.push_back(dynamic_cast<const TextObject &>(*card.Card().Find(key)).GetText());
     std::vector<std::pair<std::string, std::string>> texts(keys.size());
+    bool qrNoted = false;
     // Row `r`'s texts into the card; an empty cell keeps the template's.
     auto applyRow = [&](const CsvRow &r) {
         const QStringList &cells = r.cells;
@@ -506,6 +532,11 @@ int runMerge(const ParsedCommand &p)
         } catch (const CardError &e) {
             throw FileFailure(
                 csv, QStringLiteral("%1 行目: %2").arg(r.line).arg(QString::fromUtf8(e.what())));
+        }
+        if (card.QrTooLong() && !qrNoted) {
+            qrNoted = true;
+            noteQrTooLong(QStringLiteral("%1 %2 行目").arg(csv).arg(r.line),
+                          QStringLiteral(" (あとの行では繰り返しません)"));
         }
     };
 

@@ -72,7 +72,7 @@ void EditorCard::Open(const QString &path)
         obj.SetText(EditText(sjis::toUnicode(obj.GetText())));
     }
     try {
-        ::UpdateQrCode(*card, screen);
+        updateQr();
     } catch (const CardError &e) {
         throw FileFailure(path, QString::fromUtf8(e.what()));
     }
@@ -82,7 +82,7 @@ void EditorCard::Open(const QString &path)
 void EditorCard::EditChanged(const std::string &key, const QString &text)
 {
     textObject(*card, key).SetText(EditText(text));
-    ::UpdateQrCode(*card, screen);
+    updateQr();
     RefreshCanvas();
 }
 
@@ -90,7 +90,7 @@ void EditorCard::SetTexts(const std::vector<std::pair<std::string, std::string>>
 {
     for (const auto &[key, text] : sjisTexts)
         textObject(*card, key).SetText(text);
-    ::UpdateQrCode(*card, screen);
+    updateQr();
 }
 
 void EditorCard::ShowQr(bool show)
@@ -99,7 +99,7 @@ void EditorCard::ShowQr(bool show)
     if (!qr || qr->IsVisible() == show)
         return;
     qr->SetVisible(show);
-    ::UpdateQrCode(*card, screen);
+    updateQr();
     RefreshCanvas();
 }
 
@@ -128,6 +128,11 @@ void EditorCard::ChoosePicture(const char *key, const QString &file)
     obj->SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
     obj->SetVisible(true);
     RefreshCanvas();
+}
+
+void EditorCard::updateQr()
+{
+    qrTooLong = ::UpdateQrCode(*card, screen) == QrUpdate::TooLong;
 }
 
 void EditorCard::RefreshCanvas()

@@ -45,13 +45,12 @@ public:
     // missing or mismatched objects repaired, each field's text passed through
     // its edit (Shift-JIS -> Unicode -> Shift-JIS, as the edit's change signal
     // stores it back), the QR symbol rebuilt and the canvas repainted. Throws
-    // as ReadCardFile, the card unchanged then, and a Failure naming the file
-    // when the QR symbol cannot hold the card's texts.
+    // as ReadCardFile, the card unchanged then. Texts too long for any QR
+    // symbol are no error: the symbol is empty then (QrTooLong).
     void Open(const QString &path);
 
     // The text typed into the field's edit (EditChanged). `key` must name one
-    // of the fourteen fields. Throws CardError when the QR symbol cannot hold
-    // the card's texts; the text is set then, as in the editor.
+    // of the fourteen fields.
     void EditChanged(const std::string &key, const QString &text);
     // Several fields' texts (Shift-JIS, already as an edit holds them) and one
     // QR rebuild afterwards, without a repaint: the card as drawn after the
@@ -71,6 +70,9 @@ public:
     QByteArray SaveBytes() const;
 
     const Objects &Card() const { return *card; }
+    // Whether the QR code is shown and its text, at the last rebuild, fitted
+    // no symbol: the card then draws without one.
+    bool QrTooLong() const { return qrTooLong; }
     const Converter &Screen() const { return screen; }
 
     // The text as the field's edit hands it on: at most the edit's maximum
@@ -81,4 +83,7 @@ private:
     CardPtr card;
     Converter screen{kCanvasWidth};
     QImage canvas;
+    bool qrTooLong = false;
+
+    void updateQr();
 };

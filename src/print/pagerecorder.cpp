@@ -4,15 +4,21 @@
 
 namespace {
 
-const QPageSize &paper()
+QSizeF a4Millimetres()
 {
-    static const QPageSize a4(QPageSize::A4);
-    return a4;
+    return QPageSize(QPageSize::A4).size(QPageSize::Millimeter);
 }
 
 } // namespace
 
-PageRecorder::PageRecorder(QObject *parent) : QObject(parent) {}
+PageRecorder::PageRecorder(QObject *parent) : QObject(parent), paperMm(a4Millimetres()) {}
+
+PageRecorder::PageRecorder(const QSizeF &mm, QObject *parent) : PageRecorder(parent)
+{
+    constexpr double kLargestMm = 1000;
+    if (mm.width() > 0 && mm.height() > 0 && mm.width() <= kLargestMm && mm.height() <= kLargestMm)
+        paperMm = mm;
+}
 
 PageRecorder::~PageRecorder()
 {
@@ -75,14 +81,14 @@ const QImage &PageRecorder::Page(int index) const
 
 QSizeF PageRecorder::PageSizeTenthMm() const
 {
-    return paper().size(QPageSize::Millimeter) * 10.0;
+    return paperMm * 10.0;
 }
 
 QSize PageRecorder::PageSizePixels() const
 {
     // Rounded, not truncated as QPageSize::sizePixels does, so that the page
     // is the size the preview shows at 100 % (2100 × 96 / 254 = 793.7).
-    const QSizeF mm = paper().size(QPageSize::Millimeter);
+    const QSizeF &mm = paperMm;
     return QSize(qRound(mm.width() * kDotsPerInch / 25.4),
                  qRound(mm.height() * kDotsPerInch / 25.4));
 }

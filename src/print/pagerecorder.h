@@ -5,9 +5,10 @@
 #include <QSizeF>
 #include <vector>
 
-// Records pages for the on-screen preview: each page is a white A4 portrait
-// image at 96 dots per inch (794 x 1123), painted through Canvas(). Pages
-// become visible (PageCount, Page) when the document ends.
+// Records pages for the on-screen preview: each page is a white image of the
+// paper at 96 dots per inch (A4 portrait, 794 x 1123, unless told another
+// paper), painted through Canvas(). Pages become visible (PageCount, Page)
+// when the document ends.
 class PageRecorder : public QObject
 {
     Q_OBJECT
@@ -16,6 +17,10 @@ public:
     static constexpr int kDotsPerInch = 96;
 
     explicit PageRecorder(QObject *parent = nullptr);
+    // The paper in millimetres, as the printer is set up (QPageLayout's full
+    // rectangle, orientation applied). Sizes that are not positive, or beyond
+    // a metre, leave A4: the page image must stay small.
+    PageRecorder(const QSizeF &paperMm, QObject *parent = nullptr);
     ~PageRecorder() override;
 
     // Starts a document, dropping whatever was recorded before.
@@ -48,4 +53,5 @@ private:
     std::vector<QImage> pages;
     QPainter painter;
     bool inDoc = false;
+    QSizeF paperMm;
 };

@@ -88,6 +88,12 @@ TPreview::~TPreview()
     cPreview->SetRecorder(nullptr);
 }
 
+std::unique_ptr<PageRecorder> TPreview::newRecorder() const
+{
+    return paperMm.isEmpty() ? std::make_unique<PageRecorder>()
+                             : std::make_unique<PageRecorder>(paperMm);
+}
+
 void TPreview::render()
 {
     static const Objects none;
@@ -96,7 +102,7 @@ void TPreview::render()
 
 void TPreview::FormShow()
 {
-    auto fresh = std::make_unique<PageRecorder>();
+    auto fresh = newRecorder();
     cPreview->SetRecorder(fresh.get());
     recorder = std::move(fresh);
     render();
@@ -147,7 +153,7 @@ void TPreview::ApplyOptions()
     d = options->d;
     // The control is given the new recorder before the old one goes, so it
     // never refers to a destroyed one.
-    auto fresh = std::make_unique<PageRecorder>();
+    auto fresh = newRecorder();
     cPreview->SetRecorder(fresh.get());
     std::swap(recorder, fresh);
     fresh.reset();
@@ -192,12 +198,13 @@ void TPreview::resizeEvent(QResizeEvent *event)
     cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
 }
 
-void RunPreview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
-                std::int32_t &c, std::int32_t &d,
+void RunPreview(QWidget *parent, const Objects &order, const QSizeF &paperMm, std::int32_t &a,
+                std::int32_t &b, std::int32_t &c, std::int32_t &d,
                 std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print)
 {
     auto preview = std::make_unique<TPreview>(parent);
     preview->SetOrder(&order);
+    preview->SetPaper(paperMm);
     TPreview *p = preview.get();
     preview->onPrint = [p, print = std::move(print)] {
         if (print)

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <QPointer>
+#include <QSizeF>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,6 +26,9 @@ public:
 
     // The drawing-order collection (borrowed; it must outlive the preview).
     void SetOrder(const Objects *drawingOrder) { order = drawingOrder; }
+    // The paper in millimetres the page shows; A4 until set. Takes effect
+    // at the next drawing (showing the window, 適用).
+    void SetPaper(const QSizeF &mm) { paperMm = mm; }
 
     // The preview's own copy of the print-space values; "適用" changes them.
     std::int32_t a = 10;
@@ -62,16 +66,19 @@ protected:
 
 private:
     void render();
+    std::unique_ptr<PageRecorder> newRecorder() const;
 
     const Objects *order = nullptr;
+    QSizeF paperMm;
     std::unique_ptr<PageRecorder> recorder;
     QPointer<TPrintSetting> options;
 };
 
 // The main window's preview command after the drawing order is built: shows
-// the preview modally over `parent` with the given values, `print` wired to
+// the preview modally over `parent` on paper of `paperMm` (the printer's
+// paper) with the given values, `print` wired to
 // its "印刷" button (called with the preview's current values), and copies
 // the preview's values back however it was closed.
-void RunPreview(QWidget *parent, const Objects &order, std::int32_t &a, std::int32_t &b,
-                std::int32_t &c, std::int32_t &d,
+void RunPreview(QWidget *parent, const Objects &order, const QSizeF &paperMm, std::int32_t &a,
+                std::int32_t &b, std::int32_t &c, std::int32_t &d,
                 std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print);

@@ -7,6 +7,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -41,16 +42,25 @@ bool fitsInt(std::int64_t v)
     return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
 }
 
-void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const Objects &order)
+// The card image for the layout's cells; null when it has no area.
+QImage cardImageFor(const SheetLayout &l, const Objects &order)
 {
     if (!fitsInt(l.width) || !fitsInt(l.height))
         throw std::runtime_error("カード画像が大きすぎます");
-    const QImage card =
-        RenderCardImage(order, static_cast<int>(l.width), static_cast<int>(l.height));
+    return RenderCardImage(order, static_cast<int>(l.width), static_cast<int>(l.height));
+}
+
+void drawCells(QPainter &painter, QSize page, const SheetLayout &l, const QImage &card)
+{
     if (card.isNull())
         return;
     for (int i = 0; i < kSheetCells; ++i)
         DrawSheetCell(painter, page, l, i, card);
+}
+
+void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const Objects &order)
+{
+    drawCells(painter, page, l, cardImageFor(l, order));
 }
 
 } // namespace
@@ -108,6 +118,18 @@ void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Obj
 void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::int32_t b,
                 std::int32_t c, std::int32_t d)
 {
+    const bool pdf = printer.outputFormat() == QPrinter::PdfFormat;
+    if (pdf) {
+        // A PDF file has no resolution of its own; 600 dots per inch keeps
+        // the card sharp and the file small.
+        printer.setResolution(kPdfDotsPerInch);
+    }
+    // A file has no unprintable margin: its printable area starts at the
+    // paper's corner, as plakuro-cli's sheets do, so both give the same page.
+    printer.setFullPage(pdf);
+    // A printer that cannot make copies itself (a PDF file) gets one page
+    // per copy.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
     QPainter painter;
     if (!painter.begin(&printer)) {
         const QString target =
@@ -126,7 +148,14 @@ void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::in
     dev.ox = paint.left() - full.left();
     dev.oy = paint.top() - full.top();
     try {
-        PrintSheet(painter, dev, paint.size(), order, a, b, c, d);
+        // One image for every copy: the PDF file then holds it once.
+        const SheetLayout l = ComputeSheetLayout(dev, a, b, c, d);
+        const QImage card = cardImageFor(l, order);
+        for (int copy = 0; copy < copies; ++copy) {
+            if (copy > 0 && !printer.newPage())
+                throw std::runtime_error("印刷の次のページを始められません");
+            drawCells(painter, paint.size(), l, card);
+        }
     } catch (...) {
         // A half-drawn sheet must not reach the paper.
         printer.abort();

@@ -95,6 +95,7 @@ std::string BuildQrText(const Objects &card)
 
 namespace {
 
+// Null when the text is longer than the largest symbol holds.
 std::unique_ptr<VectorPicture> encodeQrPicture(const std::string &text)
 {
     // Case sensitivity 1: with 0 the encoder upper-cases bytes, trail bytes
@@ -105,7 +106,7 @@ std::unique_ptr<VectorPicture> encodeQrPicture(const std::string &text)
         QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, hint, 1));
     if (!code) {
         if (errno == ERANGE)
-            throw CardError("QR コードにするには文字が多すぎます");
+            return nullptr;
         if (errno == ENOMEM)
             throw CardError("QR コードを作るためのメモリが足りません");
         throw CardError("QR コードを作れません");
@@ -134,29 +135,42 @@ std::unique_ptr<VectorPicture> encodeQrPicture(const std::string &text)
 
 } // namespace
 
-std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text)
+std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooLong)
 {
+    if (tooLong)
+        *tooLong = false;
     if (text.empty())
         return std::make_unique<VectorPicture>();
     // Typing into a memo field, showing the code again and filling the fields
     // one by one ask for the same symbol again and again, and the encoder
-    // takes most of a keystroke.
+    // takes most of a keystroke. A text that did not fit is remembered too
+    // (as a null picture): typing on past the limit asks again each time.
     thread_local std::string lastText;
     thread_local std::unique_ptr<VectorPicture> last;
-    if (last && text == lastText)
-        return std::make_unique<VectorPicture>(*last);
-    std::unique_ptr<VectorPicture> picture = encodeQrPicture(text);
-    last = std::make_unique<VectorPicture>(*picture);
-    lastText = text;
-    return picture;
+    thread_local bool lastValid = false;
+    if (!lastValid || text != lastText) {
+        lastValid = false;
+        last = encodeQrPicture(text);
+        lastText = text;
+        lastValid = true;
+    }
+    if (!last) {
+        if (tooLong)
+            *tooLong = true;
+        return std::make_unique<VectorPicture>();
+    }
+    return std::make_unique<VectorPicture>(*last);
 }
 
-void UpdateQrCode(Objects &card, const Converter &screen)
+QrUpdate UpdateQrCode(Objects &card, const Converter &screen)
 {
     auto *qr = dynamic_cast<GraphicObject *>(card.Find(kQrKey));
     if (!qr || !qr->IsVisible())
-        return;
-    qr->SetPicture(MakeQrPicture(BuildQrText(card)), screen, kQrSource);
+        return QrUpdate::NotShown;
+    bool tooLong = false;
+    std::unique_ptr<VectorPicture> picture = MakeQrPicture(BuildQrText(card), &tooLong);
+    qr->SetPicture(std::move(picture), screen, kQrSource);
+    return tooLong ? QrUpdate::TooLong : QrUpdate::Built;
 }
 
 QImage QrPictureImage(const Picture &p)

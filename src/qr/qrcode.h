@@ -39,17 +39,29 @@ std::string BuildQrText(const Objects &card);
 // The QR symbol of `text` (Shift-JIS bytes, sent to the encoder unchanged)
 // at error-correction level M: a white picture of (modules + 8) x
 // kQrModulePixels pixels square with one black rectangle per horizontal run
-// of dark modules. An empty text gives the empty picture (0 x 0, draws
-// nothing). The caller owns the picture. Throws CardError when the text
-// cannot become a symbol (too long for the largest version).
-std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text);
+// of dark modules. The caller owns the picture.
+//
+// An empty text, and a text longer than the largest symbol holds, give the
+// empty picture (0 x 0, draws nothing); never an older symbol. `tooLong`,
+// when given, tells the second case apart from the first. Throws CardError
+// only when the encoder fails for another reason (out of memory).
+std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooLong = nullptr);
+
+// What UpdateQrCode did.
+enum class QrUpdate
+{
+    NotShown, // no visible GraphicObject under "QR": nothing was touched
+    Built,    // the picture is the symbol of the card's text (empty for no text)
+    TooLong,  // the text does not fit any symbol: the picture is empty
+};
 
 // Rebuilds the picture of the object under "QR" from the card's fields, when
 // that object is a visible GraphicObject; otherwise does nothing. The
 // rectangle keeps its left and top and takes the picture's size through
-// `screen`. Draws nothing and leaves the modified state alone. When
-// MakeQrPicture throws, the object keeps its previous picture.
-void UpdateQrCode(Objects &card, const Converter &screen);
+// `screen`, so an empty picture leaves a rectangle of zero size. Draws
+// nothing and leaves the modified state alone. Throws as MakeQrPicture; the
+// object keeps its previous picture then.
+QrUpdate UpdateQrCode(Objects &card, const Converter &screen);
 
 // The picture drawn at (0, 0) at its own size onto a white RGB32 image of
 // the picture's own width and height; a null image for an empty picture.

@@ -1,6 +1,8 @@
 #pragma once
 #include "app/dialogs.h"
 
+#include <QFont>
+#include <QPageLayout>
 #include <QStringList>
 #include <deque>
 
@@ -13,7 +15,8 @@ public:
     std::deque<QString> openFiles;
     std::deque<QString> saveFiles;
     std::deque<Answer> answers;
-    std::deque<std::optional<Font>> fonts;
+    // A font confirmed in the font dialog; nullopt answers Cancel.
+    std::deque<std::optional<QFont>> fonts;
     std::deque<std::optional<std::int32_t>> colors;
     bool printerAccepts = false;
 
@@ -24,7 +27,9 @@ public:
     std::vector<FileDialog> fileDialogs;
     int splashes = 0;
     int printerSetups = 0;
-    Font fontShown;
+    QFont fontShown;
+    // The paper the last preview was asked to show.
+    QSizeF previewPaperMm;
 
     void RunSplash(QWidget *) override { ++splashes; }
     std::optional<QString> OpenFile(QWidget *, const FileDialog &d) override
@@ -37,13 +42,10 @@ public:
         fileDialogs.push_back(d);
         return popName(saveFiles);
     }
-    bool ChooseFont(QWidget *, Font &font) override
+    std::optional<QFont> ChooseFont(QWidget *, const QFont &initial) override
     {
-        fontShown = font;
-        std::optional<Font> f = pop(fonts);
-        if (f)
-            font = *f;
-        return f.has_value();
+        fontShown = initial;
+        return pop(fonts);
     }
     bool ChooseColor(QWidget *, std::int32_t &color) override
     {
@@ -70,11 +72,12 @@ public:
     void ShowInfo(QWidget *, const QString &m) override { infos << m; }
     void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
                       std::int32_t &) override
+    {}
+    void Preview(QWidget *, const Objects &, const QPageLayout &paper, std::int32_t &,
+                 std::int32_t &, std::int32_t &, std::int32_t &,
+                 const std::function<void(int, int, int, int)> &) override
     {
-    }
-    void Preview(QWidget *, const Objects &, std::int32_t &, std::int32_t &, std::int32_t &,
-                 std::int32_t &, const std::function<void(int, int, int, int)> &) override
-    {
+        previewPaperMm = paper.fullRect(QPageLayout::Millimeter).size();
     }
     void OpenAddress(const QString &address) override { addresses << address; }
 

@@ -1,5 +1,6 @@
 #include "card/defaultcard.h"
 #include "card/object.h"
+#include "card/sjis.h"
 #include "fixture.h"
 #include "qr/qrcode.h"
 
@@ -202,14 +203,18 @@ TEST_F(CanvasTest, FontAndColourCommands)
     Font chosen;
     name->GetFont(chosen);
     EXPECT_EQ(chosen.height, -21);
-    chosen.height = -30;
-    chosen.bold = true;
-    chosen.color = 0x00FF00; // the font's own colour is not what draws
-    dialogs.fonts.push_back(chosen);
+    QFont bigger("IPAGothic");
+    bigger.setPointSizeF(22.5); // 30 pixels at 96 dpi
+    bigger.setBold(true);
+    dialogs.fonts.push_back(bigger);
     window->bFontClick();
-    EXPECT_EQ(dialogs.fontShown.height, -21);
+    EXPECT_DOUBLE_EQ(dialogs.fontShown.pointSizeF(), 15.75);
     Font now;
     name->GetFont(now);
+    chosen.height = -30;
+    chosen.bold = true;
+    chosen.name = sjis::fromUtf8("IPAGothic");
+    chosen.pitch = now.pitch; // as the installed face says
     EXPECT_EQ(now, chosen);
     EXPECT_TRUE(editor().Modified);
     EXPECT_EQ(name->GetColor(), 0);

@@ -2,14 +2,17 @@
 
 #include "app/editor.h"
 #include "card/converter.h"
+#include "card/objects.h"
 #include "card/sjis.h"
 #include "cli/csv.h"
+#include "print/sheet.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
 #include <QFileInfo>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -547,4 +550,73 @@ TEST_F(Cards, AKilledSaveLeavesTheWholeOldOrTheWholeNewFile)
         const QByteArray now = ReadAll(Path("card.pkd"));
         EXPECT_TRUE(now == old || now == fresh) << now.size() << " bytes";
     }
+}
+
+TEST_F(Cards, QrTextTooLongForAnySymbolIsNoErrorAndNoStaleSymbol)
+{
+    // A symbol first, then every field the symbol holds at 255 bytes.
+    QStringList args = {"--set", "名前=A", "--qr", "show"};
+    for (const char *key : {"eName", "eFuri", "eCorp", "eBusho", "eYaku", "ePostNo", "eAddress",
+                            "eTel", "eMobile", "eFax", "eURL", "eMail"})
+        args << "--set" << QString("%1=%2").arg(key, QString(255, u'a'));
+    const QString card = Fill("long.pkd", args);
+    Fill("hidden.pkd", {card, "--qr", "hide"});
+    EXPECT_EQ(Cli({"info", card}).status, 0);
+
+    Ran r = Cli({"qr", card, "--raw"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.count('\n'), 12);
+    EXPECT_GT(r.out.size(), 12 * 255);
+    r = Cli({"qr", card, "-o", Path("qr.bmp")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.OneLine() && r.Err().contains(Path("qr.bmp"))) << r.err.toStdString();
+    EXPECT_GT(r.out.size(), 12 * 255) << "the text is written all the same";
+    EXPECT_FALSE(QFileInfo::exists(Path("qr.bmp")));
+
+    WriteAll(Path("people.csv"), "名前\nB\nC\n");
+    const QList<QStringList> draws = {
+        {"render", card, "-o", Path("card.png")},
+        {"sheet", card, "-o", Path("sheet.pdf"), "--dpi", "100"},
+        {"merge", card, Path("people.csv"), "-o", Path("m.pdf"), "--dpi", "100"}};
+    for (const QStringList &cmd : draws) {
+        r = Cli(cmd);
+        EXPECT_EQ(r.status, 0) << cmd[0].toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.OneLine() && r.Err().contains("QR")) << r.err.toStdString();
+    }
+    const Ran zbar = Tool("zbarimg", {"--raw", "-q", Path("card.png")});
+    EXPECT_NE(zbar.status, 0) << "a symbol was drawn: " << zbar.out.toStdString();
+}
+
+// The editor's Print to File, with two copies, and the sheet command write
+// the same page.
+TEST_F(Cards, PrintToFileMatchesSheetAndHoldsEachCopy)
+{
+    // Dark to the card's edge, so a cell cut at a margin shows.
+    const QString card =
+        Fill("p.pkd", {DarkCard(), "--set", "名前=山田 太郎", "--set", "電話=03-1234-5678"});
+    ASSERT_EQ(Cli({"sheet", card, "-o", Path("cli.pdf")}).status, 0);
+
+    CardEditor editor;
+    ASSERT_EQ(editor.LoadBytes(ReadAll(card)), CardEditor::LoadResult::Loaded);
+    editor.UpdateQrCode();
+    editor.RefreshCanvas();
+    ZObjectsCommand z;
+    editor.card.ForEach(z);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(Path("gui.pdf"));
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    // Margins as a print dialog may leave them, not a whole number of
+    // device pixels: a file has no use for them.
+    printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    printer.setCopyCount(2);
+    PrintSheet(printer, z.Order(), 10, 7, 3, 3);
+
+    ASSERT_EQ(PdfPages(Path("gui.pdf")), 2);
+    // The copies share one card image.
+    EXPECT_LT(QFileInfo(Path("gui.pdf")).size(), QFileInfo(Path("cli.pdf")).size() * 3 / 2);
+    const QImage sheet = RasterPage(Path("cli.pdf"), 1, 150, dir.path());
+    ASSERT_FALSE(sheet.isNull());
+    for (int page : {1, 2})
+        EXPECT_TRUE(RasterPage(Path("gui.pdf"), page, 150, dir.path()) == sheet) << page;
 }

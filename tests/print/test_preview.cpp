@@ -161,7 +161,7 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
         p->bPrint->click();
         p->SpeedButton1->click();
     });
-    RunPreview(&owner, card.Order(), a, b, c, d,
+    RunPreview(&owner, card.Order(), QSizeF(210, 297), a, b, c, d,
                [&](std::int32_t pa, std::int32_t pb, std::int32_t pc, std::int32_t pd) {
                    printed.push_back({pa, pb, pc, pd});
                });
@@ -170,4 +170,19 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
     ASSERT_EQ(printed.size(), 1u);
     EXPECT_EQ(printed[0], (std::array<std::int32_t, 4>{10, 12, 3, 3}));
     EXPECT_EQ(owner.findChildren<TPreview *>().size(), 0);
+}
+
+TEST(Preview, PageHasThePrintersPaper)
+{
+    SolidCard card(kCardColor);
+    TPreview p;
+    p.SetOrder(&card.Order());
+    p.SetPaper(QSizeF(215.9, 279.4)); // Letter
+    p.show();
+    EXPECT_EQ(shownPage(p).size(), QSize(816, 1056));
+    EXPECT_EQ(p.cPreview->PageDisplaySize(), QSize(816, 1056));
+    EXPECT_TRUE(isCardColor(shownPage(p).pixel(37, 26)));
+    // No paper, or an absurd one, is A4: the page image stays small.
+    EXPECT_EQ(PageRecorder().PageSizePixels(), QSize(794, 1123));
+    EXPECT_EQ(PageRecorder(QSizeF(1e7, 297)).PageSizePixels(), QSize(794, 1123));
 }

@@ -194,14 +194,30 @@ TEST(QrPicture, EmptyTextAndFailures)
     white.fill(Qt::white);
     EXPECT_TRUE(card == white) << "nothing may be drawn";
 
-    // Too long for the largest symbol: an error, and the object keeps its
-    // picture.
+    // Too long for the largest symbol: the empty picture, never the last
+    // symbol, the rectangle shrunk to its corner; short again, a symbol.
     c.set({{"eName", "A"}});
-    UpdateQrCode(c.objects, kScreen);
-    const Picture *before = c.qr().GetPicture();
-    c.text("eAddress").SetText(std::string(3000, 'a'));
-    EXPECT_THROW(UpdateQrCode(c.objects, kScreen), CardError);
-    EXPECT_EQ(c.qr().GetPicture(), before);
+    EXPECT_EQ(UpdateQrCode(c.objects, kScreen), QrUpdate::Built);
+    ASSERT_FALSE(c.qr().GetPicture()->Empty());
+    for (const char *key : {"eName", "eFuri", "eCorp", "eBusho", "eYaku", "ePostNo", "eAddress",
+                            "eTel", "eMobile", "eFax", "eURL", "eMail"})
+        c.text(key).SetText(std::string(255, 'a'));
+    for (int twice = 0; twice < 2; ++twice) { // the second answer is the remembered one
+        EXPECT_EQ(UpdateQrCode(c.objects, kScreen), QrUpdate::TooLong);
+        EXPECT_TRUE(c.qr().GetPicture()->Empty());
+        c.qr().GetRect(r);
+        EXPECT_EQ(r, (TRect{600, 150, 600, 150}));
+        bool tooLong = false;
+        EXPECT_TRUE(MakeQrPicture(BuildQrText(c.objects), &tooLong)->Empty());
+        EXPECT_TRUE(tooLong);
+    }
+    c.text("eAddress").SetText("short");
+    c.text("eFuri").SetText("");
+    for (const char *key : {"eName", "eCorp", "eBusho", "eYaku", "ePostNo", "eTel", "eMobile",
+                            "eFax", "eURL", "eMail"})
+        c.text(key).SetText("b");
+    EXPECT_EQ(UpdateQrCode(c.objects, kScreen), QrUpdate::Built);
+    EXPECT_FALSE(c.qr().GetPicture()->Empty());
 }
 
 // The symbol on a card drawn at printer resolution, read by an independent
