@@ -8,6 +8,7 @@
 #include "card/defaultcard.h"
 #include "card/errors.h"
 #include "card/object.h"
+#include "card/objects.h"
 #include "card/sjis.h"
 #include "card/strtoint.h"
 #include "print/sheet.h"
@@ -218,6 +219,14 @@ template <typename Draw> void drawing(const QString &file, Draw draw)
     }
 }
 
+// Pictures the last drawing of `card` had to leave out, each said once on
+// stderr; the rest of the card was drawn, so the command still succeeds.
+void reportDrawProblems(const EditorCard &card)
+{
+    for (const std::string &problem : DrawProblems(card.Card()))
+        writeErr(QStringLiteral("plakuro-cli: ") + QString::fromUtf8(problem) + u'\n');
+}
+
 // --- the commands ---------------------------------------------------------
 
 int runInfo(const ParsedCommand &p)
@@ -243,6 +252,7 @@ int runRender(const ParsedCommand &p)
             WriteImageFile(image, dpi, out, kind == ".png" ? "PNG" : "BMP");
         }
     });
+    reportDrawProblems(card);
     return 0;
 }
 
@@ -273,6 +283,7 @@ int runSheet(const ParsedCommand &p)
         painter.end();
         WriteImageFile(page, dpi, out, "PNG");
     });
+    reportDrawProblems(card);
     return 0;
 }
 
@@ -488,6 +499,7 @@ int runMerge(const ParsedCommand &p)
         }
         pdf.Finish();
     });
+    reportDrawProblems(card);
     return 0;
 }
 

@@ -594,7 +594,7 @@ TEST(LoadCard, PicturesComeBackByteExactAndCardsReadTwiceAlike)
     ASSERT_NE(bmp, nullptr);
     EXPECT_EQ(bmp->SaveToBytes(), sampleBmp());
     EXPECT_EQ(bmp->ClassName(), "TBitmap");
-    EXPECT_EQ(bmp->Image().convertToFormat(QImage::Format_RGB32), photoImage(12, 9, 2));
+    EXPECT_EQ(bmp->ToImage().convertToFormat(QImage::Format_RGB32), photoImage(12, 9, 2));
     TRect r;
     pic->GetRect(r);
     EXPECT_EQ(r, (TRect{700, 40, 700 + 17, 40 + 13}));
@@ -668,8 +668,8 @@ TEST(LoadCard, PicturesFromAnotherEncoderRoundTrip)
         ASSERT_NE(g->GetPicture(), nullptr);
         EXPECT_EQ(g->GetPicture()->SaveToBytes(), f.readAll());
         const QImage image = pick.jpeg
-                                 ? dynamic_cast<const JpegPicture *>(g->GetPicture())->Image()
-                                 : dynamic_cast<const BitmapPicture *>(g->GetPicture())->Image();
+                                 ? dynamic_cast<const JpegPicture *>(g->GetPicture())->ToImage()
+                                 : dynamic_cast<const BitmapPicture *>(g->GetPicture())->ToImage();
         const QRgb top = image.pixel(image.width() / 2, 0);
         const QRgb bottom = image.pixel(image.width() / 2, image.height() - 1);
         if (pick.jpeg) {
