@@ -80,7 +80,7 @@ std::vector<std::string> DrawProblems(const Objects &card)
     std::vector<std::string> problems;
     for (const auto &[key, obj] : card) {
         const auto *g = dynamic_cast<const GraphicObject *>(obj);
-        if (g && !g->DrawProblem().empty())
+        if (g && g->IsVisible() && !g->DrawProblem().empty())
             problems.push_back("画像 \"" + sjis::toUtf8(key) +
                                "\" を描けません: " + g->DrawProblem());
     }

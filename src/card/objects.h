@@ -105,5 +105,5 @@ Object *HitTest(const Objects &card, int x, int y);
 
 // Why pictures were left out when the card was last drawn: one message
 // (UTF-8, for the user) per object that could not draw its picture, naming
-// its key, in key order. Empty when everything was drawn.
+// its key, in key order; hidden objects are not drawn and not named.
 std::vector<std::string> DrawProblems(const Objects &card);

@@ -1,4 +1,5 @@
 #include "support.h"
+#include "bomb_cards.h"
 
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
@@ -756,6 +757,9 @@ TEST(FuzzSeeds, CommittedSeedsAreCardFiles)
             {"card_pictures.pkd", saveCard(sample.objects)},
             {"qr_record.pkd", kMagic + qrRecord()},
             {"magic_only.pkd", kMagic},
+            {"jpeg_bomb.pkd", bombs::jpegBombCard()},
+            {"progressive_bomb.pkd", bombs::progressiveBombCard()},
+            {"stretched_bitmap_bomb.pkd", bombs::stretchedBitmapCard()},
         };
         QDir().mkpath(write);
         for (const auto &[name, bytes] : seeds) {
