@@ -1,5 +1,5 @@
-#include "support.h"
 #include "bomb_cards.h"
+#include "support.h"
 
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
