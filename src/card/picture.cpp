@@ -731,7 +731,7 @@ QImage JpegPicture::decoded(int d, const QRect &region, QPoint &origin, std::str
     }
     QImage image = reader.read();
     if (image.isNull() || image.size() != region.size()) {
-        problem = "JPEG 画像のデータを読めません";
+        problem = "JPEG 画像を復号できません (データが壊れているか、この大きさでは描けません)";
         return {};
     }
     if (image.format() != QImage::Format_RGB32)
