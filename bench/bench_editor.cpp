@@ -77,18 +77,16 @@ public:
             obj->GetRect(r);
             const QPoint at(conv.ToDevice(r.left), conv.ToDevice(r.top));
             if (auto *g = dynamic_cast<const GraphicObject *>(obj)) {
-                const QImage *image = nullptr;
-                if (auto *j = dynamic_cast<const JpegPicture *>(g->GetPicture()))
-                    image = &j->Image();
-                else if (auto *b = dynamic_cast<const BitmapPicture *>(g->GetPicture()))
-                    image = &b->Image();
-                if (!image)
+                const ::Picture *picture = g->GetPicture();
+                if (!dynamic_cast<const RasterPicture *>(picture))
                     continue;
                 const QSize size(conv.ToDevice(r.right) - at.x(), conv.ToDevice(r.bottom) - at.y());
-                pictures.push_back(
-                    {at, image->size() == size
-                             ? *image
-                             : image->scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation)});
+                QImage ready(size, QImage::Format_RGB32);
+                ready.fill(Qt::white);
+                QPainter p(&ready);
+                picture->Draw(p, QRect(QPoint(), size));
+                p.end();
+                pictures.push_back({at, ready});
             } else if (auto *t = dynamic_cast<const TextObject *>(obj)) {
                 Font f;
                 t->GetFont(f);

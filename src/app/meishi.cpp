@@ -370,11 +370,22 @@ void TMeishi::PictureButtonClick(QPushButton *button)
     button->setText(kRemove);
     editor.Modified = true;
     RefreshCanvas();
+    ShowDrawProblems();
 }
 
 void TMeishi::RefreshCanvas()
 {
     editor.RefreshCanvas();
+}
+
+void TMeishi::ShowDrawProblems()
+{
+    QStringList lines;
+    for (const std::string &problem : DrawProblems(editor.card))
+        lines << QString::fromUtf8(problem);
+    if (!lines.isEmpty())
+        dialogs.ShowError(this,
+                          lines.join(u'\n') + QStringLiteral("\nほかの部分は描いてあります。"));
 }
 
 void TMeishi::ClearCard()
@@ -597,6 +608,7 @@ void TMeishi::OpenCard()
         return;
     }
     FillFieldsFromCard();
+    ShowDrawProblems();
 }
 
 void TMeishi::ToolButton1Click()

@@ -60,6 +60,9 @@ public:
     void EditChanged(QLineEdit *edit);
     void PictureButtonClick(QPushButton *button);
     void RefreshCanvas();
+    // Pictures the canvas had to leave out, said in one box: after a card
+    // is opened or a picture chosen, not on every repaint.
+    void ShowDrawProblems();
     void ClearCard();
     void FillFieldsFromCard();
 

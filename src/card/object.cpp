@@ -218,6 +218,7 @@ void TextObjectWithHeader::LoadFromStream(Stream *s)
 
 void GraphicObject::Draw(QPainter *canvas, const Converter &conv)
 {
+    problem.clear();
     if (!visible || !picture)
         return;
     const int l = conv.ToDevice(rect.left), t = conv.ToDevice(rect.top);
@@ -226,6 +227,7 @@ void GraphicObject::Draw(QPainter *canvas, const Converter &conv)
     if (w <= 0 || hgt <= 0 || w > 1 << 20 || hgt > 1 << 20)
         return; // nothing to stretch into, or far beyond any device
     picture->Draw(*canvas, QRect(l, t, static_cast<int>(w), static_cast<int>(hgt)));
+    problem = picture->DrawProblem();
 }
 
 void GraphicObject::SetPicture(std::unique_ptr<Picture> p, const Converter &conv,

@@ -101,8 +101,7 @@ public:
     TextObjectWithHeader() = default;
     TextObjectWithHeader(const std::string &headerText, const TRect &r)
         : TextObject(r), header(headerText)
-    {
-    }
+    {}
 
     void SaveToStream(Stream *s) const override;
     void LoadFromStream(Stream *s) override;
@@ -132,11 +131,15 @@ public:
                     const std::string &source);
     const Picture *GetPicture() const { return picture.get(); }
     const std::string &Source() const { return source; }
+    // Why the last Draw left the picture out (UTF-8); empty when it drew
+    // it or had nothing to draw.
+    const std::string &DrawProblem() const { return problem; }
 
 private:
     TRect rect;
     std::unique_ptr<Picture> picture;
     std::string source;
+    std::string problem;
 };
 
 // The source name of the QR code object.

@@ -1,5 +1,6 @@
 #include "card/objects.h"
 #include "card/object.h"
+#include "card/sjis.h"
 
 #include <cstdio>
 
@@ -72,4 +73,16 @@ Object *HitTest(const Objects &card, int x, int y)
     PickupCommand pick(x, y);
     z.Order().ForEach(pick);
     return pick.Found();
+}
+
+std::vector<std::string> DrawProblems(const Objects &card)
+{
+    std::vector<std::string> problems;
+    for (const auto &[key, obj] : card) {
+        const auto *g = dynamic_cast<const GraphicObject *>(obj);
+        if (g && g->IsVisible() && !g->DrawProblem().empty())
+            problems.push_back("画像 \"" + sjis::toUtf8(key) +
+                               "\" を描けません: " + g->DrawProblem());
+    }
+    return problems;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <map>
 #include <string>
+#include <vector>
 
 class Object;
 class QPainter;
@@ -101,3 +102,8 @@ void RenderCard(const Objects &card, QPainter *canvas, const Converter &conv);
 
 // The topmost visible object at a model point, or null.
 Object *HitTest(const Objects &card, int x, int y);
+
+// Why pictures were left out when the card was last drawn: one message
+// (UTF-8, for the user) per object that could not draw its picture, naming
+// its key, in key order; hidden objects are not drawn and not named.
+std::vector<std::string> DrawProblems(const Objects &card);

@@ -6,12 +6,22 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <mutex>
 
 namespace {
+
+using namespace picture_limits;
+
+// A side longer than this is no picture anyone drew; it keeps every product
+// of sizes and positions well inside 64 bits.
+constexpr qint64 kLongestPictureSide = 1 << 24;
 
 QByteArray readWholeFile(const std::string &sjisPath)
 {
@@ -24,95 +34,391 @@ QByteArray readWholeFile(const std::string &sjisPath)
     }
 }
 
-QImage decode(const QByteArray &bytes, const char *format, const char *what)
+std::string sizeText(qint64 w, qint64 h)
 {
-    QImage image;
-    if (!image.loadFromData(bytes, format) || image.isNull())
-        throw ReadError(std::string(what) + "として読めないデータです");
-    // One pixel format for every picture keeps stretched drawing cheap.
-    if (image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    return image.convertToFormat(QImage::Format_RGB32);
+    return std::to_string(w) + " x " + std::to_string(h) + " 画素";
 }
+
+// --- the stretch -----------------------------------------------------------
 
 // Qt's nearest-pixel stretch of a 32-bit image walks the source in 16.16
 // fixed point: the step is 65536 over the factor, truncated, and the first
-// sample lies half a step less one in. Repeating that walk gives any part of
-// the stretch alone with the same pixels. Beyond these bounds Qt walks
-// otherwise, and the whole stretch is left to it.
-bool canStretchPart(const QImage &image, QSize size)
+// sample lies half a step less one in. Within these bounds the walk here is
+// that one, so a stretch drawn in parts has the pixels of Qt's whole stretch.
+bool walksAsQt(QSize source, QSize target)
 {
-    constexpr int kLongestSide = 0x7fff;
+    constexpr qint64 kLongestSide = 0x7fff;
     constexpr qint64 kLargestFactor = 512;
-    const QImage::Format f = image.format();
-    return (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied) &&
-           image.width() <= kLongestSide && image.height() <= kLongestSide &&
-           size.width() <= kLongestSide && size.height() <= kLongestSide &&
-           size.width() <= kLargestFactor * image.width() &&
-           size.height() <= kLargestFactor * image.height();
-}
-
-// Source indices of the stretched pixels first .. first + count - 1 along one
-// axis, the factor formed as Qt forms it (the mapped length over the source).
-std::vector<int> sourceIndices(int source, int target, int first, int count)
-{
-    const double factor = source * (static_cast<double>(target) / source) / source;
-    const auto step = static_cast<qint64>(static_cast<int>(65536 / factor));
-    qint64 pos = static_cast<qint64>(std::ceil(0.5 * static_cast<double>(step))) - 1 + step * first;
-    std::vector<int> indices(static_cast<std::size_t>(count));
-    for (int &i : indices) {
-        i = std::clamp(static_cast<int>(pos >> 16), 0, source - 1);
-        pos += step;
-    }
-    return indices;
-}
-
-QImage stretchedPart(const QImage &image, QSize size, const QRect &part)
-{
-    if (!canStretchPart(image, size)) {
-        QImage whole = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        return part == whole.rect() ? whole : whole.copy(part);
-    }
-    QImage out(part.size(), image.format());
-    if (out.isNull())
-        return out;
-    const std::vector<int> xs = sourceIndices(image.width(), size.width(), part.x(), part.width());
-    const std::vector<int> ys =
-        sourceIndices(image.height(), size.height(), part.y(), part.height());
-    for (int y = 0; y < part.height(); ++y) {
-        const auto *from = reinterpret_cast<const QRgb *>(image.constScanLine(ys[y]));
-        auto *to = reinterpret_cast<QRgb *>(out.scanLine(y));
-        for (int x = 0; x < part.width(); ++x)
-            to[x] = from[xs[x]];
-    }
-    return out;
+    auto axis = [](qint64 s, qint64 t) {
+        return s <= kLongestSide && t <= kLongestSide && t <= kLargestFactor * s;
+    };
+    return axis(source.width(), target.width()) && axis(source.height(), target.height());
 }
 
 // The part of a stretch into `target` that the painter can show, in the
-// stretch's own pixels; all of it where that cannot be told.
+// stretch's own pixels.
 QRect visiblePart(const QPainter &painter, const QRect &target)
 {
     const QRect whole(QPoint(0, 0), target.size());
     const QPaintDevice *device = painter.device();
-    if (!device || device->devType() != QInternal::Image || device->devicePixelRatio() != 1 ||
-        painter.deviceTransform().type() != QTransform::TxNone)
-        return whole;
-    QRect visible(0, 0, device->width(), device->height());
+    if (!device)
+        return {};
+    bool invertible = false;
+    const QTransform toLogical = painter.deviceTransform().inverted(&invertible);
+    if (!invertible)
+        return {};
+    QRect visible =
+        toLogical.mapRect(QRectF(0, 0, device->width(), device->height())).toAlignedRect();
     if (painter.hasClipping())
         visible &= painter.clipBoundingRect().toAlignedRect();
     return visible.translated(-target.topLeft()) & whole;
 }
 
+// Fills `out` from an image whose pixel (0, 0) is (origin) of the grid.
+class ImageSource : public PixelSource
+{
+public:
+    ImageSource(QImage image, QPoint origin, QSize grid)
+        : image(std::move(image)), origin(origin), grid(grid)
+    {}
+    QSize GridSize() const override { return grid; }
+    QImage::Format Format() const override { return image.format(); }
+    bool Sample(const std::vector<int> &xs, const std::vector<int> &ys, QImage &out,
+                std::string &) const override
+    {
+        const int w = image.width(), h = image.height();
+        for (std::size_t j = 0; j < ys.size(); ++j) {
+            const int y = std::clamp(ys[j] - origin.y(), 0, h - 1);
+            const auto *from = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            auto *to = reinterpret_cast<QRgb *>(out.scanLine(static_cast<int>(j)));
+            for (std::size_t i = 0; i < xs.size(); ++i)
+                to[i] = from[std::clamp(xs[i] - origin.x(), 0, w - 1)];
+        }
+        return true;
+    }
+
+private:
+    QImage image;
+    QPoint origin;
+    QSize grid;
+};
+
+// Stretches `source` into `target`, the visible `part` only: a small part
+// at once (kept in `cache`), a large one in bands, so memory stays with the
+// size of a band whatever the enlargement.
+bool drawSource(QPainter &painter, const PixelSource &source, const QRect &target,
+                const QRect &part, const ScaledCopy *cache, std::string &problem)
+{
+    const qint64 area = static_cast<qint64>(part.width()) * part.height();
+    if (area > kStretchPixels) {
+        problem = "描く範囲 (" + sizeText(part.width(), part.height()) + ") が大きすぎます";
+        return false;
+    }
+    const QSize grid = source.GridSize();
+    const std::vector<int> xs =
+        StretchIndices(grid, target.size(), Qt::Horizontal, part.x(), part.width());
+    const int band = area <= kCachedPartPixels
+                         ? part.height()
+                         : static_cast<int>(std::max<qint64>(1, kCachedPartPixels / part.width()));
+    const QPoint at = target.topLeft() + part.topLeft();
+    for (int y0 = 0; y0 < part.height(); y0 += band) {
+        const int rows = std::min(band, part.height() - y0);
+        const std::vector<int> ys =
+            StretchIndices(grid, target.size(), Qt::Vertical, part.y() + y0, rows);
+        QImage out(part.width(), rows, source.Format());
+        if (out.isNull()) {
+            problem = "描くためのメモリが足りません";
+            return false;
+        }
+        if (!source.Sample(xs, ys, out, problem))
+            return false;
+        painter.drawImage(at + QPoint(0, y0), out);
+        if (cache && rows == part.height())
+            cache->Keep(target.size(), part, std::move(out));
+    }
+    return true;
+}
+
+// --- bitmaps ---------------------------------------------------------------
+
+std::uint32_t le(const QByteArray &b, qint64 at, int n)
+{
+    std::uint32_t v = 0;
+    for (int i = 0; i < n; ++i)
+        v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
+    return v;
+}
+
+int maskShift(std::uint32_t mask)
+{
+    int shift = 0;
+    while (mask && !(mask & 1)) {
+        ++shift;
+        mask >>= 1;
+    }
+    return shift;
+}
+
+constexpr QRgb kMissing = 0xff000000; // pixels the file does not hold
+
+// Samples a bitmap straight from its file image. Plain bitmaps are read
+// where sampled; run-length coded ones are run through once per call,
+// keeping only what lands on a sampled row and column. Colours are those
+// Qt's bitmap reader gives.
+class BitmapSource : public PixelSource
+{
+public:
+    BitmapSource(const QByteArray &bytes, const BitmapPicture::Layout &layout, int width,
+                 int height)
+        : bytes(bytes), l(layout), width(width), height(height)
+    {}
+    QSize GridSize() const override { return {width, height}; }
+    QImage::Format Format() const override
+    {
+        return l.alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    }
+    bool Sample(const std::vector<int> &xs, const std::vector<int> &ys, QImage &out,
+                std::string &) const override
+    {
+        if (l.compression == 1 || l.compression == 2)
+            sampleRunLengths(xs, ys, out);
+        else
+            samplePlain(xs, ys, out);
+        return true;
+    }
+
+private:
+    QRgb direct(std::uint32_t c) const
+    {
+        auto channel = [&](int k) {
+            return (((c & l.masks[k]) >> l.shifts[k]) * l.scales[k]) & 0xff;
+        };
+        const QRgb rgb =
+            qRgba(static_cast<int>(channel(0)), static_cast<int>(channel(1)),
+                  static_cast<int>(channel(2)), l.alpha ? static_cast<int>(channel(3)) : 0xff);
+        return l.alpha ? qPremultiply(rgb) : rgb;
+    }
+
+    void samplePlain(const std::vector<int> &xs, const std::vector<int> &ys, QImage &out) const
+    {
+        const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+        for (std::size_t j = 0; j < ys.size(); ++j) {
+            auto *to = reinterpret_cast<QRgb *>(out.scanLine(static_cast<int>(j)));
+            if (j > 0 && ys[j] == ys[j - 1]) {
+                std::memcpy(to, out.constScanLine(static_cast<int>(j - 1)), xs.size() * 4);
+                continue;
+            }
+            const qint64 fileRow = l.topDown ? ys[j] : height - 1 - ys[j];
+            const qint64 start = l.dataOffset + fileRow * l.stride;
+            if (start + l.stride > bytes.size()) {
+                std::fill(to, to + xs.size(), kMissing);
+                continue;
+            }
+            const unsigned char *row = data + start;
+            const std::size_t n = xs.size();
+            switch (l.bitCount) {
+            case 1:
+                for (std::size_t i = 0; i < n; ++i)
+                    to[i] = l.palette[(row[xs[i] >> 3] >> (7 - (xs[i] & 7))) & 1];
+                break;
+            case 4:
+                for (std::size_t i = 0; i < n; ++i)
+                    to[i] = l.palette[(row[xs[i] >> 1] >> ((xs[i] & 1) ? 0 : 4)) & 0xf];
+                break;
+            case 8:
+                for (std::size_t i = 0; i < n; ++i)
+                    to[i] = l.palette[row[xs[i]]];
+                break;
+            case 16:
+                for (std::size_t i = 0; i < n; ++i) {
+                    const unsigned char *p = row + 2 * static_cast<qint64>(xs[i]);
+                    to[i] = direct(p[0] | (p[1] << 8));
+                }
+                break;
+            case 24:
+                if (l.compression == 0) { // the common case, without the masks
+                    for (std::size_t i = 0; i < n; ++i) {
+                        const unsigned char *p = row + 3 * static_cast<qint64>(xs[i]);
+                        to[i] = qRgb(p[2], p[1], p[0]);
+                    }
+                    break;
+                }
+                for (std::size_t i = 0; i < n; ++i) {
+                    const unsigned char *p = row + 3 * static_cast<qint64>(xs[i]);
+                    to[i] = direct(p[0] | (p[1] << 8) | (p[2] << 16));
+                }
+                break;
+            default:
+                for (std::size_t i = 0; i < n; ++i) {
+                    const unsigned char *p = row + 4 * static_cast<qint64>(xs[i]);
+                    to[i] = direct(p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24));
+                }
+            }
+        }
+    }
+
+    void sampleRunLengths(const std::vector<int> &xs, const std::vector<int> &ys, QImage &out) const
+    {
+        // Pixels the runs leave out keep the first colour of the table.
+        out.fill(l.palette[0]);
+        const qint64 size = bytes.size();
+        const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+        const bool rle4 = l.compression == 2;
+        // File rows in file order map to picture rows downwards (top-down) or
+        // upwards; `ys` ascends, so the rows wanted are found by search.
+        const qint64 lastFileRow = l.topDown ? ys.back() : height - 1 - ys.front();
+        qint64 pos = l.dataOffset, x = 0, y = 0;
+        int first = -1, last = -1; // the output rows of file row y
+        auto locate = [&] {
+            const qint64 pictureRow = l.topDown ? y : height - 1 - y;
+            const auto lo = std::lower_bound(ys.begin(), ys.end(), pictureRow);
+            const auto hi = std::upper_bound(lo, ys.end(), pictureRow);
+            first = lo == hi ? -1 : static_cast<int>(lo - ys.begin());
+            last = static_cast<int>(hi - ys.begin());
+        };
+        auto flush = [&] {
+            for (int j = first + 1; first >= 0 && j < last; ++j)
+                std::memcpy(out.scanLine(j), out.constScanLine(first), xs.size() * 4);
+        };
+        // Pixels x .. x + n - 1 of the current row; `index(k)` the k-th.
+        auto put = [&](qint64 n, auto index) {
+            if (first >= 0 && x < width) {
+                auto *to = reinterpret_cast<QRgb *>(out.scanLine(first));
+                auto i = std::lower_bound(xs.begin(), xs.end(), x);
+                for (; i != xs.end() && *i < x + n; ++i)
+                    to[i - xs.begin()] = l.palette[index(*i - x)];
+            }
+            x += n;
+        };
+        locate();
+        while (pos + 1 < size && y < height && y <= lastFileRow) {
+            const int count = data[pos], code = data[pos + 1];
+            pos += 2;
+            if (count > 0) {
+                put(count,
+                    [&](qint64 k) { return rle4 ? ((k & 1) ? code & 0xf : code >> 4) : code; });
+                continue;
+            }
+            if (code == 0 || code == 2) {
+                flush();
+                if (code == 0) {
+                    x = 0;
+                    ++y;
+                } else {
+                    if (pos + 1 >= size)
+                        break;
+                    x += data[pos];
+                    y += data[pos + 1];
+                    pos += 2;
+                }
+                locate();
+                continue;
+            }
+            if (code == 1)
+                break;
+            // Absolute: `code` pixels, their bytes padded to a whole word.
+            const qint64 used = rle4 ? (code + 1) / 2 : code;
+            const qint64 at = pos;
+            if (at + used > size)
+                break;
+            put(code, [&](qint64 k) {
+                return rle4 ? ((k & 1) ? data[at + k / 2] & 0xf : data[at + k / 2] >> 4)
+                            : data[at + k];
+            });
+            pos += used + (used & 1);
+        }
+        flush();
+    }
+
+    const QByteArray &bytes;
+    const BitmapPicture::Layout &l;
+    int width;
+    int height;
+};
+
+[[noreturn]] void notABitmap()
+{
+    throw ReadError("ビットマップとして読めないデータです");
+}
+
+// --- JPEG ------------------------------------------------------------------
+
+// The decoder buffers a whole progressive image's coefficients before it
+// gives a row, whatever the scaling or clipping; bounded here so that a
+// header claiming a huge progressive image fails instead of taking
+// gigabytes. Set before the first JPEG is read (the decoder reads it when
+// it starts on an image).
+void limitDecoderMemory()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { qputenv("JPEGMEM", "128M"); });
+}
+
+[[noreturn]] void notAJpeg()
+{
+    throw ReadError("JPEG 画像として読めないデータです");
+}
+
+qint64 reduced(qint64 side, int d)
+{
+    return (side + d - 1) / d;
+}
+
+// The decodings kept by every JPEG picture together.
+std::mutex keptMutex;
+qint64 keptBytes = 0;
+qint64 useClock = 0;
+
 } // namespace
 
-const QImage &ScaledCopy::For(const QImage &image, QSize size, const QRect &part) const
+std::vector<int> StretchIndices(QSize sourceSize, QSize targetSize, Qt::Orientation axis,
+                                qint64 first, int count)
 {
-    if (size != cachedSize || part != cachedPart || cached.isNull()) {
-        cached = stretchedPart(image, size, part);
-        cachedSize = size;
-        cachedPart = part;
+    std::vector<int> indices(static_cast<std::size_t>(std::max(count, 0)));
+    const bool across = axis == Qt::Horizontal;
+    const qint64 source = across ? sourceSize.width() : sourceSize.height();
+    const qint64 target = across ? targetSize.width() : targetSize.height();
+    if (source <= 0 || target <= 0)
+        return indices;
+    if (walksAsQt(sourceSize, targetSize)) {
+        // The factor formed as Qt forms it: the mapped length over the source.
+        const double s = static_cast<double>(source);
+        const double factor = s * (static_cast<double>(target) / s) / s;
+        const auto step = static_cast<qint64>(static_cast<int>(65536 / factor));
+        qint64 pos =
+            static_cast<qint64>(std::ceil(0.5 * static_cast<double>(step))) - 1 + step * first;
+        for (int &i : indices) {
+            i = static_cast<int>(std::clamp<qint64>(pos >> 16, 0, source - 1));
+            pos += step;
+        }
+        return indices;
     }
-    return cached;
+    // The same walk in 32.32 fixed point: exact enough for any enlargement
+    // and any picture side here (source < 2^24, so positions stay < 2^56).
+    const qint64 step = (source << 32) / target;
+    qint64 pos = (step + 1) / 2 - 1 + step * first;
+    for (int &i : indices) {
+        i = static_cast<int>(std::clamp<qint64>(pos >> 32, 0, source - 1));
+        pos += step;
+    }
+    return indices;
+}
+
+const QImage *ScaledCopy::Find(QSize size, const QRect &part) const
+{
+    return !cached.isNull() && size == cachedSize && part == cachedPart ? &cached : nullptr;
+}
+
+void ScaledCopy::Keep(QSize size, const QRect &part, QImage image) const
+{
+    cachedSize = size;
+    cachedPart = part;
+    cached = std::move(image);
+}
+
+void ScaledCopy::Clear() const
+{
+    cached = QImage();
 }
 
 void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
@@ -120,26 +426,189 @@ void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
 {
     if (image.isNull() || target.width() <= 0 || target.height() <= 0)
         return;
-    if (target.size() == image.size()) {
-        painter.drawImage(target.topLeft(), image);
-        return;
-    }
     const QRect part = visiblePart(painter, target);
     if (part.isEmpty())
         return;
-    const QPoint at = target.topLeft() + part.topLeft();
-    if (cache) {
-        painter.drawImage(at, cache->For(image, target.size(), part));
+    if (const QImage *kept = cache ? cache->Find(target.size(), part) : nullptr) {
+        painter.drawImage(target.topLeft() + part.topLeft(), *kept);
         return;
     }
-    painter.drawImage(at, stretchedPart(image, target.size(), part));
+    const bool wide = image.format() == QImage::Format_RGB32 ||
+                      image.format() == QImage::Format_ARGB32_Premultiplied;
+    const ImageSource source(wide ? image
+                                  : image.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                             QPoint(), image.size());
+    std::string problem;
+    drawSource(painter, source, target, part, cache, problem);
 }
 
-std::unique_ptr<BitmapPicture> BitmapPicture::FromBytes(const QByteArray &bmpFile)
+// --- pictures kept as bytes ------------------------------------------------
+
+RasterPicture::~RasterPicture() = default;
+
+void RasterPicture::Draw(QPainter &painter, const QRect &target) const
 {
+    problem.clear();
+    if (Empty() || target.width() <= 0 || target.height() <= 0)
+        return;
+    const QRect part = visiblePart(painter, target);
+    if (part.isEmpty())
+        return;
+    if (const QImage *kept = scaled.Find(target.size(), part)) {
+        painter.drawImage(target.topLeft() + part.topLeft(), *kept);
+        return;
+    }
+    scaled.Clear();
+    const std::unique_ptr<PixelSource> source = SourceFor(target.size(), part, problem);
+    if (source)
+        drawSource(painter, *source, target, part, &scaled, problem);
+}
+
+QImage RasterPicture::ToImage() const
+{
+    problem.clear();
+    const QSize size(width, height);
+    const QRect whole(QPoint(), size);
+    if (Empty())
+        return {};
+    if (static_cast<qint64>(width) * height * 4 > kDecodeBytes) {
+        problem = sizeText(width, height) + "の画像は一度に描くには大きすぎます";
+        return {};
+    }
+    const std::unique_ptr<PixelSource> source = SourceFor(size, whole, problem);
+    if (!source)
+        return {};
+    QImage image(size, source->Format());
+    if (image.isNull()) {
+        problem = "描くためのメモリが足りません";
+        return {};
+    }
+    std::vector<int> xs(static_cast<std::size_t>(width)), ys(static_cast<std::size_t>(height));
+    for (int i = 0; i < width; ++i)
+        xs[static_cast<std::size_t>(i)] = i;
+    for (int j = 0; j < height; ++j)
+        ys[static_cast<std::size_t>(j)] = j;
+    if (!source->Sample(xs, ys, image, problem))
+        return {};
+    return image;
+}
+
+std::unique_ptr<BitmapPicture> BitmapPicture::FromBytes(const QByteArray &bmp)
+{
+    // The header as Qt's bitmap reader takes it, so that what it reads and
+    // what it refuses stay so: file header, one of the info headers, the
+    // masks, the colour table; the pixel rows may fall short (drawn black).
+    const qint64 size = bmp.size();
+    if (size < 18 || !bmp.startsWith("BM"))
+        notABitmap();
     auto p = std::unique_ptr<BitmapPicture>(new BitmapPicture);
-    p->image = decode(bmpFile, "BMP", "ビットマップ");
-    p->fileBytes = bmpFile;
+    Layout &l = p->layout;
+    const qint64 headerSize = le(bmp, 14, 4);
+    const bool core = headerSize == 12;
+    qint64 w = 0, h = 0;
+    int planes = 0;
+    if (core) {
+        if (size < 26)
+            notABitmap();
+        w = static_cast<std::int16_t>(le(bmp, 18, 2));
+        h = static_cast<std::int16_t>(le(bmp, 20, 2));
+        planes = static_cast<int>(le(bmp, 22, 2));
+        l.bitCount = static_cast<int>(le(bmp, 24, 2));
+    } else {
+        if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 64 &&
+            headerSize != 108 && headerSize != 124)
+            notABitmap();
+        if (size < 14 + 40)
+            notABitmap();
+        w = static_cast<std::int32_t>(le(bmp, 18, 4));
+        h = static_cast<std::int32_t>(le(bmp, 22, 4));
+        planes = static_cast<int>(le(bmp, 26, 2));
+        l.bitCount = static_cast<int>(le(bmp, 28, 2));
+        const std::uint32_t compression = le(bmp, 30, 4);
+        if (compression > 3)
+            notABitmap();
+        l.compression = static_cast<int>(compression);
+    }
+    const int bits = l.bitCount, comp = l.compression;
+    if ((bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
+        planes != 1)
+        notABitmap();
+    if (!(comp == 0 || (bits == 4 && comp == 2) || (bits == 8 && comp == 1) ||
+          ((bits == 16 || bits == 32) && comp == 3)))
+        notABitmap();
+    l.topDown = h < 0;
+    h = std::abs(h);
+    if (w <= 0 || h <= 0 || w > kLongestPictureSide || h > kLongestPictureSide)
+        notABitmap();
+    p->width = static_cast<int>(w);
+    p->height = static_cast<int>(h);
+
+    qint64 pos = 14 + headerSize;
+    const bool masksFollow = comp == 3 && headerSize == 40;
+    if (comp == 3) {
+        if (54 + 12 > size)
+            notABitmap();
+        for (int k = 0; k < 3; ++k)
+            l.masks[k] = le(bmp, 54 + 4 * k, 4);
+        if (headerSize >= 108) {
+            if (size < 14 + headerSize)
+                notABitmap();
+            l.masks[3] = le(bmp, 66, 4);
+            l.alpha = l.masks[3] != 0;
+        }
+        for (int k = 0; k < 4; ++k) {
+            l.shifts[k] = maskShift(l.masks[k]);
+            const std::uint64_t levels = (std::uint64_t(l.masks[k]) >> l.shifts[k]) + 1;
+            if (levels > 0xffffffffu)
+                notABitmap();
+            l.scales[k] = static_cast<int>(256 / levels);
+        }
+        if (masksFollow)
+            pos += 12;
+    } else if (bits == 16) {
+        const std::uint32_t masks[] = {0x7c00, 0x03e0, 0x001f};
+        const int shifts[] = {7, 2, 0}, scales[] = {1, 1, 8};
+        for (int k = 0; k < 3; ++k) {
+            l.masks[k] = masks[k];
+            l.shifts[k] = shifts[k];
+            l.scales[k] = scales[k];
+        }
+    } else if (bits >= 24) {
+        for (int k = 0; k < 3; ++k) {
+            l.masks[k] = 0xffu << (8 * (2 - k));
+            l.shifts[k] = 8 * (2 - k);
+            l.scales[k] = 1;
+        }
+    }
+    if (headerSize >= 108 && size < 14 + headerSize)
+        notABitmap();
+    if (headerSize == 124 && le(bmp, 14 + 120, 4) != 0)
+        notABitmap(); // Qt refuses a version 5 header whose reserved field is set
+
+    if (bits <= 8) {
+        const std::uint32_t used = core ? 0 : le(bmp, 46, 4);
+        const qint64 colours = used ? used : (1 << bits);
+        if (colours < 1 || colours > 256)
+            notABitmap();
+        const int entry = core ? 3 : 4;
+        // Qt also wants a byte after the table.
+        if (pos + colours * entry >= size)
+            notABitmap();
+        l.palette.assign(256, kMissing);
+        for (qint64 i = 0; i < colours; ++i) {
+            const qint64 at = pos + i * entry;
+            l.palette[static_cast<std::size_t>(i)] =
+                qRgb(static_cast<unsigned char>(bmp[at + 2]),
+                     static_cast<unsigned char>(bmp[at + 1]), static_cast<unsigned char>(bmp[at]));
+        }
+        pos += colours * entry;
+    }
+    const auto offBits = static_cast<std::int32_t>(le(bmp, 10, 4));
+    l.dataOffset = offBits >= 0 && offBits > pos ? offBits : pos;
+    if (l.dataOffset >= size)
+        notABitmap();
+    l.stride = (w * bits + 31) / 32 * 4;
+    p->bytes = bmp;
     return p;
 }
 
@@ -160,16 +629,27 @@ std::unique_ptr<BitmapPicture> BitmapPicture::FromImage(const QImage &image)
     return FromBytes(bytes);
 }
 
-void BitmapPicture::Draw(QPainter &painter, const QRect &target) const
+std::unique_ptr<PixelSource> BitmapPicture::SourceFor(QSize, const QRect &, std::string &) const
 {
-    drawStretched(painter, image, target, &scaled);
+    return std::make_unique<BitmapSource>(bytes, layout, width, height);
 }
 
 std::unique_ptr<JpegPicture> JpegPicture::FromBytes(const QByteArray &jpeg)
 {
+    limitDecoderMemory();
+    QByteArray copy = jpeg;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    // Reading the header: the size and a colour layout the decoder gives.
+    const QSize size = reader.size();
+    if (!reader.canRead() || !size.isValid() || size.isEmpty() ||
+        reader.imageFormat() == QImage::Format_Invalid)
+        notAJpeg();
     auto p = std::unique_ptr<JpegPicture>(new JpegPicture);
-    p->image = decode(jpeg, "JPEG", "JPEG 画像");
-    p->jpegBytes = jpeg;
+    p->width = size.width();
+    p->height = size.height();
+    p->bytes = jpeg;
     return p;
 }
 
@@ -178,17 +658,104 @@ std::unique_ptr<JpegPicture> JpegPicture::FromFile(const std::string &sjisPath)
     return FromBytes(readWholeFile(sjisPath));
 }
 
-void JpegPicture::Draw(QPainter &painter, const QRect &target) const
+std::unique_ptr<PixelSource> JpegPicture::SourceFor(QSize target, const QRect &part,
+                                                    std::string &problem) const
 {
-    drawStretched(painter, image, target, &scaled);
+    // The largest reduction whose picture still has at least the target's
+    // pixels, or a larger one when that decoding would not fit the limit.
+    int d = 8;
+    while (d > 1 && (reduced(width, d) < target.width() || reduced(height, d) < target.height()))
+        d /= 2;
+    for (;; d *= 2) {
+        const QSize grid(static_cast<int>(reduced(width, d)), static_cast<int>(reduced(height, d)));
+        // The whole reduced picture when it fits (a drag then needs no new
+        // decoding), else only the rows and columns the part samples.
+        QRect region(QPoint(), grid);
+        if (static_cast<qint64>(grid.width()) * grid.height() * 4 > kDecodeBytes) {
+            auto at = [&](Qt::Orientation axis, qint64 i) {
+                return StretchIndices(grid, target, axis, i, 1).front();
+            };
+            region =
+                QRect(QPoint(at(Qt::Horizontal, part.left()), at(Qt::Vertical, part.top())),
+                      QPoint(at(Qt::Horizontal, part.right()), at(Qt::Vertical, part.bottom())));
+        }
+        if (static_cast<qint64>(region.width()) * region.height() * 4 <= kDecodeBytes) {
+            QPoint origin;
+            QImage image = decoded(d, region, origin, problem);
+            if (image.isNull())
+                return nullptr;
+            return std::make_unique<ImageSource>(std::move(image), origin, grid);
+        }
+        if (d == 8) {
+            problem =
+                sizeText(width, height) + "の JPEG 画像は、この大きさでは大きすぎて描けません";
+            return nullptr;
+        }
+    }
+}
+
+QImage JpegPicture::decoded(int d, const QRect &region, QPoint &origin, std::string &problem) const
+{
+    {
+        const std::lock_guard<std::mutex> lock(keptMutex);
+        for (Decoded &k : kept)
+            if (k.reduction == d && k.region.contains(region)) {
+                k.lastUse = ++useClock;
+                origin = k.region.topLeft();
+                return k.image;
+            }
+        // One or two decodings per picture: the editor's and the printer's.
+        if (kept.size() >= 2) {
+            auto oldest = std::min_element(kept.begin(), kept.end(),
+                                           [](auto &a, auto &b) { return a.lastUse < b.lastUse; });
+            keptBytes -= oldest->image.sizeInBytes();
+            kept.erase(oldest);
+        }
+    }
+    limitDecoderMemory();
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    const QSize whole(static_cast<int>(reduced(width, d)), static_cast<int>(reduced(height, d)));
+    if (d > 1 || region != QRect(QPoint(), whole)) {
+        // A clip of whole d x d blocks with the scaled size its d-th makes
+        // the reader scale by exactly 1/d in the decoder (measured with Qt
+        // 6.4: a scaled size alone that is not an exact d-th of the picture
+        // decodes larger and smooths down). The clip may reach past the
+        // picture's edge; the reader keeps what is there.
+        reader.setClipRect(
+            QRect(region.x() * d, region.y() * d, region.width() * d, region.height() * d));
+        reader.setScaledSize(region.size());
+    }
+    QImage image = reader.read();
+    if (image.isNull() || image.size() != region.size()) {
+        problem = "JPEG 画像を復号できません (データが壊れているか、この大きさでは描けません)";
+        return {};
+    }
+    if (image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    origin = region.topLeft();
+    const std::lock_guard<std::mutex> lock(keptMutex);
+    if (keptBytes + image.sizeInBytes() <= kCachedDecodeBytes) {
+        keptBytes += image.sizeInBytes();
+        kept.push_back({d, region, image, ++useClock});
+    }
+    return image;
+}
+
+JpegPicture::~JpegPicture()
+{
+    const std::lock_guard<std::mutex> lock(keptMutex);
+    for (const Decoded &k : kept)
+        keptBytes -= k.image.sizeInBytes();
 }
 
 VectorPicture::VectorPicture(int width, int height, QColor background, QColor foreground,
                              std::vector<QRect> rects)
     : width(width), height(height), background(background), foreground(foreground),
       rects(std::move(rects))
-{
-}
+{}
 
 namespace {
 

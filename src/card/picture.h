@@ -10,18 +10,44 @@
 
 class QPainter;
 
-// The last stretched copy of a picture: typing repaints the card at the same
-// size again and again, and scaling a photograph each time would cost more
-// than everything else drawn. Only the part that was seen is kept: a photo
-// stretched whole to a card at printer resolution takes half a gigabyte.
+// What a drawing may cost, whatever a picture's header or its rectangle
+// claims: opening, drawing or printing a card stays well under 300 MB.
+namespace picture_limits {
+// One decoded picture (or part of one), in bytes of 32-bit pixels.
+inline constexpr qint64 kDecodeBytes = 64ll << 20;
+// Decoded pictures kept from one drawing to the next, all pictures together.
+inline constexpr qint64 kCachedDecodeBytes = 96ll << 20;
+// A stretched part at most this many pixels is kept for the next repaint;
+// a larger one is drawn in bands of about this many pixels.
+inline constexpr qint64 kCachedPartPixels = 1ll << 20;
+// The most pixels one stretch may fill: beyond any device the card is
+// drawn on, even at 2400 dpi.
+inline constexpr qint64 kStretchPixels = 1ll << 28;
+} // namespace picture_limits
+
+// Where a stretch samples its pixels: the pixel at (xs[i], ys[j]) of a grid
+// of GridSize() into (i, j) of `out`, which has the size of the indices and
+// the format Format(). Returns false (and sets `problem`) when it cannot.
+class PixelSource
+{
+public:
+    virtual ~PixelSource() = default;
+    virtual QSize GridSize() const = 0;
+    virtual QImage::Format Format() const = 0;
+    virtual bool Sample(const std::vector<int> &xs, const std::vector<int> &ys, QImage &out,
+                        std::string &problem) const = 0;
+};
+
+// The last stretched part of a picture: typing repaints the card at the same
+// size again and again, and stretching a photograph each time would cost
+// more than everything else drawn. Only a small part is kept.
 class ScaledCopy
 {
 public:
-    // The rectangle `part` (within QRect(QPoint(), size)) of `image`
-    // stretched to `size` with a plain nearest-pixel resampling: the pixels
-    // of image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-    // there. One ScaledCopy serves one image.
-    const QImage &For(const QImage &image, QSize size, const QRect &part) const;
+    // The cached part when it was made for `size` and `part`; else null.
+    const QImage *Find(QSize size, const QRect &part) const;
+    void Keep(QSize size, const QRect &part, QImage image) const;
+    void Clear() const;
 
 private:
     mutable QSize cachedSize;
@@ -45,49 +71,119 @@ public:
     // The bytes the card file stores for this picture (the picture as its
     // class saves itself). Vector pictures are never stored and return none.
     virtual QByteArray SaveToBytes() const = 0;
+    // Why the last Draw left the picture out (UTF-8, for the user); empty
+    // when it was drawn.
+    virtual std::string DrawProblem() const { return {}; }
 };
 
-// Keeps the BMP file image it was made from, byte for byte.
-class BitmapPicture : public Picture
+// A photo or bitmap kept as the bytes it came in. Opening checks the header
+// only; pixels are decoded when drawn, only the part and resolution the
+// target shows, so memory follows what is shown and never what the header
+// claims.
+class RasterPicture : public Picture
 {
 public:
-    // Throws ReadError when the bytes are not a bitmap Qt can decode.
+    RasterPicture(const RasterPicture &) = delete;
+    RasterPicture &operator=(const RasterPicture &) = delete;
+    ~RasterPicture() override;
+
+    int Width() const override { return width; }
+    int Height() const override { return height; }
+    void Draw(QPainter &painter, const QRect &target) const override;
+    QByteArray SaveToBytes() const override { return bytes; }
+    std::string DrawProblem() const override { return problem; }
+
+    // The whole picture at its own size; null (DrawProblem says why) when
+    // it cannot be decoded within the limits.
+    QImage ToImage() const;
+
+protected:
+    RasterPicture() = default;
+    // The pixels a stretch to `target` (device pixels) samples from for the
+    // visible `part` of it; null with `problem` set when they cannot be had
+    // within the limits.
+    virtual std::unique_ptr<PixelSource> SourceFor(QSize target, const QRect &part,
+                                                   std::string &problem) const = 0;
+
+    QByteArray bytes;
+    int width = 0;
+    int height = 0;
+
+private:
+    mutable std::string problem;
+    ScaledCopy scaled;
+};
+
+// Keeps the BMP file image it was made from, byte for byte, and samples its
+// pixels straight from those bytes (run-length coded ones row by row).
+class BitmapPicture : public RasterPicture
+{
+public:
+    // Throws ReadError when the bytes are not a bitmap (header, colour
+    // table and coding checked; the pixels are not decoded).
     static std::unique_ptr<BitmapPicture> FromBytes(const QByteArray &bmpFile);
     static std::unique_ptr<BitmapPicture> FromFile(const std::string &sjisPath);
     // Encodes `image` as a 24-bit BMP file image.
     static std::unique_ptr<BitmapPicture> FromImage(const QImage &image);
 
-    int Width() const override { return image.width(); }
-    int Height() const override { return image.height(); }
-    void Draw(QPainter &painter, const QRect &target) const override;
     std::string ClassName() const override { return "TBitmap"; }
-    QByteArray SaveToBytes() const override { return fileBytes; }
-    const QImage &Image() const { return image; }
+
+    // What the header says, as the sampler uses it.
+    struct Layout
+    {
+        int bitCount = 0;
+        int compression = 0; // 0 plain, 1 RLE8, 2 RLE4, 3 bit fields
+        bool topDown = false;
+        bool alpha = false;
+        qint64 dataOffset = 0;
+        qint64 stride = 0;
+        std::uint32_t masks[4] = {};
+        int shifts[4] = {};
+        int scales[4] = {};
+        std::vector<QRgb> palette;
+    };
+
+protected:
+    std::unique_ptr<PixelSource> SourceFor(QSize target, const QRect &part,
+                                           std::string &problem) const override;
 
 private:
-    QByteArray fileBytes;
-    QImage image;
-    ScaledCopy scaled;
+    BitmapPicture() = default;
+    Layout layout;
 };
 
-// Keeps the JPEG bytes; decoded once at full size through Qt's JPEG plug-in.
-class JpegPicture : public Picture
+// Keeps the JPEG bytes; decodes through Qt's JPEG reader at 1/1, 1/2, 1/4
+// or 1/8 of the size (the decoder's own cheap scaling) and only the rows
+// and columns shown, keeping one or two decodings for the next repaint.
+class JpegPicture : public RasterPicture
 {
 public:
+    // Throws ReadError when the bytes are not a JPEG image the decoder can
+    // read the header of.
     static std::unique_ptr<JpegPicture> FromBytes(const QByteArray &jpeg);
     static std::unique_ptr<JpegPicture> FromFile(const std::string &sjisPath);
+    ~JpegPicture() override;
 
-    int Width() const override { return image.width(); }
-    int Height() const override { return image.height(); }
-    void Draw(QPainter &painter, const QRect &target) const override;
     std::string ClassName() const override { return "TJPEGImage"; }
-    QByteArray SaveToBytes() const override { return jpegBytes; }
-    const QImage &Image() const { return image; }
+
+protected:
+    std::unique_ptr<PixelSource> SourceFor(QSize target, const QRect &part,
+                                           std::string &problem) const override;
 
 private:
-    QByteArray jpegBytes;
-    QImage image;
-    ScaledCopy scaled;
+    JpegPicture() = default;
+    struct Decoded
+    {
+        int reduction = 1;
+        QRect region; // in the reduced picture's pixels
+        QImage image;
+        qint64 lastUse = 0;
+    };
+    // The decoding at `reduction` holding `region` (its top-left pixel at
+    // `origin` of the reduced picture), from the kept ones or made now; null
+    // when the decoder fails.
+    QImage decoded(int reduction, const QRect &region, QPoint &origin, std::string &problem) const;
+    mutable std::vector<Decoded> kept;
 };
 
 // Filled rectangles on a background, in the picture's own pixel space; drawn
@@ -125,13 +221,22 @@ private:
     mutable QImage drawn;
 };
 
+// Source indices of the stretched pixels first .. first + count - 1 along
+// one axis of a stretch of a `source` picture to `target`: the nearest-pixel
+// walk Qt's own stretch takes (which depends on both axes), with 64-bit
+// positions at any enlargement.
+std::vector<int> StretchIndices(QSize source, QSize target, Qt::Orientation axis, qint64 first,
+                                int count);
+
 // Draws `image` stretched into `target` (device pixels) with a plain
-// nearest-pixel copy, as a block copy would. On an image device only the part
-// inside the device and its clip is stretched.
+// nearest-pixel copy, as a block copy would: only the part the painter
+// shows, in bands when large. With a cache, a small part is kept for the
+// next draw of the same part.
 void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
                    const ScaledCopy *cache = nullptr);
 
 // The picture of a JPEG (".jpg", ".jpeg") or bitmap (".bmp") file, chosen by
 // the extension without regard to case; null for any other extension. Throws
-// CardError naming the file when it cannot be opened or decoded.
+// CardError naming the file when it cannot be opened or is not a picture of
+// that kind.
 std::unique_ptr<Picture> LoadPictureFile(const QString &path);

@@ -10,6 +10,7 @@
 #include "card/errors.h"
 #include "card/files.h"
 #include "card/object.h"
+#include "card/objects.h"
 #include "card/sjis.h"
 #include "card/strtoint.h"
 #include "print/sheet.h"
@@ -252,6 +253,14 @@ template <typename Draw> void drawing(const QString &file, Draw draw)
     }
 }
 
+// Pictures the last drawing of `card` had to leave out, each said once on
+// stderr; the rest of the card was drawn, so the command still succeeds.
+void reportDrawProblems(const EditorCard &card)
+{
+    for (const std::string &problem : DrawProblems(card.Card()))
+        writeErr(QStringLiteral("plakuro-cli: ") + QString::fromUtf8(problem) + u'\n');
+}
+
 // --- the commands ---------------------------------------------------------
 
 int runInfo(const ParsedCommand &p)
@@ -279,6 +288,7 @@ int runRender(const ParsedCommand &p)
             WriteImageFile(image, dpi, out, kind == ".png" ? "PNG" : "BMP");
         }
     });
+    reportDrawProblems(card);
     return 0;
 }
 
@@ -311,6 +321,7 @@ int runSheet(const ParsedCommand &p)
         painter.end();
         WriteImageFile(page, dpi, out, "PNG");
     });
+    reportDrawProblems(card);
     return 0;
 }
 
@@ -566,6 +577,7 @@ int runMerge(const ParsedCommand &p)
         }
         pdf.Finish();
     });
+    reportDrawProblems(card);
     return 0;
 }
 

@@ -6,9 +6,8 @@
 // and at printer resolution again and again, and compared with the same card
 // read afresh into new objects and drawn once, and with the pictures
 // stretched whole by Qt as the drawing did before it stretched only the part
-// a device shows.
+// a device shows (the photo as the decoder scales it down for that size).
 
-#include "realistic_texts.h"
 #include "app/editor.h"
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
@@ -19,9 +18,11 @@
 #include "card/stream.h"
 #include "print/sheet.h"
 #include "qr/qrcode.h"
+#include "realistic_texts.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -111,8 +112,25 @@ QImage freshCardImage(const QByteArray &file, int width, int height)
     return RenderCardImage(fresh.z.Order(), width, height);
 }
 
+// The JPEG as the decoder gives it scaled down by the largest of 1, 2, 4
+// and 8 that still leaves at least `target` pixels (the pictures here have
+// sides a multiple of 8, so the reader's scaled size is the decoder's own).
+QImage decoderScaled(const QByteArray &jpeg, QSize full, QSize target)
+{
+    int d = 8;
+    while (d > 1 && (full.width() / d < target.width() || full.height() / d < target.height()))
+        d /= 2;
+    QBuffer buffer;
+    buffer.setData(jpeg);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setScaledSize(full / d);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
 // The card image as drawn before only visible parts were stretched: each
-// photo or bitmap stretched whole by Qt and copied.
+// photo (as decoded for that size) or bitmap stretched whole by Qt and
+// copied.
 QImage wholeStretchCardImage(const QByteArray &file, int width, int height)
 {
     FreshCard fresh(file);
@@ -122,12 +140,8 @@ QImage wholeStretchCardImage(const QByteArray &file, int width, int height)
     const Converter conv(width);
     for (const auto &[key, obj] : fresh.z.Order()) {
         const auto *g = dynamic_cast<const GraphicObject *>(obj);
-        const QImage *picture = nullptr;
-        if (g && dynamic_cast<const JpegPicture *>(g->GetPicture()))
-            picture = &static_cast<const JpegPicture *>(g->GetPicture())->Image();
-        if (g && dynamic_cast<const BitmapPicture *>(g->GetPicture()))
-            picture = &static_cast<const BitmapPicture *>(g->GetPicture())->Image();
-        if (!picture) {
+        const auto *raster = g ? dynamic_cast<const RasterPicture *>(g->GetPicture()) : nullptr;
+        if (!raster) {
             obj->Draw(&p, conv);
             continue;
         }
@@ -135,10 +149,15 @@ QImage wholeStretchCardImage(const QByteArray &file, int width, int height)
         g->GetRect(r);
         const QRect target(QPoint(conv.ToDevice(r.left), conv.ToDevice(r.top)),
                            QPoint(conv.ToDevice(r.right) - 1, conv.ToDevice(r.bottom) - 1));
-        p.drawImage(target.topLeft(), target.size() == picture->size()
-                                          ? *picture
-                                          : picture->scaled(target.size(), Qt::IgnoreAspectRatio,
-                                                            Qt::FastTransformation));
+        const QImage picture =
+            raster->ClassName() == "TJPEGImage"
+                ? decoderScaled(raster->SaveToBytes(), QSize(raster->Width(), raster->Height()),
+                                target.size())
+                : raster->ToImage();
+        p.drawImage(target.topLeft(), target.size() == picture.size()
+                                          ? picture
+                                          : picture.scaled(target.size(), Qt::IgnoreAspectRatio,
+                                                           Qt::FastTransformation));
     }
     return image;
 }

@@ -1,3 +1,4 @@
+#include "bomb_cards.h"
 #include "support.h"
 
 #include "card/cardfile.h"
@@ -594,7 +595,7 @@ TEST(LoadCard, PicturesComeBackByteExactAndCardsReadTwiceAlike)
     ASSERT_NE(bmp, nullptr);
     EXPECT_EQ(bmp->SaveToBytes(), sampleBmp());
     EXPECT_EQ(bmp->ClassName(), "TBitmap");
-    EXPECT_EQ(bmp->Image().convertToFormat(QImage::Format_RGB32), photoImage(12, 9, 2));
+    EXPECT_EQ(bmp->ToImage().convertToFormat(QImage::Format_RGB32), photoImage(12, 9, 2));
     TRect r;
     pic->GetRect(r);
     EXPECT_EQ(r, (TRect{700, 40, 700 + 17, 40 + 13}));
@@ -668,8 +669,8 @@ TEST(LoadCard, PicturesFromAnotherEncoderRoundTrip)
         ASSERT_NE(g->GetPicture(), nullptr);
         EXPECT_EQ(g->GetPicture()->SaveToBytes(), f.readAll());
         const QImage image = pick.jpeg
-                                 ? dynamic_cast<const JpegPicture *>(g->GetPicture())->Image()
-                                 : dynamic_cast<const BitmapPicture *>(g->GetPicture())->Image();
+                                 ? dynamic_cast<const JpegPicture *>(g->GetPicture())->ToImage()
+                                 : dynamic_cast<const BitmapPicture *>(g->GetPicture())->ToImage();
         const QRgb top = image.pixel(image.width() / 2, 0);
         const QRgb bottom = image.pixel(image.width() / 2, image.height() - 1);
         if (pick.jpeg) {
@@ -756,6 +757,9 @@ TEST(FuzzSeeds, CommittedSeedsAreCardFiles)
             {"card_pictures.pkd", saveCard(sample.objects)},
             {"qr_record.pkd", kMagic + qrRecord()},
             {"magic_only.pkd", kMagic},
+            {"jpeg_bomb.pkd", bombs::jpegBombCard()},
+            {"progressive_bomb.pkd", bombs::progressiveBombCard()},
+            {"stretched_bitmap_bomb.pkd", bombs::stretchedBitmapCard()},
         };
         QDir().mkpath(write);
         for (const auto &[name, bytes] : seeds) {

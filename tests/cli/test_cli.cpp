@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include "app/editor.h"
+#include "bomb_cards.h"
 #include "card/converter.h"
 #include "card/objects.h"
 #include "card/sjis.h"
@@ -167,6 +168,37 @@ TEST_F(Cards, RenderSizesAndTheTelephoneLine)
     EXPECT_TRUE(
         info.contains(QRegularExpression("Page size:\\s+25[78](\\.\\d+)? x 15[56](\\.\\d+)? pts")))
         << info.toStdString();
+}
+
+// A camera photo of 36 megapixels is taken as the background, kept byte for
+// byte and drawn; a picture that cannot be drawn is said once on stderr,
+// naming its key, and the rest of the card is drawn with exit status 0.
+TEST_F(Cards, CameraPhotosAreTakenAndPicturesLeftOutAreSaid)
+{
+    ASSERT_EQ(Tool("convert",
+                   {"-size", "7360x4912", "gradient:red-blue", "-quality", "85", Path("photo.jpg")})
+                  .status,
+              0);
+    const QString card = Fill("photo.pkd", {"--background", Path("photo.jpg")});
+    EXPECT_TRUE(ReadAll(card).contains(ReadAll(Path("photo.jpg"))));
+    Ran r = Cli({"render", card, "-o", Path("photo.png"), "--dpi", "600"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.err.isEmpty()) << r.Err().toStdString();
+    const QRgb corner = QImage(Path("photo.png")).pixel(0, 0);
+    EXPECT_GT(qRed(corner), 200);
+    EXPECT_LT(qBlue(corner), 60);
+
+    std::vector<std::unique_ptr<Picture>> huge;
+    huge.push_back(JpegPicture::FromBytes(bombs::jpegClaiming(QSize(65500, 65500))));
+    WriteAll(Path("huge.pkd"), bombs::cardWith(std::move(huge)));
+    for (const QStringList &command :
+         {QStringList{"render", Path("huge.pkd"), "-o", Path("huge.png")},
+          QStringList{"sheet", Path("huge.pkd"), "-o", Path("huge.pdf")}}) {
+        r = Cli(command);
+        EXPECT_EQ(r.status, 0) << command[0].toStdString();
+        EXPECT_TRUE(r.OneLine()) << r.Err().toStdString();
+        EXPECT_TRUE(r.Err().contains(QStringLiteral("\"bomb00\""))) << r.Err().toStdString();
+    }
 }
 
 TEST_F(Cards, SheetCellsSitWhereTheLayoutPutsThem)
