@@ -53,8 +53,10 @@ std::string sizeText(qint64 w, qint64 h)
 
 // Qt's nearest-pixel stretch of a 32-bit image walks the source in 16.16
 // fixed point: the step is 65536 over the factor, truncated, and the first
-// sample lies half a step less one in. Within these bounds the walk here is
-// that one, so a stretch drawn in parts has the pixels of Qt's whole stretch.
+// sample lies half a step less one in. Within these bounds (on both axes)
+// the walk here is that one; beyond them Qt samples each pixel's centre,
+// which the finer walk repeats. Either way a stretch drawn in parts has the
+// pixels of Qt's whole stretch.
 bool walksAsQt(QSize source, QSize target)
 {
     constexpr qint64 kLongestSide = 0x7fff;
