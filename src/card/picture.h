@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ namespace picture_limits {
 // One decoded picture (or part of one), in bytes of 32-bit pixels.
 inline constexpr qint64 kDecodeBytes = 64ll << 20;
 // Decoded pictures kept from one drawing to the next, all pictures together.
-inline constexpr qint64 kCachedDecodeBytes = 96ll << 20;
+inline constexpr qint64 kCachedDecodeBytes = 64ll << 20;
 // A stretched part at most this many pixels is kept for the next repaint;
 // a larger one is drawn in bands of about this many pixels.
 inline constexpr qint64 kCachedPartPixels = 1ll << 20;
