@@ -19,6 +19,14 @@ namespace {
 
 constexpr const char *kCardVariable = "PLAKURO_BUDGET_CARD";
 constexpr int kBudgetMB = 300;
+// Under AddressSanitizer the shadow memory and the quarantine of freed blocks
+// count as resident too: the cards are still drawn there, but the peak is
+// only held to the budget in a plain build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeakIsTheProgramsOwn = false;
+#else
+constexpr bool kPeakIsTheProgramsOwn = true;
+#endif
 
 long peakMegabytes()
 {
@@ -96,7 +104,9 @@ TEST(MemoryBudget, BombCardsStayUnderBudget)
             QRegularExpression(QStringLiteral("peak (\\d+) MB, problems (\\d+)")).match(out);
         ASSERT_TRUE(m.hasMatch()) << out.toStdString();
         EXPECT_GT(m.captured(1).toInt(), 0);
-        EXPECT_LT(m.captured(1).toInt(), kBudgetMB);
+        if (kPeakIsTheProgramsOwn) {
+            EXPECT_LT(m.captured(1).toInt(), kBudgetMB);
+        }
         EXPECT_EQ(m.captured(2).toInt(), bomb.problems);
     }
 }
