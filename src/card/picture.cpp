@@ -10,6 +10,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -433,8 +434,29 @@ const QImage *ScaledCopy::Find(QSize size, const QRect &part) const
     return !cached.isNull() && size == cachedSize && part == cachedPart ? &cached : nullptr;
 }
 
+namespace {
+
+std::atomic<qint64> &keptPartBytes()
+{
+    static std::atomic<qint64> bytes{0};
+    return bytes;
+}
+
+} // namespace
+
+ScaledCopy::~ScaledCopy()
+{
+    Clear();
+}
+
 void ScaledCopy::Keep(QSize size, const QRect &part, QImage image) const
 {
+    Clear();
+    const qint64 bytes = image.sizeInBytes();
+    if (keptPartBytes().fetch_add(bytes) + bytes > kCachedPartBytes) {
+        keptPartBytes() -= bytes;
+        return;
+    }
     cachedSize = size;
     cachedPart = part;
     cached = std::move(image);
@@ -442,6 +464,7 @@ void ScaledCopy::Keep(QSize size, const QRect &part, QImage image) const
 
 void ScaledCopy::Clear() const
 {
+    keptPartBytes() -= cached.sizeInBytes();
     cached = QImage();
 }
 

@@ -18,9 +18,13 @@ namespace picture_limits {
 inline constexpr qint64 kDecodeBytes = 64ll << 20;
 // Decoded pictures kept from one drawing to the next, all pictures together.
 inline constexpr qint64 kCachedDecodeBytes = 64ll << 20;
-// A stretched part at most this many pixels is kept for the next repaint;
+// A stretched part at most this many pixels (a card at 600 dpi) is kept for
+// the next repaint, so a sheet or a merge page after page stretches it once;
 // a larger one is drawn in bands of about this many pixels.
-inline constexpr qint64 kCachedPartPixels = 1ll << 20;
+inline constexpr qint64 kCachedPartPixels = 4ll << 20;
+// Stretched parts kept, all pictures together, in bytes: a card may hold any
+// number of pictures, and each would otherwise keep its own.
+inline constexpr qint64 kCachedPartBytes = 64ll << 20;
 // The most pixels one stretch may fill: beyond any device the card is
 // drawn on, even at 2400 dpi.
 inline constexpr qint64 kStretchPixels = 1ll << 28;
@@ -45,8 +49,15 @@ public:
 class ScaledCopy
 {
 public:
+    ScaledCopy() = default;
+    ScaledCopy(const ScaledCopy &) = delete;
+    ScaledCopy &operator=(const ScaledCopy &) = delete;
+    ~ScaledCopy();
+
     // The cached part when it was made for `size` and `part`; else null.
     const QImage *Find(QSize size, const QRect &part) const;
+    // Keeps `image` unless the parts kept by all pictures would then pass
+    // kCachedPartBytes; the part kept before is dropped either way.
     void Keep(QSize size, const QRect &part, QImage image) const;
     void Clear() const;
 
