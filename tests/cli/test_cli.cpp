@@ -10,12 +10,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QThread>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cmath>
