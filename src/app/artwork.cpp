@@ -1,4 +1,5 @@
 #include "artwork.h"
+#include "card/defaultcard.h"
 
 #include <QFont>
 #include <QLinearGradient>
@@ -8,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace artwork {
 namespace {
@@ -312,7 +314,7 @@ QImage RenderIcon(int index)
 
 struct CaptionRow
 {
-    const char16_t *text;
+    QString text;
     int top; // window coordinates, as the edits are placed
     int height;
 };
@@ -320,24 +322,16 @@ struct CaptionRow
 constexpr int kCaptionOriginY = 34; // window y of the picture's top edge
 constexpr int kEditLeft = 64;       // picture x where the edits start
 
-constexpr std::array<CaptionRow, 16> kCaptionRows{{
-    {u"名前", 44, 20},
-    {u"ふりがな", 68, 20},
-    {u"会社名", 90, 20},
-    {u"部署", 112, 20},
-    {u"役職", 136, 20},
-    {u"〒", 158, 20},
-    {u"住所", 182, 20},
-    {u"電話", 204, 20},
-    {u"携帯電話", 228, 20},
-    {u"FAX", 250, 20},
-    {u"URL", 274, 20},
-    {u"E-Mail", 297, 20},
-    {u"メモ1", 321, 20},
-    {u"メモ2", 343, 20},
-    {u"画像", 366, 16},
-    {u"背景", 390, 17},
-}};
+// The fields' captions beside their edits, then the two picture rows.
+std::vector<CaptionRow> CaptionRows()
+{
+    std::vector<CaptionRow> rows;
+    for (const FieldInfo &f : kFields)
+        rows.push_back({QString::fromUtf8(f.caption), f.editTop, 20});
+    rows.push_back({QStringLiteral("画像"), 366, 16});
+    rows.push_back({QStringLiteral("背景"), 390, 17});
+    return rows;
+}
 
 QFont GothicFont(int pixelSize)
 {
@@ -360,8 +354,9 @@ QImage RenderFieldCaptions()
 
     const int left = 1;
     const int right = kFieldCaptionWidth - 2;
-    const CaptionRow &first = kCaptionRows.front();
-    const CaptionRow &last = kCaptionRows.back();
+    const std::vector<CaptionRow> rows = CaptionRows();
+    const CaptionRow &first = rows.front();
+    const CaptionRow &last = rows.back();
     const int top = first.top - kCaptionOriginY - 3;
     const int bottom = last.top + last.height - kCaptionOriginY + 2;
 
@@ -369,9 +364,9 @@ QImage RenderFieldCaptions()
     Fill(p, kEditLeft, top + 1, right - 1, bottom - 1, fieldGround);
 
     // Row separators sit in the gaps between the edits.
-    for (std::size_t i = 1; i < kCaptionRows.size(); ++i) {
-        const CaptionRow &above = kCaptionRows[i - 1];
-        const int y = (above.top + above.height + kCaptionRows[i].top) / 2 - kCaptionOriginY;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const CaptionRow &above = rows[i - 1];
+        const int y = (above.top + above.height + rows[i].top) / 2 - kCaptionOriginY;
         HLine(p, left + 1, right - 1, y, grid);
     }
     VLine(p, kEditLeft - 1, top + 1, bottom - 1, frame);
@@ -380,9 +375,9 @@ QImage RenderFieldCaptions()
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setFont(GothicFont(12));
     p.setPen(QColor(0x26, 0x22, 0x18));
-    for (const CaptionRow &row : kCaptionRows) {
+    for (const CaptionRow &row : rows) {
         const QRect cell(left + 7, row.top - kCaptionOriginY, kEditLeft - left - 9, row.height);
-        p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf16(row.text));
+        p.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter, row.text);
     }
     return image;
 }

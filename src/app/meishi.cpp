@@ -129,22 +129,15 @@ void TMeishi::buildControls()
     Image1 = place<QLabel>(this, "Image1", 6, 34, 239, 415);
     Image1->setPixmap(QPixmap::fromImage(artwork::FieldCaptionImage()));
 
-    struct EditPlace
-    {
-        QLineEdit **edit;
-        const char *name;
-        int top;
-    };
-    const EditPlace edits[] = {
-        {&eName, "eName", 44},       {&eFuri, "eFuri", 68},     {&eCorp, "eCorp", 90},
-        {&eBusho, "eBusho", 112},    {&eYaku, "eYaku", 136},    {&ePostNo, "ePostNo", 158},
-        {&eAddress, "eAddress", 182}, {&eTel, "eTel", 204},     {&eMobile, "eMobile", 228},
-        {&eFax, "eFax", 250},        {&eURL, "eURL", 274},      {&eMail, "eMail", 297},
-        {&eMemo1, "eMemo1", 321},    {&eMemo2, "eMemo2", 343},
-    };
-    for (const EditPlace &e : edits) {
-        *e.edit = place<QLineEdit>(this, e.name, 70, e.top, 159, 20);
-        (*e.edit)->setMaxLength(32767);
+    // The members in the field table's order; each edit takes its key as its
+    // name and its place from the table.
+    QLineEdit **const edits[] = {&eName, &eFuri,   &eCorp, &eBusho, &eYaku, &ePostNo, &eAddress,
+                                 &eTel,  &eMobile, &eFax,  &eURL,   &eMail, &eMemo1,  &eMemo2};
+    static_assert(std::size(edits) == kFields.size());
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        QLineEdit *edit = place<QLineEdit>(this, kFields[i].key, 70, kFields[i].editTop, 159, 20);
+        edit->setMaxLength(32767);
+        *edits[i] = edit;
     }
 
     auto nameBox = [this](const char *name, int top, int h) {

@@ -4,12 +4,21 @@
 
 class Objects;
 
-// The fourteen entry fields in the window's order (top to bottom), each with
-// the caption shown beside it.
+// The fourteen entry fields, in the window's order (top to bottom): the one
+// list from which the new card, the window's edits and their captions, the
+// QR text and plakuro-cli's field names are made.
 struct FieldInfo
 {
     const char *key;     // the edit's name and the object's key
-    const char *caption; // UTF-8
+    const char *caption; // UTF-8, shown beside the edit
+    const char *header;  // UTF-8 drawn before the text (a TextObjectWithHeader); null for none
+    // Shift-JIS label of the field in the QR text; null when the field is not
+    // in it. Fixed: cards already printed hold exactly these labels.
+    const char *qrLabel;
+    int top;        // the new card's place: model units from the card's top
+    int fontHeight; // the new card's stored font height
+    int order;      // the new card's stacking order
+    int editTop;    // the edit's (and its caption's) top in the window
 };
 extern const std::array<FieldInfo, 14> kFields;
 

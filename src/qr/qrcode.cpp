@@ -15,28 +15,6 @@
 
 namespace {
 
-struct QrLabel
-{
-    const char *key;
-    const char *label; // Shift-JIS
-};
-
-// Fixed: cards already printed hold exactly these labels in this order.
-constexpr QrLabel kQrLabels[] = {
-    {"eName", "\x96\xBC\x91\x4F\x3A"},                        // 名前:
-    {"eFuri", "\x83\x74\x83\x8A\x83\x4B\x83\x69\x3A"},        // フリガナ:
-    {"eCorp", "\x89\xEF\x8E\xD0\x96\xBC\x3A"},                // 会社名:
-    {"eBusho", "\x95\x94\x8F\x90\x3A"},                       // 部署:
-    {"eYaku", "\x96\xF0\x90\x45\x3A"},                        // 役職:
-    {"ePostNo", "\x81\xA7\x3A"},                              // 〒:
-    {"eAddress", "\x8F\x5A\x8F\x8A\x3A"},                     // 住所:
-    {"eTel", "\x93\x64\x98\x62\x3A"},                         // 電話:
-    {"eMobile", "\x8C\x67\x91\xD1\x3A"},                      // 携帯:
-    {"eFax", "\x46\x41\x58\x3A"},                             // FAX:
-    {"eURL", "\x55\x52\x4C\x3A\x68\x74\x74\x70\x3A\x2F\x2F"}, // URL:http://
-    {"eMail", "\x45\x2D\x4D\x61\x69\x6C\x3A"},                // E-Mail:
-};
-
 bool isSjisTrail(unsigned char c)
 {
     return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
@@ -79,14 +57,16 @@ struct QrcodeFree
 std::string BuildQrText(const Objects &card)
 {
     std::string out;
-    for (const QrLabel &row : kQrLabels) {
+    for (const FieldInfo &row : kFields) {
+        if (!row.qrLabel)
+            continue;
         const auto *obj = dynamic_cast<const TextObject *>(card.Find(row.key));
         if (!obj)
             continue;
         const std::string text = obj->GetText();
         if (text.empty())
             continue;
-        out += row.label;
+        out += row.qrLabel;
         out += text;
         out += '\n';
     }
