@@ -4,6 +4,7 @@
 // least any repaint must do. And the peak memory of the whole editor window
 // holding the realistic card, measured in a process of its own.
 
+#include "peak_memory.h"
 #include "realistic.h"
 
 #include "app/dialogs.h"
@@ -245,17 +246,6 @@ public:
     bool failed = false;
 };
 
-long peakKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 } // namespace
 
 int runEditorMemoryChild(const QString &cardFile, const QString &pdfFile,
@@ -268,10 +258,10 @@ int runEditorMemoryChild(const QString &cardFile, const QString &pdfFile,
     TMeishi window(dialogs);
     window.show();
     QApplication::processEvents();
-    const long shown = peakKiB();
+    const long shown = PeakResidentKiB();
     window.ToolButton2Click();
     QApplication::processEvents();
-    const long opened = peakKiB();
+    const long opened = PeakResidentKiB();
     const QString name = window.eName->text();
     for (int i = 0; i < 20; ++i)
         window.eName->setText(i % 2 ? name : name + QStringLiteral("様"));
@@ -280,9 +270,9 @@ int runEditorMemoryChild(const QString &cardFile, const QString &pdfFile,
         window.cCanvasMouseMove(100 + i, 30 + i);
     window.cCanvasMouseUp(Qt::LeftButton, 150, 80);
     QApplication::processEvents();
-    const long edited = peakKiB();
+    const long edited = PeakResidentKiB();
     window.bPrintoutClick();
-    const long printed = peakKiB();
+    const long printed = PeakResidentKiB();
     if (dialogs.failed || !QFile::exists(pdfFile))
         return 1;
     std::printf("%ld %ld %ld %ld\n", shown, opened, edited, printed);

@@ -4,6 +4,7 @@
 // peak resident memory (VmHWM) must stay under the budget.
 
 #include "bomb_cards.h"
+#include "peak_memory.h"
 #include "print/sheet.h"
 
 #include <QCoreApplication>
@@ -27,17 +28,6 @@ constexpr bool kPeakIsTheProgramsOwn = false;
 #else
 constexpr bool kPeakIsTheProgramsOwn = true;
 #endif
-
-long peakMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toLong() / 1024;
-    return -1;
-}
 
 } // namespace
 
@@ -67,7 +57,7 @@ TEST(MemoryBudget, DrawsOneCardAndSaysItsPeak)
     PrintSheet(painter, SheetDevice{600, 600, 0, 0}, QSize(pdf.width(), pdf.height()), z.Order(), 0,
                0, 0, 0);
     painter.end();
-    std::printf("peak %ld MB, problems %zu\n", peakMegabytes(), DrawProblems(card).size());
+    std::printf("peak %ld MB, problems %zu\n", PeakResidentKiB() / 1024, DrawProblems(card).size());
     z.Order().Clear();
     DestroyObjects(card);
 }
