@@ -144,15 +144,16 @@ bool QtDialogs::ChooseColor(QWidget *parent, std::int32_t &color)
 {
     const std::uint32_t u = static_cast<std::uint32_t>(color);
     const QColor initial(u & 0xFF, (u >> 8) & 0xFF, (u >> 16) & 0xFF);
-    const QColor chosen = QColorDialog::getColor(initial, parent, QString(),
-                                                 QColorDialog::DontUseNativeDialog);
+    const QColor chosen =
+        QColorDialog::getColor(initial, parent, QString(), QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid())
         return false;
     color = static_cast<std::int32_t>(chosen.red() | chosen.green() << 8 | chosen.blue() << 16);
     return true;
 }
 
-Dialogs::Answer QtDialogs::AskYesNoCancel(QWidget *parent, const QString &text, const QString &title)
+Dialogs::Answer QtDialogs::AskYesNoCancel(QWidget *parent, const QString &text,
+                                          const QString &title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);

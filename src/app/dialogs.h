@@ -17,11 +17,16 @@ class Objects;
 class Dialogs
 {
 public:
-    enum class Answer { Yes, No, Cancel };
+    enum class Answer
+    {
+        Yes,
+        No,
+        Cancel
+    };
 
     struct FileDialog
     {
-        QString filter;       // "Name (*.ext)|*.ext|..." as the filter strings are written
+        QString filter;        // "Name (*.ext)|*.ext|..." as the filter strings are written
         QString defaultSuffix; // ".pkd" or ".bmp"; added to a name typed without one
         QString initialDir;
         QString initialName;

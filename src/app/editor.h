@@ -88,7 +88,11 @@ public:
     // Reads a card data file image. NotACard leaves everything as it was; a
     // damaged file throws ReadError and leaves everything as it was. On
     // Loaded the card was replaced and repaired where keys were missing.
-    enum class LoadResult { Loaded, NotACard };
+    enum class LoadResult
+    {
+        Loaded,
+        NotACard
+    };
     LoadResult LoadBytes(const QByteArray &bytes, int *repaired = nullptr);
 
 private:

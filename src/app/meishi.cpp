@@ -179,9 +179,9 @@ void TMeishi::buildControls()
     cDebug->setGeometry(0, 442, 897, 19);
     cDebug->setSizeGripEnabled(false);
 
-    QWidget *tabOrder[] = {eName,   eFuri,  eCorp,   eBusho, eYaku,  ePostNo,      eAddress,
-                           eTel,    eMobile, eFax,   eURL,   eMail,  eMemo1,       eMemo2,
-                           bPicture, bBackPicture, bPrintOption, bPrint};
+    QWidget *tabOrder[] = {eName,    eFuri,  eCorp,    eBusho,       eYaku,        ePostNo,
+                           eAddress, eTel,   eMobile,  eFax,         eURL,         eMail,
+                           eMemo1,   eMemo2, bPicture, bBackPicture, bPrintOption, bPrint};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     for (QPushButton *b : {bPicture, bBackPicture, bPrintOption, bPrint})
@@ -213,7 +213,8 @@ void TMeishi::buildControls()
         aSavePicture->setEnabled(c.qrPicture);
     };
 
-    connect(bPrintOption, &QPushButton::clicked, this, [this] { guarded([this] { bPrintOptionClick(); }); });
+    connect(bPrintOption, &QPushButton::clicked, this,
+            [this] { guarded([this] { bPrintOptionClick(); }); });
     connect(bPrint, &QPushButton::clicked, this, [this] { guarded([this] { bPrintClick(); }); });
 }
 
@@ -246,7 +247,8 @@ void TMeishi::buildToolbar()
         t->setAutoRaise(true);
         t->setFocusPolicy(Qt::NoFocus);
         auto handler = b.handler;
-        connect(t, &QToolButton::clicked, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(t, &QToolButton::clicked, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
         *b.button = t;
     }
     for (int left : {115, 146, 177}) {
@@ -262,17 +264,22 @@ void TMeishi::buildPopupMenu()
 {
     aPopupMenu = new QMenu(this);
     aPopupMenu->setObjectName("aPopupMenu");
-    auto item = [this](QMenu *menu, const char *name, const QString &caption, void (TMeishi::*handler)()) {
+    auto item = [this](QMenu *menu, const char *name, const QString &caption,
+                       void (TMeishi::*handler)()) {
         QAction *act = menu->addAction(caption);
         act->setObjectName(QString::fromLatin1(name));
-        connect(act, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(act, &QAction::triggered, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
         return act;
     };
-    aPopupMenuFont = item(aPopupMenu, "aPopupMenuFont", QStringLiteral("フォントの編集"), &TMeishi::aPopupMenuFontClick);
-    aPopupMenuColor = item(aPopupMenu, "aPopupMenuColor", QStringLiteral("色の編集"), &TMeishi::aPopupMenuColorClick);
+    aPopupMenuFont = item(aPopupMenu, "aPopupMenuFont", QStringLiteral("フォントの編集"),
+                          &TMeishi::aPopupMenuFontClick);
+    aPopupMenuColor = item(aPopupMenu, "aPopupMenuColor", QStringLiteral("色の編集"),
+                           &TMeishi::aPopupMenuColorClick);
     N6 = aPopupMenu->addSeparator();
     N6->setObjectName("N6");
-    aSavePicture = item(aPopupMenu, "aSavePicture", QStringLiteral("画像の保存"), &TMeishi::aSavePictureClick);
+    aSavePicture =
+        item(aPopupMenu, "aSavePicture", QStringLiteral("画像の保存"), &TMeishi::aSavePictureClick);
     N7 = aPopupMenu->addSeparator();
     N7->setObjectName("N7");
     N1 = aPopupMenu->addMenu(QStringLiteral("重ね順"));
@@ -285,8 +292,8 @@ void TMeishi::buildPopupMenu()
 
 std::array<QLineEdit *, 14> TMeishi::ClearOrder() const
 {
-    return {eName, eFuri, eCorp, eBusho, eYaku, ePostNo, eAddress,
-            eTel,  eFax,  eURL,  eMail,  eMobile, eMemo1, eMemo2};
+    return {eName, eFuri, eCorp, eBusho, eYaku,   ePostNo, eAddress,
+            eTel,  eFax,  eURL,  eMail,  eMobile, eMemo1,  eMemo2};
 }
 
 void TMeishi::FormCreate()
@@ -353,7 +360,9 @@ void TMeishi::PictureButtonClick(QPushButton *button)
         return;
     std::unique_ptr<Picture> picture = LoadPictureFile(*path);
     if (!picture) {
-        dialogs.ShowInfo(this, QStringLiteral("使える画像は JPEG (.jpg, .jpeg) とビットマップ (.bmp) だけです。"));
+        dialogs.ShowInfo(
+            this,
+            QStringLiteral("使える画像は JPEG (.jpg, .jpeg) とビットマップ (.bmp) だけです。"));
         return;
     }
     const std::string source = sjis::fromUnicode(QDir::toNativeSeparators(*path));
@@ -521,7 +530,9 @@ void TMeishi::aSavePictureClick()
     if (!obj)
         return;
     if (!obj->GetPicture() || obj->GetPicture()->Empty()) {
-        dialogs.ShowInfo(this, QStringLiteral("QR コードの画像がありません。名前や電話番号などを入力すると QR コードができます。"));
+        dialogs.ShowInfo(
+            this, QStringLiteral("QR コードの画像がありません。名前や電話番号などを入力すると QR "
+                                 "コードができます。"));
         return;
     }
     Dialogs::FileDialog fd{kBmpFilter, QStringLiteral(".bmp"), QString(), QString()};
@@ -537,7 +548,8 @@ bool TMeishi::AskToSaveChanges()
 {
     if (!editor.Modified)
         return true;
-    switch (dialogs.AskYesNoCancel(this, QStringLiteral("内容が変更されています。変更を保存しますか？"), kTitle)) {
+    switch (dialogs.AskYesNoCancel(
+        this, QStringLiteral("内容が変更されています。変更を保存しますか？"), kTitle)) {
     case Dialogs::Answer::Cancel:
         return false;
     case Dialogs::Answer::Yes:
@@ -596,8 +608,10 @@ void TMeishi::OpenCard()
     }
     if (result == CardEditor::LoadResult::NotACard) {
         RefreshCanvas();
-        dialogs.ShowInfo(this, QStringLiteral("%1 は Plakuro のカードデータではありません。カードは開く前のままです。")
-                                   .arg(QDir::toNativeSeparators(*path)));
+        dialogs.ShowInfo(
+            this,
+            QStringLiteral("%1 は Plakuro のカードデータではありません。カードは開く前のままです。")
+                .arg(QDir::toNativeSeparators(*path)));
         return;
     }
     FillFieldsFromCard();

@@ -1,8 +1,8 @@
 #pragma once
 #include "app/editor.h"
 
-#include <QWidget>
 #include <QPrinter>
+#include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>

@@ -5,7 +5,12 @@
 
 class QPaintDevice;
 
-enum class Pitch : std::uint8_t { Default = 0, Fixed = 1, Variable = 2 };
+enum class Pitch : std::uint8_t
+{
+    Default = 0,
+    Fixed = 1,
+    Variable = 2
+};
 
 // The toolkit font as the card keeps it. Height has the toolkit meaning:
 // negative = character height in pixels, positive = cell height in pixels.

@@ -39,16 +39,15 @@ constexpr int kProgressAbove = 10;
 const QByteArray kCardMagicBytes = QByteArray(1, '\x05') + kCardMagic;
 
 const OptionDef kOutputCard = {"output", 'o', "OUT", false,
-                                "書き出すファイル (.png, .bmp または .pdf)"};
-const OptionDef kOutputSheet = {"output", 'o', "OUT", false,
-                                 "書き出すファイル (.pdf または .png)"};
+                               "書き出すファイル (.png, .bmp または .pdf)"};
+const OptionDef kOutputSheet = {"output", 'o', "OUT", false, "書き出すファイル (.pdf または .png)"};
 // Sheets print at the printer resolution the editor's PDF printing uses.
 const OptionDef kSheetDpi = {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 600"};
 const OptionDef kSpace = {"space", 0, "A,B,C,D", false,
-                           "左余白,上余白,左右の間隔,上下の間隔 (mm の整数)。"
-                           "ないときは --settings のもの、それもないときは 10,7,3,3"};
+                          "左余白,上余白,左右の間隔,上下の間隔 (mm の整数)。"
+                          "ないときは --settings のもの、それもないときは 10,7,3,3"};
 const OptionDef kSettings = {"settings", 0, "FILE", false,
-                              "印刷オプションを [printspace] の a, b, c, d から読む設定ファイル"};
+                             "印刷オプションを [printspace] の a, b, c, d から読む設定ファイル"};
 
 const CommandDef kInfo = {
     "info", "info CARD.pkd", "カードの記録を 1 行の JSON で標準出力に書く", "", 1, 1, {}};
@@ -126,7 +125,7 @@ const CommandDef kMerge = {
      {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"}}};
 
 const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,
-                                                    &kQr,   &kFill,   &kMerge};
+                                                   &kQr,   &kFill,   &kMerge};
 
 // A standard output that cannot take the bytes (a full disk, a closed pipe)
 // is a failure, not a silent success.

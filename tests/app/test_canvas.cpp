@@ -48,8 +48,10 @@ TEST_F(CanvasTest, PressSelectsTheTopmostObjectAndMarksItsCorners)
     EXPECT_EQ(conv.ToModel(644), 909);
     EXPECT_EQ(conv.ToModel(389), 549);
 
-    press(*window, Qt::LeftButton, conv.ToDevice(nameRect.left) + 2, conv.ToDevice(nameRect.top) + 2);
-    release(*window, Qt::LeftButton, conv.ToDevice(nameRect.left) + 2, conv.ToDevice(nameRect.top) + 2);
+    press(*window, Qt::LeftButton, conv.ToDevice(nameRect.left) + 2,
+          conv.ToDevice(nameRect.top) + 2);
+    release(*window, Qt::LeftButton, conv.ToDevice(nameRect.left) + 2,
+            conv.ToDevice(nameRect.top) + 2);
     EXPECT_EQ(editor().Selection, name);
     EXPECT_TRUE(window->bFont->isEnabled());
     EXPECT_TRUE(window->aPopupMenuColor->isEnabled());
@@ -65,8 +67,14 @@ TEST_F(CanvasTest, PressSelectsTheTopmostObjectAndMarksItsCorners)
     const int L = conv.ToDevice(r.left), T = conv.ToDevice(r.top);
     const int R = conv.ToDevice(r.right), B = conv.ToDevice(r.bottom);
     const QRgb blue = qRgb(0, 0, 255);
-    for (auto [x, y] : {std::pair{L, T}, {L + 2, T + 2}, {R - 3, T}, {R - 1, T + 2}, {L, B - 3},
-                        {L + 2, B - 1}, {R - 3, B - 3}, {R - 1, B - 1}})
+    for (auto [x, y] : {std::pair{L, T},
+                        {L + 2, T + 2},
+                        {R - 3, T},
+                        {R - 1, T + 2},
+                        {L, B - 3},
+                        {L + 2, B - 1},
+                        {R - 3, B - 3},
+                        {R - 1, B - 1}})
         EXPECT_EQ(canvas().pixel(x, y), blue) << x << "," << y;
     EXPECT_NE(canvas().pixel(L + 3, T), blue);
     EXPECT_NE(canvas().pixel(R, T), blue);

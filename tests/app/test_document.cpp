@@ -7,10 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QToolButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QThread>
+#include <QToolButton>
 
 namespace {
 
