@@ -24,7 +24,7 @@ struct Fixture
 Fixture fixture()
 {
     const Realistic &r = realistic();
-    return {r.jpeg, r.bmp, r.editor.card, r.file};
+    return {r.jpeg, r.bmp, r.editor.Card(), r.file};
 }
 
 void BM_SaveCard(benchmark::State &state)
@@ -48,7 +48,7 @@ void BM_LoadCard(benchmark::State &state)
         if (!LoadCard(&s, card))
             state.SkipWithError("not a card file");
         state.PauseTiming();
-        DestroyObjects(card);
+        card.Clear();
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * f.file.size());

@@ -35,9 +35,10 @@ namespace {
 void typeInto(benchmark::State &state, std::size_t field)
 {
     Realistic &r = realistic();
-    CardEditor &e = r.editor;
-    const auto &[key, text] = r.texts.at(field);
-    const std::string typed = text + sjis::fromUtf8("様");
+    EditSession &e = r.editor;
+    const auto &[key, sjisText] = r.texts.at(field);
+    const QString text = sjis::toUnicode(sjisText);
+    const QString typed = text + QStringLiteral("様");
     bool longer = false;
     for (auto _ : state) {
         longer = !longer;
@@ -45,7 +46,7 @@ void typeInto(benchmark::State &state, std::size_t field)
     }
     if (longer)
         e.EditChanged(key, text);
-    e.Modified = false;
+    e.SetModified(false);
     state.counters["qr_bytes"] = static_cast<double>(r.qrText.size());
 }
 
@@ -66,13 +67,13 @@ void BM_KeystrokeMemo(benchmark::State &state)
 class LowerBound
 {
 public:
-    explicit LowerBound(const CardEditor &e)
-        : canvas(CardEditor::kCanvasWidth, CardEditor::kCanvasHeight, QImage::Format_RGB32),
-          qrText(BuildQrText(e.card))
+    explicit LowerBound(const EditSession &e)
+        : canvas(EditSession::kCanvasWidth, EditSession::kCanvasHeight, QImage::Format_RGB32),
+          qrText(BuildQrText(e.Card()))
     {
         ZObjectsCommand z;
-        e.card.ForEach(z);
-        const Converter &conv = e.screen;
+        e.Card().ForEach(z);
+        const Converter &conv = e.Screen();
         for (const auto &[key, obj] : z.Order()) {
             TRect r;
             obj->GetRect(r);
@@ -149,24 +150,22 @@ void BM_KeystrokeLowerBound(benchmark::State &state)
 
 void BM_DragStep(benchmark::State &state)
 {
-    CardEditor &e = realistic().editor;
-    Object *name = e.card.Find("eName");
+    EditSession &e = realistic().editor;
+    Object *name = e.Card().Find("eName");
     TRect start;
     name->GetRect(start);
-    e.Selection = name;
-    e.Dragging = true;
-    e.DragOffsetX = 0;
-    e.DragOffsetY = 0;
+    e.SetSelection(name);
+    e.BeginDrag(e.Screen().ToDevice(start.left), e.Screen().ToDevice(start.top));
     int step = 0;
     for (auto _ : state) {
         step = (step + 1) % 20;
         e.DragSelection(100 + 3 * step, 28 + 2 * step, true);
     }
+    e.EndDrag();
     name->SetRect(start);
-    e.Selection = nullptr;
-    e.Dragging = false;
+    e.SetSelection(nullptr);
     e.RefreshCanvas();
-    e.Modified = false;
+    e.SetModified(false);
 }
 
 // Peak resident memory (VmHWM) of a process that holds the editor window
@@ -237,7 +236,7 @@ public:
     void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
                       std::int32_t &) override
     {}
-    void Preview(QWidget *, const Objects &, const QPageLayout &, std::int32_t &, std::int32_t &,
+    void Preview(QWidget *, const DrawingOrder &, const QPageLayout &, std::int32_t &, std::int32_t &,
                  std::int32_t &, std::int32_t &,
                  const std::function<void(int, int, int, int)> &) override
     {}

@@ -19,7 +19,7 @@ constexpr int kDpi = 600;
 // The pictures keep their last stretched copy. The preview draws the card at
 // screen size just before printing from it, so each print here starts after
 // such a drawing, untimed.
-void drawAtPreviewSize(benchmark::State &state, const Objects &order)
+void drawAtPreviewSize(benchmark::State &state, const DrawingOrder &order)
 {
     state.PauseTiming();
     benchmark::DoNotOptimize(RenderCardImage(order, 343, 207).constBits());
@@ -29,7 +29,7 @@ void drawAtPreviewSize(benchmark::State &state, const Objects &order)
 void BM_RenderCardImage600dpi(benchmark::State &state)
 {
     ZObjectsCommand z;
-    realistic().editor.card.ForEach(z);
+    realistic().editor.Card().ForEach(z);
     const auto w = static_cast<int>(kDpi * kCardWidthInch);
     const auto h = static_cast<int>(kDpi * kCardHeightInch);
     for (auto _ : state) {
@@ -44,7 +44,7 @@ void BM_RenderCardImage600dpi(benchmark::State &state)
 void BM_PrintSheetPdf600dpi(benchmark::State &state)
 {
     ZObjectsCommand z;
-    realistic().editor.card.ForEach(z);
+    realistic().editor.Card().ForEach(z);
     QTemporaryDir dir;
     const QString path = dir.filePath("sheet.pdf");
     QPrinter printer(QPrinter::HighResolution);

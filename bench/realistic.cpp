@@ -34,25 +34,24 @@ constexpr auto &kTexts = kRealisticTexts;
 
 } // namespace
 
-void buildRealisticCard(CardEditor &editor, const QByteArray &jpeg, const QByteArray &bmp)
+void buildRealisticCard(EditSession &editor, const QByteArray &jpeg, const QByteArray &bmp)
 {
-    editor.BuildDefaultCard();
     editor.ToggleQr();
     for (const auto &[key, text] : kTexts)
-        editor.EditChanged(key, sjis::fromUtf8(text));
-    auto &back = dynamic_cast<GraphicObject &>(*editor.card.Find(kBackPictureKey));
-    back.SetPicture(JpegPicture::FromBytes(jpeg), editor.screen,
+        editor.EditChanged(key, QString::fromUtf8(text));
+    auto &back = dynamic_cast<GraphicObject &>(*editor.Card().Find(kBackPictureKey));
+    back.SetPicture(JpegPicture::FromBytes(jpeg), editor.Screen(),
                     sjis::fromUtf8("C:\\写真\\背景.jpg"));
     back.SetVisible(true);
-    auto &pic = dynamic_cast<GraphicObject &>(*editor.card.Find(kPictureKey));
-    pic.SetPicture(BitmapPicture::FromBytes(bmp), editor.screen,
+    auto &pic = dynamic_cast<GraphicObject &>(*editor.Card().Find(kPictureKey));
+    pic.SetPicture(BitmapPicture::FromBytes(bmp), editor.Screen(),
                    sjis::fromUtf8("C:\\画像\\ロゴ.bmp"));
     pic.SetVisible(true);
     TRect r;
     pic.GetRect(r);
     pic.SetRect({r.left + 620, r.top + 330, r.right + 620, r.bottom + 330});
     editor.RefreshCanvas();
-    editor.Modified = false;
+    editor.SetModified(false);
 }
 
 Realistic &realistic()
@@ -66,7 +65,7 @@ Realistic &realistic()
             f->texts[i++] = {key, sjis::fromUtf8(text)};
         buildRealisticCard(f->editor, f->jpeg, f->bmp);
         f->file = f->editor.SaveBytes();
-        f->qrText = BuildQrText(f->editor.card);
+        f->qrText = BuildQrText(f->editor.Card());
         return f;
     }();
     return *r;

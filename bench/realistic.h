@@ -4,7 +4,7 @@
 // JPEG photo as the background and a 2000 x 1500 bitmap picture. Making the
 // pictures costs seconds, so it is done once for the whole run.
 
-#include "app/editor.h"
+#include "editor/session.h"
 #include "encode_image.h"
 
 #include <QByteArray>
@@ -29,7 +29,7 @@ struct Realistic
     std::array<std::pair<std::string, std::string>, 14> texts;
     // The card in an editor as typing and choosing the pictures left it; the
     // benchmarks that change it put it back as it was.
-    CardEditor editor;
+    EditSession editor;
     QByteArray file; // the card data file of `editor`
     std::string qrText;
 };
@@ -40,7 +40,7 @@ Realistic &realistic();
 // Builds the realistic card in `editor` (a fresh one) the way the window
 // does: QR shown, each field typed, both pictures chosen and the picture
 // moved toward the bottom right corner, as a logo would sit.
-void buildRealisticCard(CardEditor &editor, const QByteArray &jpeg, const QByteArray &bmp);
+void buildRealisticCard(EditSession &editor, const QByteArray &jpeg, const QByteArray &bmp);
 
 // Adds the statistics the README reports beside the median: the least and
 // the largest of the repetitions.

@@ -35,16 +35,16 @@ QImage &cardImage(int width, int height)
     return image;
 }
 
-// What RenderCardImage does: a white card image and the drawing order drawn
-// onto it.
-void draw(const Objects &order, int width, int height)
+// What RenderCardImage does: a white card image, the drawing order measured
+// and drawn onto it.
+void draw(const DrawingOrder &order, int width, int height)
 {
     QImage &image = cardImage(width, height);
     image.fill(Qt::white);
     QPainter painter(&image);
     const Converter conv(width);
-    DrawCommand command(&painter, conv);
-    order.ForEach(command);
+    MeasureCard(order, &image, conv);
+    RenderCard(order, &painter, conv);
 }
 
 } // namespace
@@ -84,16 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         SaveCard(&second, again);
         if (second.Data() != first.Data())
             std::abort();
-        DestroyObjects(again);
 
         // The editor's canvas, and the card at 2400 dpi:
         // trunc(2400 x 3.58267) x trunc(2400 x 2.16535).
-        ZObjectsCommand z;
-        card.ForEach(z);
-        draw(z.Order(), 645, 390);
-        draw(z.Order(), 8598, 5196);
-        z.Order().Clear();
+        const DrawingOrder order = MakeDrawingOrder(card);
+        draw(order, 645, 390);
+        draw(order, 8598, 5196);
     }
-    DestroyObjects(card);
     return 0;
 }

@@ -66,14 +66,13 @@ inline QByteArray cardWith(std::vector<std::unique_ptr<Picture>> pictures,
         char key[16];
         std::snprintf(key, sizeof key, "bomb%02d", n++);
         auto *g = new GraphicObject;
-        card[key] = g;
+        card[key].reset(g);
         g->SetPicture(std::move(picture), Converter(645), "C:\\bomb");
         g->SetRect(rect);
         g->SetVisible(true);
     }
     MemoryStream s;
     SaveCard(&s, card);
-    DestroyObjects(card);
     return s.Data();
 }
 

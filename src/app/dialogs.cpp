@@ -192,7 +192,7 @@ void QtDialogs::PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, 
     RunPrintOptions(parent, a, b, c, d);
 }
 
-void QtDialogs::Preview(QWidget *parent, const Objects &order, const QPageLayout &paper,
+void QtDialogs::Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,
                         std::int32_t &a, std::int32_t &b, std::int32_t &c, std::int32_t &d,
                         const std::function<void(int, int, int, int)> &print)
 {

@@ -10,7 +10,7 @@ class QFont;
 class QPageLayout;
 class QPrinter;
 class QWidget;
-class Objects;
+class DrawingOrder;
 
 // Every dialog the editor opens goes through this interface, so tests can
 // script the answers and never block on a modal window.
@@ -53,7 +53,7 @@ public:
                               std::int32_t &d) = 0;
     // The preview window, modal; `print` prints with the values it is given.
     // `paper` is the printer's paper; the page shown has its size.
-    virtual void Preview(QWidget *parent, const Objects &order, const QPageLayout &paper,
+    virtual void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,
                          std::int32_t &a, std::int32_t &b, std::int32_t &c, std::int32_t &d,
                          const std::function<void(int, int, int, int)> &print) = 0;
     // Hands the address to the desktop as one argument; never through a shell.
@@ -75,7 +75,7 @@ public:
     void ShowInfo(QWidget *parent, const QString &message) override;
     void PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
                       std::int32_t &d) override;
-    void Preview(QWidget *parent, const Objects &order, const QPageLayout &paper, std::int32_t &a,
+    void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper, std::int32_t &a,
                  std::int32_t &b, std::int32_t &c, std::int32_t &d,
                  const std::function<void(int, int, int, int)> &print) override;
     void OpenAddress(const QString &address) override;

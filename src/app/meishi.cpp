@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -22,8 +23,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
+#include <QStyle>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QUndoStack>
 
 namespace {
 
@@ -82,6 +86,33 @@ void CanvasWidget::mouseReleaseEvent(QMouseEvent *e)
         onMouseUp(e->button(), e->position().toPoint().x(), e->position().toPoint().y());
 }
 
+void CanvasWidget::keyPressEvent(QKeyEvent *e)
+{
+    int dx = 0, dy = 0;
+    switch (e->key()) {
+    case Qt::Key_Left:
+        dx = -1;
+        break;
+    case Qt::Key_Right:
+        dx = 1;
+        break;
+    case Qt::Key_Up:
+        dy = -1;
+        break;
+    case Qt::Key_Down:
+        dy = 1;
+        break;
+    case Qt::Key_Escape:
+        break;
+    default:
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    if (onKey)
+        onKey(dx, dy, e->modifiers() & Qt::ShiftModifier);
+    e->accept();
+}
+
 TMeishi::TMeishi(Dialogs &dlgs, QWidget *parent) : QWidget(parent), dialogs(dlgs)
 {
     // The collection and the converter exist (in `editor`) before the
@@ -91,14 +122,14 @@ TMeishi::TMeishi(Dialogs &dlgs, QWidget *parent) : QWidget(parent), dialogs(dlgs
     setFont(WindowFont());
     setFixedSize(897, 461);
     buildControls();
+    buildShortcuts();
     guarded([this] { FormCreate(); });
 }
 
 TMeishi::~TMeishi()
 {
-    editor.onCanvasChanged = nullptr;
-    editor.onCommandsChanged = nullptr;
-    editor.onQrOverflow = nullptr;
+    session.disconnect(this);
+    session.UndoStack().disconnect(this);
 }
 
 void TMeishi::guarded(const std::function<void()> &handler)
@@ -173,6 +204,7 @@ void TMeishi::buildControls()
     aPanel->setFocusPolicy(Qt::NoFocus);
     cCanvas = place<CanvasWidget>(aPanel, "cCanvas", 0, 0, 645, 390);
     cCanvas->setCursor(Qt::ArrowCursor);
+    cCanvas->setFocusPolicy(Qt::ClickFocus);
 
     cDebug = new QStatusBar(this);
     cDebug->setObjectName("cDebug");
@@ -189,7 +221,7 @@ void TMeishi::buildControls()
 
     buildPopupMenu();
 
-    cCanvas->setImage(&editor.Canvas());
+    cCanvas->setImage(&session.Canvas());
     cCanvas->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
         guarded([&] { cCanvasMouseDown(b, x, y); });
     };
@@ -197,21 +229,18 @@ void TMeishi::buildControls()
     cCanvas->onMouseUp = [this](Qt::MouseButton b, int x, int y) {
         guarded([&] { cCanvasMouseUp(b, x, y); });
     };
-    editor.onCanvasChanged = [this] { cCanvas->update(); };
-    // Typing goes on: the frame on the canvas stays while the text is too
-    // long, and this line says it once when it happens.
-    editor.onQrOverflow = [this] {
-        cDebug->showMessage(
-            QStringLiteral(
-                "QR コードに入りきりません。QR コードにする項目の文字を減らしてください。"),
-            10000);
+    cCanvas->onKey = [this](int dx, int dy, bool large) {
+        guarded([&] {
+            if (dx == 0 && dy == 0) {
+                SetSelection(nullptr);
+                RefreshCanvas();
+            } else {
+                const int step = large ? 10 : 1;
+                session.Nudge(dx * step, dy * step);
+            }
+        });
     };
-    editor.onCommandsChanged = [this](const CardEditor::Commands &c) {
-        bFont->setEnabled(c.text);
-        aPopupMenuFont->setEnabled(c.text);
-        aPopupMenuColor->setEnabled(c.text);
-        aSavePicture->setEnabled(c.qrPicture);
-    };
+    connectSession();
 
     connect(bPrintOption, &QPushButton::clicked, this,
             [this] { guarded([this] { bPrintOptionClick(); }); });
@@ -251,13 +280,154 @@ void TMeishi::buildToolbar()
                 [this, handler] { guarded([&] { (this->*handler)(); }); });
         *b.button = t;
     }
-    for (int left : {115, 146, 177}) {
+    for (int left : {115, 146, 177, 208}) {
         auto *sep = place<QFrame>(ToolBar1, "", left + 3, 4, 2, 19);
         sep->setFrameStyle(QFrame::VLine | QFrame::Sunken);
     }
     bFont->setEnabled(false);
-    // Hints are off in this window, so the hint is kept but never shown.
     bFont->setProperty("hint", QStringLiteral("フォントの変更"));
+
+    // Taking a step back and again, behind the help button.
+    auto stepButton = [this](const char *name, int left, QStyle::StandardPixmap icon, auto slot) {
+        QToolButton *t = place<QToolButton>(ToolBar1, name, left, 2, 23, 23);
+        t->setIcon(style()->standardIcon(icon));
+        t->setIconSize(QSize(16, 16));
+        t->setAutoRaise(true);
+        t->setFocusPolicy(Qt::NoFocus);
+        t->setEnabled(false);
+        connect(t, &QToolButton::clicked, this, [this, slot] { guarded([&] { slot(); }); });
+        return t;
+    };
+    bUndo = stepButton("bUndo", 216, QStyle::SP_ArrowBack, [this] { session.UndoStack().undo(); });
+    bRedo = stepButton("bRedo", 239, QStyle::SP_ArrowForward,
+                       [this] { session.UndoStack().redo(); });
+
+    const std::pair<QToolButton *, QString> tips[] = {
+        {ToolButton1, QStringLiteral("新規作成 (Ctrl+N)")},
+        {ToolButton2, QStringLiteral("開く (Ctrl+O)")},
+        {ToolButton3, QStringLiteral("名前を付けて保存 (Ctrl+Shift+S)。上書き保存は Ctrl+S")},
+        {bPrintout, QStringLiteral("印刷 (Ctrl+P)")},
+        {bPreview, QStringLiteral("印刷プレビュー")},
+        {ToolButton7, QStringLiteral("QR コードの表示 / 非表示")},
+        {bFont, QStringLiteral("フォントの変更")},
+        {ToolButton4, QStringLiteral("ヘルプ")},
+    };
+    for (const auto &[button, tip] : tips)
+        button->setToolTip(tip);
+}
+
+void TMeishi::buildShortcuts()
+{
+    struct Key
+    {
+        QList<QKeySequence> keys;
+        std::function<void()> run;
+    };
+    const Key keys[] = {
+        {{QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] { session.UndoStack().undo(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+         [this] { session.UndoStack().redo(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_N)}, [this] { ToolButton1Click(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_O)}, [this] { ToolButton2Click(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { bPrintoutClick(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { SaveCard(); }},
+        {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [this] { SaveCardAs(); }},
+    };
+    for (const Key &k : keys) {
+        auto *action = new QAction(this);
+        action->setShortcuts(k.keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        auto run = k.run;
+        connect(action, &QAction::triggered, this, [this, run] { guarded(run); });
+        addAction(action);
+    }
+    // The edits would take the step keys for their own undo; the card's
+    // steps include the typing, one step per field.
+    for (QLineEdit *e : ClearOrder())
+        e->installEventFilter(this);
+}
+
+bool TMeishi::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const QKeyCombination k = key->keyCombination();
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            k == QKeyCombination(Qt::CTRL, Qt::Key_Y) ||
+            k == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z)) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMeishi::connectSession()
+{
+    connect(&session, &EditSession::canvasChanged, this, [this] { cCanvas->update(); });
+    // Typing goes on: the frame on the canvas stays while the text is too
+    // long, and this line says it once when it happens.
+    connect(&session, &EditSession::qrOverflow, this, [this] {
+        cDebug->showMessage(
+            QStringLiteral(
+                "QR コードに入りきりません。QR コードにする項目の文字を減らしてください。"),
+            10000);
+    });
+    connect(&session, &EditSession::commandsChanged, this, [this](const EditSession::Commands &c) {
+        bFont->setEnabled(c.text);
+        aPopupMenuFont->setEnabled(c.text);
+        aPopupMenuColor->setEnabled(c.text);
+        aSavePicture->setEnabled(c.qrPicture);
+    });
+    connect(&session, &EditSession::fieldsChanged, this, [this] { showFields(); });
+    connect(&session, &EditSession::modifiedChanged, this, [this] { updateTitle(); });
+    QUndoStack &stack = session.UndoStack();
+    connect(&stack, &QUndoStack::indexChanged, this, [this] { updateUndoButtons(); });
+    connect(&stack, &QUndoStack::cleanChanged, this, [this] { updateUndoButtons(); });
+}
+
+void TMeishi::showFields()
+{
+    for (QLineEdit *e : ClearOrder()) {
+        const QString text = session.FieldText(e->objectName().toStdString());
+        if (e->text() != text) {
+            const QSignalBlocker quiet(e);
+            e->setText(text);
+        }
+    }
+    auto show = [this](const char *key, QLabel *box, QPushButton *button) {
+        box->setText(session.PictureName(key));
+        // The caption follows the object, since the click acts by its flag.
+        const Object *obj = session.Card().Find(key);
+        button->setText(obj && obj->IsVisible() ? kRemove : kBrowse);
+    };
+    show(kBackPictureKey, tBackPicture, bBackPicture);
+    show(kPictureKey, tPicture, bPicture);
+}
+
+void TMeishi::updateTitle()
+{
+    if (fileName.isEmpty()) {
+        setWindowTitle(kTitle);
+        return;
+    }
+    setWindowTitle(QStringLiteral("%1%2 - %3")
+                       .arg(session.Modified() ? QStringLiteral("*") : QString(),
+                            QFileInfo(fileName).fileName(), kTitle));
+}
+
+void TMeishi::updateUndoButtons()
+{
+    const QUndoStack &stack = session.UndoStack();
+    bUndo->setEnabled(stack.canUndo());
+    bRedo->setEnabled(stack.canRedo());
+    auto tip = [](const QString &what, const QString &text, const QString &keys) {
+        return text.isEmpty() ? QStringLiteral("%1 (%2)").arg(what, keys)
+                              : QStringLiteral("%1: %2 (%3)").arg(what, text, keys);
+    };
+    bUndo->setToolTip(tip(QStringLiteral("元に戻す"), stack.undoText(), QStringLiteral("Ctrl+Z")));
+    bRedo->setToolTip(tip(QStringLiteral("やり直し"), stack.redoText(),
+                          QStringLiteral("Ctrl+Y, Ctrl+Shift+Z")));
 }
 
 void TMeishi::buildPopupMenu()
@@ -300,20 +470,17 @@ void TMeishi::FormCreate()
 {
     PrintSpace ps;
     LoadPrintSpace(ps);
-    a = ps.a;
-    b = ps.b;
-    c = ps.c;
-    d = ps.d;
-    editor.screen.SetWidth(aPanel->width());
-    editor.BuildDefaultCard();
+    session.SetSpace(ps);
+    session.SetScreenWidth(aPanel->width());
+    // The session built the default card.
     for (QLineEdit *e : ClearOrder())
         connect(e, &QLineEdit::textChanged, this, [this, e] { guarded([&] { EditChanged(e); }); });
     for (QPushButton *button : {bPicture, bBackPicture})
         connect(button, &QPushButton::clicked, this,
                 [this, button] { guarded([&] { PictureButtonClick(button); }); });
-    editor.Dragging = false;
     dialogs.RunSplash(this);
-    editor.Modified = false;
+    session.SetModified(false);
+    updateUndoButtons();
 }
 
 void TMeishi::showEvent(QShowEvent *e)
@@ -331,26 +498,17 @@ void TMeishi::showEvent(QShowEvent *e)
 
 void TMeishi::EditChanged(QLineEdit *edit)
 {
-    editor.EditChanged(edit->objectName().toStdString(), sjis::fromUnicode(edit->text()));
-}
-
-QLabel *TMeishi::nameBoxFor(QPushButton *button) const
-{
-    return button == bPicture ? tPicture : tBackPicture;
+    session.EditChanged(edit->objectName().toStdString(), edit->text());
 }
 
 void TMeishi::PictureButtonClick(QPushButton *button)
 {
-    auto *obj = dynamic_cast<GraphicObject *>(editor.card.Find(button->objectName().toStdString()));
+    const std::string key = button->objectName().toStdString();
+    auto *obj = dynamic_cast<GraphicObject *>(session.Card().Find(key));
     if (!obj)
         throw CardError("カードに画像のオブジェクトがありません");
-    QLabel *nameBox = nameBoxFor(button);
     if (obj->IsVisible()) {
-        obj->SetVisible(false);
-        nameBox->clear();
-        button->setText(kBrowse);
-        editor.Modified = true;
-        RefreshCanvas();
+        session.RemovePicture(key);
         return;
     }
     Dialogs::FileDialog fd{kPictureFilter, QString(),
@@ -365,25 +523,19 @@ void TMeishi::PictureButtonClick(QPushButton *button)
             QStringLiteral("使える画像は JPEG (.jpg, .jpeg) とビットマップ (.bmp) だけです。"));
         return;
     }
-    const std::string source = sjis::fromUnicode(QDir::toNativeSeparators(*path));
-    obj->SetPicture(std::move(picture), editor.screen, source);
-    nameBox->setText(QFileInfo(*path).fileName());
-    obj->SetVisible(true);
-    button->setText(kRemove);
-    editor.Modified = true;
-    RefreshCanvas();
+    session.ChoosePicture(key, std::move(picture), *path);
     ShowDrawProblems();
 }
 
 void TMeishi::RefreshCanvas()
 {
-    editor.RefreshCanvas();
+    session.RefreshCanvas();
 }
 
 void TMeishi::ShowDrawProblems()
 {
     QStringList lines;
-    for (const std::string &problem : DrawProblems(editor.card))
+    for (const std::string &problem : DrawProblems(session.Card()))
         lines << QString::fromUtf8(problem);
     if (!lines.isEmpty())
         dialogs.ShowError(this,
@@ -392,85 +544,51 @@ void TMeishi::ShowDrawProblems()
 
 void TMeishi::ClearCard()
 {
-    for (QLineEdit *e : ClearOrder())
-        if (auto *obj = dynamic_cast<TextObject *>(editor.card.Find(e->objectName().toStdString())))
-            obj->SetText(std::string());
-    for (QLineEdit *e : ClearOrder())
-        e->setText(QString());
-    tBackPicture->clear();
-    tPicture->clear();
-    for (const char *key : {kBackPictureKey, kPictureKey})
-        if (Object *obj = editor.card.Find(key))
-            obj->SetVisible(false);
-    // Both pictures are hidden now, so both buttons choose one again.
-    bBackPicture->setText(kBrowse);
-    bPicture->setText(kBrowse);
-    SetSelection(nullptr);
-    editor.UpdateQrCode();
-    RefreshCanvas();
-    editor.Modified = false;
+    session.ClearCard();
 }
 
 void TMeishi::FillFieldsFromCard()
 {
-    for (QLineEdit *e : ClearOrder())
-        if (auto *obj = dynamic_cast<TextObject *>(editor.card.Find(e->objectName().toStdString())))
-            e->setText(sjis::toUnicode(obj->GetText()));
-    auto fill = [this](const char *key, QLabel *box, QPushButton *button) {
-        auto *obj = dynamic_cast<GraphicObject *>(editor.card.Find(key));
-        box->setText(obj ? sjis::toUnicode(sjis::fileNamePart(obj->Source())) : QString());
-        // The caption follows the object, since the click acts by its flag.
-        button->setText(obj && obj->IsVisible() ? kRemove : kBrowse);
-    };
-    fill(kBackPictureKey, tBackPicture, bBackPicture);
-    fill(kPictureKey, tPicture, bPicture);
-    editor.UpdateQrCode();
-    RefreshCanvas();
-    editor.Modified = false;
+    session.FillFieldsFromCard();
 }
 
 void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y)
 {
-    SetSelection(editor.HitTestPixel(X, Y));
+    SetSelection(session.HitTestPixel(X, Y));
     RefreshCanvas();
-    if (button == Qt::RightButton && editor.Selection) {
+    if (button == Qt::RightButton && session.Selection()) {
         aPopupMenu->popup(cCanvas->mapToGlobal(QPoint(X, Y)));
     }
-    if (button == Qt::LeftButton && editor.Selection) {
-        TRect r;
-        editor.Selection->GetRect(r);
-        editor.DragOffsetX = editor.screen.ToModel(X) - r.left;
-        editor.DragOffsetY = editor.screen.ToModel(Y) - r.top;
-        editor.Dragging = true;
-    }
+    if (button == Qt::LeftButton && session.Selection())
+        session.BeginDrag(X, Y);
 }
 
 void TMeishi::cCanvasMouseMove(int X, int Y)
 {
-    if (editor.Selection && editor.Dragging)
-        editor.DragSelection(X, Y, false);
+    if (session.Selection() && session.Dragging())
+        session.DragSelection(X, Y, false);
 }
 
 void TMeishi::cCanvasMouseUp(Qt::MouseButton, int X, int Y)
 {
-    if (editor.Selection && editor.Dragging)
-        editor.DragSelection(X, Y, true);
-    editor.Dragging = false;
+    if (session.Selection() && session.Dragging())
+        session.DragSelection(X, Y, true);
+    session.EndDrag();
 }
 
 void TMeishi::SetSelection(Object *obj)
 {
-    editor.SetSelection(obj);
+    session.SetSelection(obj);
 }
 
 void TMeishi::ToolButton7Click()
 {
-    editor.ToggleQr();
+    session.ToggleQr();
 }
 
 void TMeishi::bFontClick()
 {
-    auto *obj = dynamic_cast<TextObject *>(editor.Selection);
+    auto *obj = dynamic_cast<TextObject *>(session.Selection());
     if (!obj)
         return;
     Font before;
@@ -478,12 +596,7 @@ void TMeishi::bFontClick()
     const std::optional<QFont> chosen = dialogs.ChooseFont(this, DialogFontFor(before));
     if (!chosen)
         return;
-    const Font after = fontFromQFont(*chosen, before);
-    if (after == before)
-        return;
-    obj->SetFont(after);
-    editor.Modified = true;
-    RefreshCanvas();
+    session.SetFont(fontFromQFont(*chosen, before));
 }
 
 void TMeishi::aPopupMenuFontClick()
@@ -493,40 +606,38 @@ void TMeishi::aPopupMenuFontClick()
 
 void TMeishi::aPopupMenuColorClick()
 {
-    auto *obj = dynamic_cast<TextObject *>(editor.Selection);
+    auto *obj = dynamic_cast<TextObject *>(session.Selection());
     if (!obj)
         return;
     std::int32_t color = obj->GetColor();
     if (!dialogs.ChooseColor(this, color))
         return;
-    editor.Modified |= color != obj->GetColor();
-    obj->SetColor(color);
-    RefreshCanvas();
+    session.SetColor(color);
 }
 
 void TMeishi::N2Click()
 {
-    editor.BringToFront();
+    session.BringToFront();
 }
 
 void TMeishi::N3Click()
 {
-    editor.BringForward();
+    session.BringForward();
 }
 
 void TMeishi::N4Click()
 {
-    editor.SendBackward();
+    session.SendBackward();
 }
 
 void TMeishi::N5Click()
 {
-    editor.SendToBack();
+    session.SendToBack();
 }
 
 void TMeishi::aSavePictureClick()
 {
-    auto *obj = dynamic_cast<GraphicObject *>(editor.Selection);
+    auto *obj = dynamic_cast<GraphicObject *>(session.Selection());
     if (!obj)
         return;
     if (!obj->GetPicture() || obj->GetPicture()->Empty()) {
@@ -546,7 +657,7 @@ void TMeishi::aSavePictureClick()
 
 bool TMeishi::AskToSaveChanges()
 {
-    if (!editor.Modified)
+    if (!session.Modified())
         return true;
     switch (dialogs.AskYesNoCancel(
         this, QStringLiteral("内容が変更されています。変更を保存しますか？"), kTitle)) {
@@ -569,17 +680,32 @@ bool TMeishi::SaveCardAs()
     if (QFileInfo(*path).suffix().isEmpty())
         *path += QStringLiteral(".pkd");
     lastSaveName = *path;
+    writeCard(*path);
+    return true;
+}
+
+bool TMeishi::SaveCard()
+{
+    if (fileName.isEmpty())
+        return SaveCardAs();
+    writeCard(fileName);
+    return true;
+}
+
+void TMeishi::writeCard(const QString &path)
+{
     // A failed save leaves the old file as it was and the card still counts
     // as modified.
     try {
-        files::WriteWholeFile(*path, editor.SaveBytes());
+        files::WriteWholeFile(path, session.SaveBytes());
     } catch (const FileError &e) {
         throw CardError(QStringLiteral("%1 に保存できません: %2")
-                            .arg(QDir::toNativeSeparators(*path), e.Cause())
+                            .arg(QDir::toNativeSeparators(path), e.Cause())
                             .toStdString());
     }
-    editor.Modified = false;
-    return true;
+    fileName = path;
+    session.Saved();
+    updateTitle();
 }
 
 void TMeishi::OpenCard()
@@ -597,16 +723,16 @@ void TMeishi::OpenCard()
                             .toStdString());
     }
     SetSelection(nullptr);
-    CardEditor::LoadResult result;
+    EditSession::LoadResult result;
     try {
-        result = editor.LoadBytes(bytes);
+        result = session.LoadBytes(bytes);
     } catch (const CardError &e) {
         RefreshCanvas();
         throw CardError(QStringLiteral("%1 を読めません。カードは開く前のままです。\n%2")
                             .arg(QDir::toNativeSeparators(*path), QString::fromUtf8(e.what()))
                             .toStdString());
     }
-    if (result == CardEditor::LoadResult::NotACard) {
+    if (result == EditSession::LoadResult::NotACard) {
         RefreshCanvas();
         dialogs.ShowInfo(
             this,
@@ -615,13 +741,18 @@ void TMeishi::OpenCard()
         return;
     }
     FillFieldsFromCard();
+    fileName = *path;
+    updateTitle();
     ShowDrawProblems();
 }
 
 void TMeishi::ToolButton1Click()
 {
-    if (AskToSaveChanges())
+    if (AskToSaveChanges()) {
         ClearCard();
+        fileName.clear();
+        updateTitle();
+    }
 }
 
 void TMeishi::ToolButton2Click()
@@ -645,7 +776,7 @@ void TMeishi::ToolButton4Click()
 bool TMeishi::FormCloseQuery()
 {
     try {
-        SavePrintSpace(PrintSpace{a, b, c, d});
+        SavePrintSpace(session.Space());
     } catch (const std::exception &e) {
         // Reported, and closing goes on: an unwritable settings file must not
         // keep the window from closing.
@@ -664,18 +795,16 @@ void TMeishi::closeEvent(QCloseEvent *e)
         e->ignore();
 }
 
-void TMeishi::printWith(int pa, int pb, int pc, int pd)
+void TMeishi::printWith(const PrintSpace &space)
 {
     if (!dialogs.PrinterSetup(this, printer))
         return;
-    ZObjectsCommand z;
-    editor.card.ForEach(z);
-    PrintSheet(printer, z.Order(), pa, pb, pc, pd);
+    PrintSheet(printer, MakeDrawingOrder(session.Card()), space.a, space.b, space.c, space.d);
 }
 
 void TMeishi::bPrintoutClick()
 {
-    printWith(a, b, c, d);
+    printWith(session.Space());
 }
 
 void TMeishi::bPrintClick()
@@ -685,16 +814,20 @@ void TMeishi::bPrintClick()
 
 void TMeishi::bPreviewClick()
 {
-    ZObjectsCommand z;
-    editor.card.ForEach(z);
+    const DrawingOrder order = MakeDrawingOrder(session.Card());
+    PrintSpace space = session.Space();
     // The preview prints with the values applied in it, so what is printed
     // is what was shown.
-    dialogs.Preview(
-        this, z.Order(), printer.pageLayout(), a, b, c, d,
-        [this](int pa, int pb, int pc, int pd) { guarded([&] { printWith(pa, pb, pc, pd); }); });
+    dialogs.Preview(this, order, printer.pageLayout(), space.a, space.b, space.c, space.d,
+                    [this](int pa, int pb, int pc, int pd) {
+                        guarded([&] { printWith(PrintSpace{pa, pb, pc, pd}); });
+                    });
+    session.SetSpace(space);
 }
 
 void TMeishi::bPrintOptionClick()
 {
-    dialogs.PrintOptions(this, a, b, c, d);
+    PrintSpace space = session.Space();
+    dialogs.PrintOptions(this, space.a, space.b, space.c, space.d);
+    session.SetSpace(space);
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/editor.h"
+#include "editor/session.h"
 
 #include <QPrinter>
 #include <QWidget>
@@ -17,12 +17,14 @@ class QMenu;
 class QPushButton;
 class QStatusBar;
 class QToolButton;
+class Object;
 class Picture;
 
 // The drawing surface: shows the editor's canvas image and hands mouse
 // presses, moves and releases to the main window. Qt grabs the pointer for a
 // widget while a button pressed over it is held, so moves and the release
-// keep arriving when the pointer leaves it.
+// keep arriving when the pointer leaves it. It takes the keyboard focus on a
+// press and hands on the keys that act on the selection.
 class CanvasWidget : public QWidget
 {
     Q_OBJECT
@@ -33,12 +35,15 @@ public:
     std::function<void(Qt::MouseButton, int, int)> onMouseDown;
     std::function<void(int, int)> onMouseMove;
     std::function<void(Qt::MouseButton, int, int)> onMouseUp;
+    // An arrow key (dx, dy of -1, 0 or 1; `large` with Shift) or Esc (0, 0).
+    std::function<void(int, int, bool)> onKey;
 
 protected:
     void paintEvent(QPaintEvent *) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     const QImage *image = nullptr;
@@ -83,6 +88,9 @@ public:
 
     bool AskToSaveChanges();
     bool SaveCardAs();
+    // Ctrl+S: to the file last opened or saved, without asking; asks when
+    // there is none. Returns whether the card was saved.
+    bool SaveCard();
     void OpenCard();
     void ToolButton1Click();
     void ToolButton2Click();
@@ -96,15 +104,16 @@ public:
     void bPreviewClick();
     void bPrintOptionClick();
 
-    CardEditor &Editor() { return editor; }
+    EditSession &Session() { return session; }
+    // The card file last opened or saved; empty for a card never saved or opened.
+    const QString &FileName() const { return fileName; }
     // The printer the print and preview commands use, as last set up.
     QPrinter &Printer() { return printer; }
-    std::int32_t a = 10, b = 7, c = 3, d = 3;
 
     // Controls, by their names.
     QFrame *ToolBar1;
     QToolButton *ToolButton1, *ToolButton2, *ToolButton3, *bPrintout, *bPreview, *ToolButton7,
-        *bFont, *ToolButton4;
+        *bFont, *ToolButton4, *bUndo, *bRedo;
     QLabel *Image1;
     QLineEdit *eName, *eFuri, *eCorp, *eBusho, *eYaku, *ePostNo, *eAddress, *eTel, *eMobile, *eFax,
         *eURL, *eMail, *eMemo1, *eMemo2;
@@ -124,21 +133,30 @@ public:
 protected:
     void closeEvent(QCloseEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
     void buildToolbar();
     void buildPopupMenu();
+    void buildShortcuts();
+    void connectSession();
+    // The edits, name boxes and picture buttons as the session has them.
+    void showFields();
+    void updateTitle();
+    void updateUndoButtons();
+    void writeCard(const QString &path);
     // Runs a handler; an exception that escapes it is shown in a message box
     // and the program goes on, as the application's error report does.
     void guarded(const std::function<void()> &handler);
-    void printWith(int a, int b, int c, int d);
+    void printWith(const PrintSpace &space);
     QLabel *nameBoxFor(QPushButton *button) const;
 
     Dialogs &dialogs;
-    CardEditor editor;
+    EditSession session;
     // Kept for the run: a confirmed set-up is where the next one starts.
     QPrinter printer{QPrinter::HighResolution};
     QString lastSaveName;
+    QString fileName;
     bool centred = false;
 };

@@ -33,7 +33,7 @@ void WriteObject(Stream *s, const Object *obj)
     obj->SaveToStream(s);
 }
 
-Object *ReadObject(Stream *s)
+std::unique_ptr<Object> ReadObject(Stream *s)
 {
     std::string tag;
     ReadShortString(s, tag);
@@ -47,7 +47,7 @@ Object *ReadObject(Stream *s)
     else
         throw ReadError("未知の種類の記録です (\"" + sjis::toUtf8(tag) + "\")");
     obj->LoadFromStream(s);
-    return obj.release();
+    return obj;
 }
 
 bool SaveCard(Stream *s, const Objects &card)
@@ -58,7 +58,7 @@ bool SaveCard(Stream *s, const Objects &card)
         if (!obj)
             continue;
         WriteShortString(s, key);
-        WriteObject(s, obj);
+        WriteObject(s, obj.get());
     }
     return true;
 }
@@ -73,16 +73,6 @@ bool LoadCard(Stream *s, Objects &card)
     // Read into a collection of our own, so a damaged record cannot cost the
     // caller the card it has.
     Objects read;
-    struct Guard
-    {
-        Objects &objects;
-        bool armed = true;
-        ~Guard()
-        {
-            if (armed)
-                DestroyObjects(objects);
-        }
-    } guard{read};
 
     for (;;) {
         std::string key;
@@ -91,20 +81,15 @@ bool LoadCard(Stream *s, Objects &card)
         } catch (const ReadError &) {
             break; // the end of the data, or a record cut inside its key
         }
-        Object *obj = nullptr;
+        std::unique_ptr<Object> obj;
         try {
             obj = ReadObject(s);
         } catch (const ReadError &e) {
             throw ReadError("記録 \"" + sjis::toUtf8(key) + "\" が壊れています: " + e.what());
         }
-        Object *&slot = read[key];
-        delete slot; // a later record of the same key replaces the earlier one
-        slot = obj;
+        read[key] = std::move(obj); // a later record of the same key replaces the earlier one
     }
 
-    DestroyObjects(card);
     card = std::move(read);
-    read.Clear();
-    guard.armed = false;
     return true;
 }

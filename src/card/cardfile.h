@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 
 class Stream;
@@ -14,7 +15,7 @@ bool ReadShortString(Stream *s, std::string &out);
 void WriteObject(Stream *s, const Object *obj);
 // A new object of the class the tag names; throws ReadError for an unknown
 // tag or a body cut short.
-Object *ReadObject(Stream *s);
+std::unique_ptr<Object> ReadObject(Stream *s);
 
 // Writes the magic and one record per entry holding an object.
 bool SaveCard(Stream *s, const Objects &card);

@@ -63,9 +63,9 @@ std::unique_ptr<Object> makePicture(const PictureRow &row)
 void BuildDefaultCard(Objects &card)
 {
     for (const FieldInfo &row : kFields)
-        card[row.key] = makeText(row).release();
+        card[row.key] = makeText(row);
     for (const PictureRow &row : kPictureRows)
-        card[row.key] = makePicture(row).release();
+        card[row.key] = makePicture(row);
 }
 
 int RepairCard(Objects &card)
@@ -74,12 +74,11 @@ int RepairCard(Objects &card)
     // A text field works with either text class, so a file that stores a
     // plain text object where the default has a header keeps its text.
     auto repair = [&](const char *key, bool text, std::unique_ptr<Object> fresh) {
-        Object *&slot = card[key];
-        if (slot && (text ? dynamic_cast<TextObject *>(slot) != nullptr
-                          : dynamic_cast<GraphicObject *>(slot) != nullptr))
+        std::unique_ptr<Object> &slot = card[key];
+        if (slot && (text ? dynamic_cast<TextObject *>(slot.get()) != nullptr
+                          : dynamic_cast<GraphicObject *>(slot.get()) != nullptr))
             return;
-        delete slot;
-        slot = fresh.release();
+        slot = std::move(fresh);
         ++replaced;
     };
     for (const FieldInfo &row : kFields)

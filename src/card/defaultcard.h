@@ -30,13 +30,12 @@ inline constexpr const char *kQrKey = "QR";
 // it shares 10 with the postal code, just above the telephone line.
 inline constexpr int kAddressOrder = 10;
 
-// Fills an empty collection with the seventeen objects of a new card. The
-// caller owns them (DestroyObjects).
+// Fills an empty collection with the seventeen objects of a new card.
 void BuildDefaultCard(Objects &card);
 
 // Makes sure every key the editor works with holds an object of the class the
 // editor expects, putting the default object in place of a missing or
-// mismatched one (which is destroyed). Returns the number of replacements.
+// mismatched one. Returns the number of replacements.
 // Either text class serves a text key.
 int RepairCard(Objects &card);
 

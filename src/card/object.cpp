@@ -7,6 +7,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <cstring>
+#include <stdexcept>
+#include <typeinfo>
 
 namespace {
 
@@ -95,37 +97,37 @@ void Object::LoadHead(Stream *s)
     visible = s->ReadByte() != 0;
 }
 
-void TextObject::Draw(QPainter *canvas, const Converter &conv)
+const TextObject::Measures &TextObject::measure(QPaintDevice *device, const Converter &conv) const
 {
-    if (!visible)
-        return;
-    const std::int32_t h = font.height;
-    font.height = Converter::Truncate(conv.ToDevice(h) * 1.5);
-    if (!haveDrawnFont || !(drawnFont == font)) {
-        drawnFont = font;
-        drawnQFont = font.toQFont();
+    Font scaled = font;
+    scaled.height = Converter::Truncate(conv.ToDevice(font.height) * 1.5);
+    if (!haveDrawnFont || !(drawnFont == scaled)) {
+        drawnFont = scaled;
+        drawnQFont = scaled.toQFont();
         haveDrawnFont = true;
         haveMeasures = false;
     }
-    font.height = h;
-    const QFont &qf = drawnQFont;
     if (!haveDrawnText || drawnText != displayText) {
         drawnText = displayText;
         drawnUnicode = sjis::toUnicode(displayText);
         haveDrawnText = true;
         haveMeasures = false;
     }
-    const QString &s = drawnUnicode;
-
-    QPaintDevice *device = canvas->device();
     const int dpiX = device->logicalDpiX(), dpiY = device->logicalDpiY();
     if (!haveMeasures || measured.dpiX != dpiX || measured.dpiY != dpiY) {
-        const QFontMetrics fm(qf, device);
-        measured = {dpiX, dpiY, fm.ascent(), fm.height(), fm.horizontalAdvance(s)};
+        const QFontMetrics fm(drawnQFont, device);
+        measured = {dpiX, dpiY, fm.ascent(), fm.height(), fm.horizontalAdvance(drawnUnicode)};
         haveMeasures = true;
     }
+    return measured;
+}
 
-    canvas->setFont(qf);
+void TextObject::Draw(QPainter *canvas, const Converter &conv) const
+{
+    if (!visible)
+        return;
+    const Measures &m = measure(canvas->device(), conv);
+    canvas->setFont(drawnQFont);
     canvas->setPen(toQColor(color));
     canvas->setBrush(Qt::NoBrush);
     const int x = conv.ToDevice(rect.left);
@@ -134,11 +136,58 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv)
     // A position far beyond any device (a damaged file) is not drawn at all.
     constexpr int kFar = 1 << 24;
     if (x > -kFar && x < kFar && y > -kFar && y < kFar)
-        canvas->drawText(QPoint(x, y + measured.ascent), s);
-    rect.right =
-        Converter::Saturate(static_cast<long long>(rect.left) + conv.ToModel(measured.advance));
-    rect.bottom =
-        Converter::Saturate(static_cast<long long>(rect.top) + conv.ToModel(measured.height));
+        canvas->drawText(QPoint(x, y + m.ascent), drawnUnicode);
+}
+
+void TextObject::Measure(QPaintDevice *device, const Converter &conv)
+{
+    if (!visible)
+        return;
+    const Measures &m = measure(device, conv);
+    rect.right = Converter::Saturate(static_cast<long long>(rect.left) + conv.ToModel(m.advance));
+    rect.bottom = Converter::Saturate(static_cast<long long>(rect.top) + conv.ToModel(m.height));
+}
+
+namespace {
+
+// Copies what `from` keeps into `to`, both of class T.
+template <typename T> void restoreAs(T &to, const Object &from)
+{
+    if (typeid(from) != typeid(T))
+        throw std::logic_error("Restore: an object of another class");
+    to = static_cast<const T &>(from);
+}
+
+} // namespace
+
+std::unique_ptr<Object> TextObject::Clone() const
+{
+    return std::make_unique<TextObject>(*this);
+}
+
+void TextObject::Restore(const Object &from)
+{
+    restoreAs(*this, from);
+}
+
+std::unique_ptr<Object> TextObjectWithHeader::Clone() const
+{
+    return std::make_unique<TextObjectWithHeader>(*this);
+}
+
+void TextObjectWithHeader::Restore(const Object &from)
+{
+    restoreAs(*this, from);
+}
+
+std::unique_ptr<Object> GraphicObject::Clone() const
+{
+    return std::make_unique<GraphicObject>(*this);
+}
+
+void GraphicObject::Restore(const Object &from)
+{
+    restoreAs(*this, from);
 }
 
 void TextObject::SetText(const std::string &s)
@@ -216,7 +265,7 @@ void TextObjectWithHeader::LoadFromStream(Stream *s)
     displayText = header + text;
 }
 
-void GraphicObject::Draw(QPainter *canvas, const Converter &conv)
+void GraphicObject::Draw(QPainter *canvas, const Converter &conv) const
 {
     problem.clear();
     if (!visible || !picture)

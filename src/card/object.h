@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+class QPaintDevice;
 class QPainter;
 class Stream;
 
@@ -20,7 +21,16 @@ class Object
 {
 public:
     virtual ~Object() = default;
-    virtual void Draw(QPainter *canvas, const Converter &conv) = 0;
+    // Draws the object; changes nothing the file keeps.
+    virtual void Draw(QPainter *canvas, const Converter &conv) const = 0;
+    // Sets the rectangle's size from the object as drawn on `device` through
+    // `conv`, where the object's size depends on the drawing (text). Others
+    // keep their rectangle.
+    virtual void Measure(QPaintDevice *device, const Converter &conv)
+    {
+        (void)device;
+        (void)conv;
+    }
     virtual void GetRect(TRect &out) const = 0;
     virtual void SetRect(const TRect &r) = 0;
     virtual int GetOrder() const { return order; }
@@ -31,7 +41,18 @@ public:
     virtual void LoadFromStream(Stream *s) = 0;
     virtual std::string GetClassName() const = 0;
 
+    // A copy of everything the object keeps (a picture is shared, never
+    // changed), for taking a step back.
+    virtual std::unique_ptr<Object> Clone() const = 0;
+    // Takes over what `from`, an object of the same class (a Clone), keeps.
+    // Throws std::logic_error for an object of another class.
+    virtual void Restore(const Object &from) = 0;
+
 protected:
+    Object() = default;
+    Object(const Object &) = default;
+    Object &operator=(const Object &) = default;
+
     void SaveHead(Stream *s) const;
     void LoadHead(Stream *s);
 
@@ -46,7 +67,8 @@ public:
     TextObject() = default;
     explicit TextObject(const TRect &r) : rect(r) {}
 
-    void Draw(QPainter *canvas, const Converter &conv) override;
+    void Draw(QPainter *canvas, const Converter &conv) const override;
+    void Measure(QPaintDevice *device, const Converter &conv) override;
     void GetRect(TRect &out) const override { out = rect; }
     void SetRect(const TRect &r) override { rect = r; }
     // An empty raw text makes the object invisible for every purpose.
@@ -54,6 +76,8 @@ public:
     void SaveToStream(Stream *s) const override;
     void LoadFromStream(Stream *s) override;
     std::string GetClassName() const override { return "TextObject"; }
+    std::unique_ptr<Object> Clone() const override;
+    void Restore(const Object &from) override;
     virtual void SetText(const std::string &s);
     virtual std::string GetText() const { return text; }
 
@@ -72,15 +96,19 @@ protected:
     std::int32_t color = 0;
 
 private:
-    // What the last Draw made of the font and the text, reused while they
+    // The measures of the text at `conv` on `device`, from the cache below.
+    struct Measures;
+    const Measures &measure(QPaintDevice *device, const Converter &conv) const;
+
+    // What the last drawing made of the font and the text, reused while they
     // stay the same (converting, building fonts and measuring cost more than
     // drawing).
-    Font drawnFont;
-    QFont drawnQFont;
-    bool haveDrawnFont = false;
-    std::string drawnText;
-    QString drawnUnicode;
-    bool haveDrawnText = false;
+    mutable Font drawnFont;
+    mutable QFont drawnQFont;
+    mutable bool haveDrawnFont = false;
+    mutable std::string drawnText;
+    mutable QString drawnUnicode;
+    mutable bool haveDrawnText = false;
     // The measures of drawnUnicode in drawnQFont on a device of these dots
     // per inch; valid only while font and text stay those measured.
     struct Measures
@@ -91,8 +119,8 @@ private:
         int height = 0;
         int advance = 0;
     };
-    Measures measured;
-    bool haveMeasures = false;
+    mutable Measures measured;
+    mutable bool haveMeasures = false;
 };
 
 class TextObjectWithHeader : public TextObject
@@ -106,6 +134,8 @@ public:
     void SaveToStream(Stream *s) const override;
     void LoadFromStream(Stream *s) override;
     std::string GetClassName() const override { return "TextObjectWithHeader"; }
+    std::unique_ptr<Object> Clone() const override;
+    void Restore(const Object &from) override;
     void SetText(const std::string &s) override;
     const std::string &Header() const { return header; }
 
@@ -118,12 +148,14 @@ class GraphicObject : public Object
 public:
     GraphicObject() = default;
 
-    void Draw(QPainter *canvas, const Converter &conv) override;
+    void Draw(QPainter *canvas, const Converter &conv) const override;
     void GetRect(TRect &out) const override { out = rect; }
     void SetRect(const TRect &r) override { rect = r; }
     void SaveToStream(Stream *s) const override;
     void LoadFromStream(Stream *s) override;
     std::string GetClassName() const override { return "GraphicObject"; }
+    std::unique_ptr<Object> Clone() const override;
+    void Restore(const Object &from) override;
 
     // Takes the picture (not null); the rectangle keeps its left and top and
     // takes the picture's pixel size through `conv`.
@@ -137,9 +169,10 @@ public:
 
 private:
     TRect rect;
-    std::unique_ptr<Picture> picture;
+    // Shared with the object's clones; a picture never changes once made.
+    std::shared_ptr<const Picture> picture;
     std::string source;
-    std::string problem;
+    mutable std::string problem;
 };
 
 // The source name of the QR code object.

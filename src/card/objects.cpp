@@ -3,27 +3,44 @@
 #include "card/sjis.h"
 
 #include <cstdio>
+#include <utility>
+
+Objects::~Objects() = default;
 
 Object *Objects::Find(const std::string &key) const
 {
     auto it = map.find(key);
-    return it == map.end() ? nullptr : it->second;
+    return it == map.end() ? nullptr : it->second.get();
 }
 
 void Objects::ForEach(IObjectCommand &cmd) const
 {
     for (const auto &[key, obj] : map)
         if (obj)
+            cmd.Execute(obj.get());
+}
+
+Object *DrawingOrder::Find(const std::string &key) const
+{
+    auto it = map.find(key);
+    return it == map.end() ? nullptr : it->second;
+}
+
+void DrawingOrder::ForEach(IObjectCommand &cmd) const
+{
+    for (const auto &[key, obj] : map)
+        if (obj)
             cmd.Execute(obj);
 }
 
-void DestroyObjects(Objects &card)
+std::vector<Object *> DrawingOrder::List() const
 {
-    for (auto &[key, obj] : card) {
-        delete obj;
-        obj = nullptr;
-    }
-    card.Clear();
+    std::vector<Object *> list;
+    list.reserve(map.size());
+    for (const auto &[key, obj] : map)
+        if (obj)
+            list.push_back(obj);
+    return list;
 }
 
 std::string StackingKey(int order, int sequence)
@@ -58,20 +75,35 @@ void PickupCommand::Execute(Object *obj)
         found = obj;
 }
 
-void RenderCard(const Objects &card, QPainter *canvas, const Converter &conv)
+DrawingOrder MakeDrawingOrder(const Objects &card)
 {
     ZObjectsCommand z;
     card.ForEach(z);
+    return std::move(z.Order());
+}
+
+void MeasureCard(const DrawingOrder &order, QPaintDevice *device, const Converter &conv)
+{
+    for (const auto &[key, obj] : order)
+        if (obj)
+            obj->Measure(device, conv);
+}
+
+void RenderCard(const DrawingOrder &order, QPainter *canvas, const Converter &conv)
+{
     DrawCommand draw(canvas, conv);
-    z.Order().ForEach(draw);
+    order.ForEach(draw);
+}
+
+void RenderCard(const Objects &card, QPainter *canvas, const Converter &conv)
+{
+    RenderCard(MakeDrawingOrder(card), canvas, conv);
 }
 
 Object *HitTest(const Objects &card, int x, int y)
 {
-    ZObjectsCommand z;
-    card.ForEach(z);
     PickupCommand pick(x, y);
-    z.Order().ForEach(pick);
+    MakeDrawingOrder(card).ForEach(pick);
     return pick.Found();
 }
 
@@ -79,7 +111,7 @@ std::vector<std::string> DrawProblems(const Objects &card)
 {
     std::vector<std::string> problems;
     for (const auto &[key, obj] : card) {
-        const auto *g = dynamic_cast<const GraphicObject *>(obj);
+        const auto *g = dynamic_cast<const GraphicObject *>(obj.get());
         if (g && g->IsVisible() && !g->DrawProblem().empty())
             problems.push_back("画像 \"" + sjis::toUtf8(key) +
                                "\" を描けません: " + g->DrawProblem());

@@ -1,9 +1,12 @@
 #pragma once
+#include "card/object.h"
+
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-class Object;
+class QPaintDevice;
 class QPainter;
 class Converter;
 
@@ -15,30 +18,31 @@ public:
 };
 
 // Ordered map from a Shift-JIS key to an object, keys compared byte-wise as
-// unsigned values. It refers to objects and never destroys them: the owner of
-// the card's collection destroys them (DestroyObjects) exactly once.
+// unsigned values. The collection owns its objects: replacing an entry's
+// object or clearing the collection destroys them. An entry may hold none
+// (made by operator[]); such an entry has no record in the file.
 class Objects
 {
 public:
-    using Map = std::map<std::string, Object *>;
+    using Map = std::map<std::string, std::unique_ptr<Object>>;
     using iterator = Map::iterator;
     using const_iterator = Map::const_iterator;
 
     Objects() = default;
-    virtual ~Objects() = default;
     Objects(const Objects &) = delete;
     Objects &operator=(const Objects &) = delete;
     Objects(Objects &&) = default;
     Objects &operator=(Objects &&) = default;
+    ~Objects();
 
-    // Finds the entry or inserts one holding null, and returns its slot.
-    Object *&operator[](const std::string &key) { return map[key]; }
+    // Finds the entry or inserts one holding none, and returns its slot.
+    std::unique_ptr<Object> &operator[](const std::string &key) { return map[key]; }
     // Looks up without inserting; null when absent.
     Object *Find(const std::string &key) const;
 
     // Every entry with an object, in ascending key order.
     void ForEach(IObjectCommand &cmd) const;
-    // Removes every entry; the objects are not destroyed.
+    // Removes and destroys every entry.
     void Clear() { map.clear(); }
 
     iterator begin() { return map.begin(); }
@@ -52,8 +56,30 @@ private:
     Map map;
 };
 
-// Destroys every object of `card` and clears it.
-void DestroyObjects(Objects &card);
+// The visible objects of a card under their stacking keys, bottom first: what
+// is drawn, hit and restacked. It refers to the card's objects and is valid
+// while the card keeps them; it is built afresh for each use, since a text
+// that becomes empty leaves it.
+class DrawingOrder
+{
+public:
+    using Map = std::map<std::string, Object *>;
+    using const_iterator = Map::const_iterator;
+
+    Object *&operator[](const std::string &key) { return map[key]; }
+    Object *Find(const std::string &key) const;
+    void ForEach(IObjectCommand &cmd) const;
+    void Clear() { map.clear(); }
+    const_iterator begin() const { return map.begin(); }
+    const_iterator end() const { return map.end(); }
+    std::size_t size() const { return map.size(); }
+    bool empty() const { return map.empty(); }
+    // The objects bottom first.
+    std::vector<Object *> List() const;
+
+private:
+    Map map;
+};
 
 // The stacking key "%10d_%d".
 std::string StackingKey(int order, int sequence);
@@ -63,11 +89,11 @@ class ZObjectsCommand : public IObjectCommand
 {
 public:
     void Execute(Object *obj) override;
-    Objects &Order() { return order; }
-    const Objects &Order() const { return order; }
+    DrawingOrder &Order() { return order; }
+    const DrawingOrder &Order() const { return order; }
 
 private:
-    Objects order;
+    DrawingOrder order;
     int sequence = 0;
 };
 
@@ -97,7 +123,21 @@ private:
     Object *found = nullptr;
 };
 
-// Draws the card's visible objects bottom first; prepares no background.
+// The card's drawing order (ZObjectsCommand over the card): the one way it
+// is built.
+DrawingOrder MakeDrawingOrder(const Objects &card);
+
+// Measures the text objects of `order` as drawn on `device` through `conv`
+// and writes their right and bottom edges: the rectangle the file keeps and
+// the pointer hits. Drawing never does this by itself, so only the views
+// whose measurement counts (the editor canvas, the card image of the printer
+// and the preview) change what is saved.
+void MeasureCard(const DrawingOrder &order, QPaintDevice *device, const Converter &conv);
+
+// Draws the objects of `order` bottom first; prepares no background and
+// changes no object.
+void RenderCard(const DrawingOrder &order, QPainter *canvas, const Converter &conv);
+// The same for the card's drawing order.
 void RenderCard(const Objects &card, QPainter *canvas, const Converter &conv);
 
 // The topmost visible object at a model point, or null.

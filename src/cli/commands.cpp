@@ -2,7 +2,6 @@
 #include "cli/args.h"
 #include "cli/cardjson.h"
 #include "cli/csv.h"
-#include "cli/editorcard.h"
 #include "cli/files.h"
 
 #include "card/cardfile.h"
@@ -11,13 +10,17 @@
 #include "card/files.h"
 #include "card/object.h"
 #include "card/objects.h"
+#include "card/picture.h"
+#include "card/stream.h"
 #include "card/sjis.h"
 #include "card/strtoint.h"
 #include "print/sheet.h"
+#include "editor/session.h"
 #include "qr/qrcode.h"
 #include "settings/ini.h"
 #include "settings/printspace.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -223,20 +226,73 @@ SheetDevice deviceAt(int dpi)
     return SheetDevice{dpi, dpi, 0, 0};
 }
 
-// The card's drawing order, rebuilt for each state of the card: a text that
-// becomes empty leaves it.
-struct DrawingOrder
+// A card data file exactly as it is stored (nothing repaired). Throws
+// Failure naming the file when it cannot be read, is not a card data file or
+// is damaged (then naming the record's key).
+Objects readCardFile(const QString &path)
 {
-    explicit DrawingOrder(const Objects &card) { card.ForEach(z); }
-    const Objects &Order() const { return z.Order(); }
-    ZObjectsCommand z;
-};
+    const QByteArray bytes = ReadWholeFile(path);
+    MemoryStream s(bytes);
+    Objects card;
+    try {
+        // A file too short to hold the magic is no card data file either.
+        if (!bytes.startsWith(kCardMagicBytes) || !LoadCard(&s, card))
+            throw FileFailure(path, QStringLiteral("Plakuro のカードデータファイルではありません"));
+    } catch (const CardError &e) {
+        throw FileFailure(path,
+                          QStringLiteral("壊れています: %1").arg(QString::fromUtf8(e.what())));
+    }
+    return card;
+}
 
-QImage cardImage(const EditorCard &card, int dpi)
+// The editor's Open: the file read, repaired, the fields filled from it, the
+// QR symbol rebuilt and the canvas repainted. Throws as readCardFile; texts
+// too long for any QR symbol are no error (the session's QrTooLong).
+void openCard(EditSession &session, const QString &path)
+{
+    const QByteArray bytes = ReadWholeFile(path);
+    try {
+        if (session.LoadBytes(bytes) == EditSession::LoadResult::NotACard)
+            throw FileFailure(path, QStringLiteral("Plakuro のカードデータファイルではありません"));
+    } catch (const ReadError &e) {
+        throw FileFailure(path,
+                          QStringLiteral("壊れています: %1").arg(QString::fromUtf8(e.what())));
+    }
+    try {
+        session.FillFieldsFromCard();
+    } catch (const CardError &e) {
+        throw FileFailure(path, QString::fromUtf8(e.what()));
+    }
+}
+
+// The picture button of `key`: a shown picture is removed first; then,
+// unless `file` is empty, the file's picture is chosen with its absolute path.
+void choosePicture(EditSession &session, const std::string &key, const QString &file)
+{
+    const Object *obj = session.Card().Find(key);
+    if (obj && obj->IsVisible())
+        session.RemovePicture(key);
+    if (file.isEmpty())
+        return;
+    // The editor's file dialog hands over an absolute path.
+    const QString path = QFileInfo(file).absoluteFilePath();
+    std::unique_ptr<Picture> picture;
+    try {
+        picture = LoadPictureFile(path);
+    } catch (const CardError &e) {
+        throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
+    }
+    if (!picture)
+        throw FileFailure(path, QStringLiteral("使える画像は JPEG (.jpg, .jpeg) と"
+                                               "ビットマップ (.bmp) だけです"));
+    session.ChoosePicture(key, std::move(picture), path);
+}
+
+QImage cardImage(const EditSession &card, int dpi)
 {
     const auto width = static_cast<int>(static_cast<double>(dpi) * kCardWidthInch);
     const auto height = static_cast<int>(static_cast<double>(dpi) * kCardHeightInch);
-    return RenderCardImage(DrawingOrder(card.Card()).Order(), width, height);
+    return RenderCardImage(MakeDrawingOrder(card.Card()), width, height);
 }
 
 // Runs `draw`, naming `file` in a drawing failure (a card image too large
@@ -254,7 +310,7 @@ template <typename Draw> void drawing(const QString &file, Draw draw)
 
 // Pictures the last drawing of `card` had to leave out, each said once on
 // stderr; the rest of the card was drawn, so the command still succeeds.
-void reportDrawProblems(const EditorCard &card)
+void reportDrawProblems(const EditSession &card)
 {
     for (const std::string &problem : DrawProblems(card.Card()))
         writeErr(QStringLiteral("plakuro-cli: ") + QString::fromUtf8(problem) + u'\n');
@@ -264,7 +320,7 @@ void reportDrawProblems(const EditorCard &card)
 
 int runInfo(const ParsedCommand &p)
 {
-    writeOut(CardJson(*ReadCardFile(p.positional[0])) + "\n");
+    writeOut(CardJson(readCardFile(p.positional[0])) + "\n");
     return 0;
 }
 
@@ -273,8 +329,8 @@ int runRender(const ParsedCommand &p)
     const QString out = requiredOutput(p, kRender);
     const QString kind = outputKind(out, kRender, {".png", ".bmp", ".pdf"});
     const int dpi = dpiOption(p, 300);
-    EditorCard card;
-    card.Open(p.positional[0]);
+    EditSession card;
+    openCard(card, p.positional[0]);
     if (card.QrTooLong())
         noteQrTooLong(p.positional[0]);
     drawing(out, [&] {
@@ -297,15 +353,15 @@ int runSheet(const ParsedCommand &p)
     const QString kind = outputKind(out, kSheet, {".pdf", ".png"});
     const int dpi = dpiOption(p, 600);
     const PrintSpace ps = spaceOption(p);
-    EditorCard card;
-    card.Open(p.positional[0]);
+    EditSession card;
+    openCard(card, p.positional[0]);
     if (card.QrTooLong())
         noteQrTooLong(p.positional[0]);
-    const DrawingOrder order(card.Card());
+    const DrawingOrder order = MakeDrawingOrder(card.Card());
     drawing(out, [&] {
         if (kind == ".pdf") {
             PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
-            PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order.Order(), ps.a, ps.b,
+            PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps.a, ps.b,
                        ps.c, ps.d);
             pdf.Finish();
             return;
@@ -316,7 +372,7 @@ int runSheet(const ParsedCommand &p)
             throw std::runtime_error("用紙の画像を作れません (メモリが足りません)");
         page.fill(Qt::white);
         QPainter painter(&page);
-        PrintSheet(painter, deviceAt(dpi), page.size(), order.Order(), ps.a, ps.b, ps.c, ps.d);
+        PrintSheet(painter, deviceAt(dpi), page.size(), order, ps.a, ps.b, ps.c, ps.d);
         painter.end();
         WriteImageFile(page, dpi, out, "PNG");
     });
@@ -326,8 +382,8 @@ int runSheet(const ParsedCommand &p)
 
 int runQr(const ParsedCommand &p)
 {
-    EditorCard card;
-    card.Open(p.positional[0]);
+    EditSession card;
+    openCard(card, p.positional[0]);
     const std::string text = BuildQrText(card.Card());
     // The text first: it is what the card says, with or without a symbol.
     writeOut(p.Has("raw") ? text : sjis::toUtf8(text));
@@ -419,9 +475,9 @@ int runFill(const ParsedCommand &p)
     const QString out = requiredOutput(p, kFill);
     const std::vector<FillStep> steps = fillSteps(p);
     checkFillTarget(out);
-    EditorCard card;
+    EditSession card;
     if (!p.positional.isEmpty())
-        card.Open(p.positional[0]);
+        openCard(card, p.positional[0]);
     for (const FillStep &step : steps) {
         try {
             if (step.kind == FillStep::Set)
@@ -429,7 +485,7 @@ int runFill(const ParsedCommand &p)
             else if (step.kind == FillStep::Qr)
                 card.ShowQr(step.value == QStringLiteral("show"));
             else
-                card.ChoosePicture(step.key.c_str(), step.value);
+                choosePicture(card, step.key, step.value);
         } catch (const CardError &e) {
             throw FileFailure(out,
                               step.option + QStringLiteral(": ") + QString::fromUtf8(e.what()));
@@ -503,8 +559,8 @@ int runMerge(const ParsedCommand &p)
     const bool mixed = p.Has("mixed");
     const QString csv = p.positional[1];
 
-    EditorCard card;
-    card.Open(p.positional[0]);
+    EditSession card;
+    openCard(card, p.positional[0]);
     // The file is read in passes, never held: the encoding, then every row
     // checked and counted before anything is drawn, then the drawing.
     CsvReader reader(csv);
@@ -535,10 +591,10 @@ int runMerge(const ParsedCommand &p)
         for (std::size_t c = 0; c < keys.size(); ++c) {
             const auto i = static_cast<qsizetype>(c);
             const bool given = i < cells.size() && !cells[i].isEmpty();
-            texts[c] = {keys[c], given ? EditorCard::EditText(cells[i]) : templateTexts[c]};
+            texts[c] = {keys[c], given ? EditSession::EditText(cells[i]) : templateTexts[c]};
         }
         try {
-            card.SetTexts(texts);
+            card.SetTextsForPrinting(texts);
         } catch (const CardError &e) {
             throw FileFailure(
                 csv, QStringLiteral("%1 行目: %2").arg(r.line).arg(QString::fromUtf8(e.what())));
@@ -570,7 +626,7 @@ int runMerge(const ParsedCommand &p)
                                   static_cast<int>(r - first), cardImage(card, dpi));
                 else
                     PrintSheet(pdf.Painter(), dev, pdf.PageSize(),
-                               DrawingOrder(card.Card()).Order(), ps.a, ps.b, ps.c, ps.d);
+                               MakeDrawingOrder(card.Card()), ps.a, ps.b, ps.c, ps.d);
                 progress.Row(r);
             }
         }

@@ -96,7 +96,7 @@ std::unique_ptr<PageRecorder> TPreview::newRecorder() const
 
 void TPreview::render()
 {
-    static const Objects none;
+    static const DrawingOrder none;
     DrawPreviewSheet(*recorder, order ? *order : none, a, b, c, d);
 }
 
@@ -198,7 +198,7 @@ void TPreview::resizeEvent(QResizeEvent *event)
     cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
 }
 
-void RunPreview(QWidget *parent, const Objects &order, const QSizeF &paperMm, std::int32_t &a,
+void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, std::int32_t &a,
                 std::int32_t &b, std::int32_t &c, std::int32_t &d,
                 std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print)
 {

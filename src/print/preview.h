@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-class Objects;
+class DrawingOrder;
 class PageRecorder;
 class PreviewControl;
 class QComboBox;
@@ -25,7 +25,7 @@ public:
     ~TPreview() override;
 
     // The drawing-order collection (borrowed; it must outlive the preview).
-    void SetOrder(const Objects *drawingOrder) { order = drawingOrder; }
+    void SetOrder(const DrawingOrder *drawingOrder) { order = drawingOrder; }
     // The paper in millimetres the page shows; A4 until set. Takes effect
     // at the next drawing (showing the window, 適用).
     void SetPaper(const QSizeF &mm) { paperMm = mm; }
@@ -68,7 +68,7 @@ private:
     void render();
     std::unique_ptr<PageRecorder> newRecorder() const;
 
-    const Objects *order = nullptr;
+    const DrawingOrder *order = nullptr;
     QSizeF paperMm;
     std::unique_ptr<PageRecorder> recorder;
     QPointer<TPrintSetting> options;
@@ -79,6 +79,6 @@ private:
 // paper) with the given values, `print` wired to
 // its "印刷" button (called with the preview's current values), and copies
 // the preview's values back however it was closed.
-void RunPreview(QWidget *parent, const Objects &order, const QSizeF &paperMm, std::int32_t &a,
+void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, std::int32_t &a,
                 std::int32_t &b, std::int32_t &c, std::int32_t &d,
                 std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print);

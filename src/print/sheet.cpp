@@ -43,7 +43,7 @@ bool fitsInt(std::int64_t v)
 }
 
 // The card image for the layout's cells; null when it has no area.
-QImage cardImageFor(const SheetLayout &l, const Objects &order)
+QImage cardImageFor(const SheetLayout &l, const DrawingOrder &order)
 {
     if (!fitsInt(l.width) || !fitsInt(l.height))
         throw std::runtime_error("カード画像が大きすぎます");
@@ -58,7 +58,7 @@ void drawCells(QPainter &painter, QSize page, const SheetLayout &l, const QImage
         DrawSheetCell(painter, page, l, i, card);
 }
 
-void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const Objects &order)
+void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const DrawingOrder &order)
 {
     drawCells(painter, page, l, cardImageFor(l, order));
 }
@@ -81,7 +81,7 @@ SheetLayout ComputePreviewLayout(const SheetDevice &dev, double xFactor, double 
     return layoutFor(dev, a, b, c, d, w, h);
 }
 
-QImage RenderCardImage(const Objects &order, int width, int height)
+QImage RenderCardImage(const DrawingOrder &order, int width, int height)
 {
     if (width <= 0 || height <= 0)
         return {};
@@ -92,8 +92,10 @@ QImage RenderCardImage(const Objects &order, int width, int height)
     image.fill(Qt::white);
     QPainter painter(&image);
     const Converter conv(width);
-    DrawCommand draw(&painter, conv);
-    order.ForEach(draw);
+    // The card image measures the texts as it draws them: after printing or
+    // a preview the card keeps the rectangles measured here.
+    MeasureCard(order, &image, conv);
+    RenderCard(order, &painter, conv);
     return image;
 }
 
@@ -109,13 +111,13 @@ void DrawSheetCell(QPainter &painter, QSize page, const SheetLayout &l, int inde
     painter.drawImage(QPoint(static_cast<int>(cell.x), static_cast<int>(cell.y)), card);
 }
 
-void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Objects &order,
+void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const DrawingOrder &order,
                 std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d)
 {
     drawSheet(painter, page, ComputeSheetLayout(dev, a, b, c, d), order);
 }
 
-void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::int32_t b,
+void PrintSheet(QPrinter &printer, const DrawingOrder &order, std::int32_t a, std::int32_t b,
                 std::int32_t c, std::int32_t d)
 {
     const bool pdf = printer.outputFormat() == QPrinter::PdfFormat;
@@ -164,7 +166,7 @@ void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::in
     painter.end();
 }
 
-void DrawPreviewSheet(PageRecorder &rec, const Objects &order, std::int32_t a, std::int32_t b,
+void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, std::int32_t a, std::int32_t b,
                       std::int32_t c, std::int32_t d)
 {
     rec.BeginDoc();

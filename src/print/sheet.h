@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-class Objects;
+class DrawingOrder;
 class PageRecorder;
 class QPainter;
 class QPrinter;
@@ -60,16 +60,16 @@ SheetLayout ComputeSheetLayout(const SheetDevice &dev, std::int32_t a, std::int3
 SheetLayout ComputePreviewLayout(const SheetDevice &dev, double xFactor, double yFactor,
                                  std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
 
-// The card drawn once into a white W x H image; `order` is a drawing-order
-// collection (the Objects of a ZObjectsCommand). Null when W or H is not
-// positive.
-QImage RenderCardImage(const Objects &order, int width, int height);
+// The card measured and drawn once into a white W x H image; `order` is the
+// card's drawing order, whose text objects take the rectangles measured on
+// the image. Null when W or H is not positive.
+QImage RenderCardImage(const DrawingOrder &order, int width, int height);
 
 // Draws the card image once and copies it 1:1 into the ten cells. `page` is
 // the size of the painter's area; a cell wholly outside it, or at a position
 // that does not fit an int, is skipped. Partly visible cells are clipped by
 // the device.
-void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Objects &order,
+void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const DrawingOrder &order,
                 std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
 
 // Copies `card` 1:1 into cell `index` of `layout`, the way PrintSheet fills
@@ -87,9 +87,9 @@ inline constexpr int kPdfDotsPerInch = 600;
 // (full page), the same page plakuro-cli's sheet writes; any other printer
 // with its printable area. Throws std::runtime_error when the job cannot
 // start.
-void PrintSheet(QPrinter &printer, const Objects &order, std::int32_t a, std::int32_t b,
+void PrintSheet(QPrinter &printer, const DrawingOrder &order, std::int32_t a, std::int32_t b,
                 std::int32_t c, std::int32_t d);
 
 // Records the sheet as the one page of `rec` (BeginDoc ... EndDoc).
-void DrawPreviewSheet(PageRecorder &rec, const Objects &order, std::int32_t a, std::int32_t b,
+void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, std::int32_t a, std::int32_t b,
                       std::int32_t c, std::int32_t d);

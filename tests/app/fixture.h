@@ -26,10 +26,10 @@ protected:
         SetSettingsFilePathForTesting(QString());
     }
 
-    CardEditor &editor() { return window->Editor(); }
+    EditSession &editor() { return window->Session(); }
     template <typename T> T *object(const char *key)
     {
-        return dynamic_cast<T *>(editor().card.Find(key));
+        return dynamic_cast<T *>(editor().Card().Find(key));
     }
     const QImage &canvas() { return editor().Canvas(); }
     QString path(const QString &name) const { return dir.filePath(name); }

@@ -73,7 +73,7 @@ public:
     void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
                       std::int32_t &) override
     {}
-    void Preview(QWidget *, const Objects &, const QPageLayout &paper, std::int32_t &,
+    void Preview(QWidget *, const DrawingOrder &, const QPageLayout &paper, std::int32_t &,
                  std::int32_t &, std::int32_t &, std::int32_t &,
                  const std::function<void(int, int, int, int)> &) override
     {

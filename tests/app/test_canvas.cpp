@@ -32,7 +32,7 @@ protected:
         MeishiTest::SetUp();
         window->eName->setText("Yamada Taro"); // drawn at model 140, 40
         window->eTel->setText("03-1234-5678");
-        editor().Modified = false;
+        editor().SetModified(false);
         name = object<TextObject>("eName");
         name->GetRect(nameRect);
     }
@@ -42,7 +42,7 @@ protected:
 
 TEST_F(CanvasTest, PressSelectsTheTopmostObjectAndMarksItsCorners)
 {
-    const Converter &conv = editor().screen;
+    const Converter &conv = editor().Screen();
     EXPECT_EQ(conv.ToModel(100), 141);
     EXPECT_EQ(conv.ToModel(50), 71);
     EXPECT_EQ(conv.ToModel(644), 909);
@@ -52,7 +52,7 @@ TEST_F(CanvasTest, PressSelectsTheTopmostObjectAndMarksItsCorners)
           conv.ToDevice(nameRect.top) + 2);
     release(*window, Qt::LeftButton, conv.ToDevice(nameRect.left) + 2,
             conv.ToDevice(nameRect.top) + 2);
-    EXPECT_EQ(editor().Selection, name);
+    EXPECT_EQ(editor().Selection(), name);
     EXPECT_TRUE(window->bFont->isEnabled());
     EXPECT_TRUE(window->aPopupMenuColor->isEnabled());
     EXPECT_FALSE(window->aSavePicture->isEnabled());
@@ -61,7 +61,7 @@ TEST_F(CanvasTest, PressSelectsTheTopmostObjectAndMarksItsCorners)
     name->GetRect(r);
     EXPECT_EQ(r.left, nameRect.left);
     EXPECT_EQ(r.top, nameRect.top);
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
 
     // Four solid blue 3 x 3 squares reaching inward from the corners.
     const int L = conv.ToDevice(r.left), T = conv.ToDevice(r.top);
@@ -82,14 +82,14 @@ TEST_F(CanvasTest, PressSelectsTheTopmostObjectAndMarksItsCorners)
     // Empty spot: nothing selected, marks gone, commands off.
     press(*window, Qt::LeftButton, 600, 380);
     release(*window, Qt::LeftButton, 600, 380);
-    EXPECT_EQ(editor().Selection, nullptr);
+    EXPECT_EQ(editor().Selection(), nullptr);
     EXPECT_FALSE(window->bFont->isEnabled());
     EXPECT_NE(canvas().pixel(L, T), blue);
 }
 
 TEST_F(CanvasTest, HitTestEdgesZeroSizeAndOverlap)
 {
-    Objects &card = editor().card;
+    const Objects &card = editor().Card();
     TRect r = nameRect;
     EXPECT_EQ(HitTest(card, r.right, r.bottom), name);
     EXPECT_EQ(HitTest(card, r.left, r.top), name);
@@ -111,19 +111,19 @@ TEST_F(CanvasTest, HitTestEdgesZeroSizeAndOverlap)
 TEST_F(CanvasTest, RightAndMiddlePresses)
 {
     window->show();
-    const Converter &conv = editor().screen;
+    const Converter &conv = editor().Screen();
     const int x = conv.ToDevice(nameRect.left) + 3, y = conv.ToDevice(nameRect.top) + 3;
     press(*window, Qt::RightButton, 600, 380);
     EXPECT_FALSE(window->aPopupMenu->isVisible());
     press(*window, Qt::RightButton, x, y);
-    EXPECT_EQ(editor().Selection, name);
+    EXPECT_EQ(editor().Selection(), name);
     EXPECT_TRUE(window->aPopupMenu->isVisible());
-    EXPECT_FALSE(editor().Dragging);
+    EXPECT_FALSE(editor().Dragging());
     window->aPopupMenu->hide();
 
     press(*window, Qt::MiddleButton, x, y);
-    EXPECT_EQ(editor().Selection, name);
-    EXPECT_FALSE(editor().Dragging);
+    EXPECT_EQ(editor().Selection(), name);
+    EXPECT_FALSE(editor().Dragging());
     EXPECT_FALSE(window->aPopupMenu->isVisible());
     window->cCanvasMouseMove(x + 100, y + 100);
     TRect r;
@@ -133,9 +133,9 @@ TEST_F(CanvasTest, RightAndMiddlePresses)
 
 TEST_F(CanvasTest, DragMovesOnEveryFifthMoveAndAlwaysOnRelease)
 {
-    const Converter &conv = editor().screen;
+    const Converter &conv = editor().Screen();
     const int x = conv.ToDevice(nameRect.left) + 2, y = conv.ToDevice(nameRect.top) + 2;
-    CardEditor::MoveCounter = 0;
+    EditSession::MoveCounter = 0;
     window->cCanvasMouseDown(Qt::LeftButton, x, y);
     TRect r;
     for (int i = 1; i <= 4; ++i) {
@@ -153,14 +153,14 @@ TEST_F(CanvasTest, DragMovesOnEveryFifthMoveAndAlwaysOnRelease)
     name->GetRect(r);
     EXPECT_EQ(r.left, nameRect.left + conv.ToModel(x + 70) - conv.ToModel(x));
     EXPECT_EQ(r.top, nameRect.top + conv.ToModel(y + 10) - conv.ToModel(y));
-    EXPECT_FALSE(editor().Dragging);
-    EXPECT_EQ(CardEditor::MoveCounter, 0);
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_FALSE(editor().Dragging());
+    EXPECT_EQ(EditSession::MoveCounter, 0);
+    EXPECT_TRUE(editor().Modified());
 }
 
 TEST_F(CanvasTest, DragIsClampedToTheCard)
 {
-    const Converter &conv = editor().screen;
+    const Converter &conv = editor().Screen();
     const int x = conv.ToDevice(nameRect.left) + 2, y = conv.ToDevice(nameRect.top) + 2;
     const int w = nameRect.right - nameRect.left, h = nameRect.bottom - nameRect.top;
     TRect r;
@@ -191,7 +191,7 @@ TEST_F(CanvasTest, SelectionEnablesCommandsByClass)
     window->ToolButton7Click();
     auto *qr = object<GraphicObject>("QR");
     ASSERT_NE(qr->GetPicture(), nullptr);
-    EXPECT_TRUE(editor().Modified); // showing the QR code changes the file
+    EXPECT_TRUE(editor().Modified()); // showing the QR code changes the file
     editor().SetSelection(qr);
     EXPECT_FALSE(window->bFont->isEnabled());
     EXPECT_FALSE(window->aPopupMenuFont->isEnabled());
@@ -224,31 +224,31 @@ TEST_F(CanvasTest, FontAndColourCommands)
     chosen.name = sjis::fromUtf8("IPAGothic");
     chosen.pitch = now.pitch; // as the installed face says
     EXPECT_EQ(now, chosen);
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     EXPECT_EQ(name->GetColor(), 0);
     QRect ink = inkBox(canvas(), QRect(90, 20, 300, 30));
     ASSERT_FALSE(ink.isNull());
     EXPECT_EQ(canvas().pixel(ink.center()) & 0x00FF00, 0u);
 
     // Cancel changes nothing.
-    editor().Modified = false;
+    editor().SetModified(false);
     window->aPopupMenuFontClick();
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
 
     dialogs.colors.push_back(0x000000FF); // TColor 0x00BBGGRR: pure red
     window->aPopupMenuColorClick();
     EXPECT_EQ(name->GetColor(), 0xFF);
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     bool red = false;
     for (int y = 20; y < 50; ++y)
         for (int x = 90; x < 390; ++x)
             red |= canvas().pixel(x, y) == qRgb(255, 0, 0);
     EXPECT_TRUE(red);
     // The same colour again is no change.
-    editor().Modified = false;
+    editor().SetModified(false);
     dialogs.colors.push_back(0x000000FF);
     window->aPopupMenuColorClick();
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
 }
 
 TEST_F(CanvasTest, StackingCommands)
@@ -258,7 +258,7 @@ TEST_F(CanvasTest, StackingCommands)
     auto *corp = object<TextObject>("eCorp");
     // Visible: tel 9, corp 13, name 15. Hidden objects keep their numbers.
     auto *memo = object<TextObject>("eMemo1");
-    editor().Modified = false;
+    editor().SetModified(false);
 
     editor().SetSelection(tel);
     window->N2Click(); // to the front
@@ -266,16 +266,16 @@ TEST_F(CanvasTest, StackingCommands)
     EXPECT_EQ(name->GetOrder(), 2);
     EXPECT_EQ(tel->GetOrder(), 3);
     EXPECT_EQ(memo->GetOrder(), 4);
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     // Already on top and numbered: renumbered again, nothing changed.
-    editor().Modified = false;
+    editor().SetModified(false);
     window->N2Click();
     EXPECT_EQ(tel->GetOrder(), 3);
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
 
     // One step forward at the top repaints nothing.
     int repaints = 0;
-    editor().onCanvasChanged = [&] { ++repaints; };
+    QObject::connect(&editor(), &EditSession::canvasChanged, [&] { ++repaints; });
     window->N3Click();
     EXPECT_EQ(repaints, 0);
     window->N4Click(); // one step back: exchanged with name
@@ -296,11 +296,11 @@ TEST_F(CanvasTest, StackingCommands)
     corp->SetOrder(5);
     name->SetOrder(5);
     editor().SetSelection(corp);
-    editor().Modified = false;
+    editor().SetModified(false);
     window->N3Click();
     EXPECT_EQ(corp->GetOrder(), 5);
     EXPECT_EQ(name->GetOrder(), 5);
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
 }
 
 TEST_F(CanvasTest, TheQrPictureIsSavedAtItsOwnSize)

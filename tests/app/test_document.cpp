@@ -39,7 +39,7 @@ TEST_F(MeishiTest, TheUnsavedChangesGuard)
     EXPECT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions[0], QString("内容が変更されています。変更を保存しますか？"));
     EXPECT_EQ(window->eName->text(), QString("A"));
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     // Cancel: nothing happens.
     dialogs.answers.push_back(Dialogs::Answer::Cancel);
     window->ToolButton1Click();
@@ -51,7 +51,7 @@ TEST_F(MeishiTest, TheUnsavedChangesGuard)
     window->ToolButton2Click();
     EXPECT_TRUE(QFile::exists(path("a.pkd")));
     EXPECT_EQ(window->eName->text(), QString("A"));
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
     // The save dialog starts from the name last chosen.
     window->ToolButton3Click();
     EXPECT_EQ(dialogs.fileDialogs.back().initialName, path("a.pkd"));
@@ -77,12 +77,12 @@ TEST_F(MeishiTest, AFailedSaveKeepsTheOldFileAndTheCardModified)
     window->ToolButton3->click();
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains("folder.pkd"));
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     // A folder that does not exist.
     dialogs.saveFiles.push_back(path("missing/card.pkd"));
     window->ToolButton3->click();
     EXPECT_EQ(dialogs.errors.size(), 2);
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     EXPECT_EQ(readAll(path("card.pkd")), before);
     // And closing after a failed save from the guard keeps the window.
     dialogs.answers.push_back(Dialogs::Answer::Yes);
@@ -114,7 +114,7 @@ TEST_F(MeishiTest, AFullDiskIsReportedAndLosesNeitherTheCardNorTheSettings)
     ASSERT_EQ(dialogs.errors.size(), 2);
     EXPECT_TRUE(dialogs.errors[0].contains("card.pkd"));
     EXPECT_TRUE(dialogs.errors[1].contains("plakuro.INI"));
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     EXPECT_EQ(readAll(path("card.pkd")), card);
     EXPECT_EQ(readAll(path("plakuro.INI")), settings);
 }
@@ -126,7 +126,7 @@ TEST_F(MeishiTest, OpeningABadFileLeavesTheCardAsItWas)
     window->SaveCardAs();
     const QByteArray good = readAll(path("good.pkd"));
     window->eTel->setText("123");
-    ASSERT_TRUE(editor().Modified);
+    ASSERT_TRUE(editor().Modified());
     auto open = [&](const QString &file) {
         dialogs.answers.push_back(Dialogs::Answer::No);
         dialogs.openFiles.push_back(file);
@@ -136,8 +136,8 @@ TEST_F(MeishiTest, OpeningABadFileLeavesTheCardAsItWas)
         EXPECT_EQ(window->eName->text(), QString("keep me"));
         EXPECT_EQ(window->eTel->text(), QString("123"));
         EXPECT_EQ(object<TextObject>("eTel")->GetText(), "123");
-        EXPECT_TRUE(editor().Modified);
-        EXPECT_EQ(editor().card.size(), 17u);
+        EXPECT_TRUE(editor().Modified());
+        EXPECT_EQ(editor().Card().size(), 17u);
     };
 
     // Cut inside a record's body.
@@ -174,7 +174,7 @@ TEST_F(MeishiTest, AnOpenedFileLackingObjectsGetsTheDefaultOnes)
     dialogs.openFiles.push_back(path("partial.pkd"));
     window->OpenCard();
     EXPECT_TRUE(dialogs.errors.isEmpty());
-    EXPECT_EQ(editor().card.size(), 17u);
+    EXPECT_EQ(editor().Card().size(), 17u);
     ASSERT_NE(object<TextObject>("eName"), nullptr);
     EXPECT_TRUE(window->eName->text().isEmpty());
     // Keystrokes, picture buttons and the QR code all work on it.

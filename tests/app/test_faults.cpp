@@ -57,9 +57,9 @@ TEST_F(MeishiTest, QrTextTooLongForAnySymbolLeavesNoSymbolAndSaysSoOnce)
     EXPECT_GT(countPixels(canvas(), qRgb(255, 0, 0)), 100) << "the frame on the canvas";
 
     // What is printed has no frame.
-    ZObjectsCommand z;
-    editor().card.ForEach(z);
-    EXPECT_EQ(countPixels(RenderCardImage(z.Order(), 1074, 649), qRgb(255, 0, 0)), 0);
+    EXPECT_EQ(countPixels(RenderCardImage(MakeDrawingOrder(editor().Card()), 1074, 649),
+                          qRgb(255, 0, 0)),
+              0);
 
     // Opened again: no message boxes, the frame, nothing modified.
     QFile f(path("long.pkd"));
@@ -73,7 +73,7 @@ TEST_F(MeishiTest, QrTextTooLongForAnySymbolLeavesNoSymbolAndSaysSoOnce)
         << dialogs.errors.join("\n").toStdString();
     EXPECT_EQ(window->eAddress->text(), QString(255, u'a'));
     EXPECT_GT(countPixels(canvas(), qRgb(255, 0, 0)), 100);
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
 
     // New: the (empty) text fits again and the frame goes.
     window->ToolButton1Click();
@@ -89,7 +89,7 @@ TEST_F(MeishiTest, FontDialogConfirmedUnchangedKeepsTheStoredFace)
     const QByteArray saved = editor().SaveBytes();
     f.write(saved);
     f.close();
-    editor().Modified = false;
+    editor().SetModified(false);
     dialogs.openFiles.push_back(path("card.pkd"));
     window->ToolButton2Click();
     auto *name = object<TextObject>("eName");
@@ -107,7 +107,7 @@ TEST_F(MeishiTest, FontDialogConfirmedUnchangedKeepsTheStoredFace)
     window->bFontClick();
     EXPECT_EQ(dialogs.fontShown.family(), "IPAPGothic");
     window->bFontClick();
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
     EXPECT_EQ(editor().SaveBytes(), saved);
 
     // The real dialog, confirmed untouched, gives the font back; it offers

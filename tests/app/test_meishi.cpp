@@ -35,8 +35,8 @@ TEST_F(MeishiTest, StartsWithAnEmptyCardAndEveryControlInPlace)
     EXPECT_EQ(window->bFont->x(), 154);
     EXPECT_EQ(window->ToolButton4->x(), 185);
     EXPECT_TRUE(canvasWhite());
-    EXPECT_FALSE(editor().Modified);
-    EXPECT_EQ(editor().card.size(), 17u);
+    EXPECT_FALSE(editor().Modified());
+    EXPECT_EQ(editor().Card().size(), 17u);
     EXPECT_TRUE(window->FormCloseQuery());
     EXPECT_TRUE(dialogs.questions.isEmpty());
 
@@ -69,14 +69,14 @@ TEST_F(MeishiTest, TabGoesThroughTheEditsThenTheButtons)
 TEST_F(MeishiTest, TypingShowsOnTheCardAtOnce)
 {
     QTest::keyClicks(window->eTel, "1");
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     auto *tel = object<TextObjectWithHeader>("eTel");
     EXPECT_EQ(tel->DisplayText(), "TEL 1");
     EXPECT_EQ(tel->GetText(), "1");
 
     // The text cell's top-left corner is at the converted position, in the
     // enlarged font: the canvas equals that text drawn alone.
-    const Converter &conv = editor().screen;
+    const Converter &conv = editor().Screen();
     QImage expected(645, 390, QImage::Format_RGB32);
     expected.fill(Qt::white);
     {
@@ -116,7 +116,7 @@ TEST_F(MeishiTest, PicturesAreChosenRemovedAndChosenAgain)
     EXPECT_EQ(dialogs.fileDialogs.back().initialDir.right(4), QString("名刺背景"));
     EXPECT_EQ(window->bBackPicture->text(), QString("削除"));
     EXPECT_EQ(window->tBackPicture->text(), QString("back.BmP"));
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     TRect r;
     object<GraphicObject>("bBackPicture")->GetRect(r);
     EXPECT_EQ(r, (TRect{0, 0, 910, 550}));
@@ -134,11 +134,11 @@ TEST_F(MeishiTest, PicturesAreChosenRemovedAndChosenAgain)
     // Removing keeps the picture in the object; choosing it again puts it back
     // at the same left and top.
     object<GraphicObject>("bBackPicture")->SetRect(TRect{50, 60, 960, 610});
-    editor().Modified = false;
+    editor().SetModified(false);
     window->bBackPicture->click();
     EXPECT_EQ(window->bBackPicture->text(), QString("参照"));
     EXPECT_TRUE(window->tBackPicture->text().isEmpty());
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
     EXPECT_NE(object<GraphicObject>("bBackPicture")->GetPicture(), nullptr);
     dialogs.openFiles.push_back(bmp);
     window->bBackPicture->click();
@@ -171,7 +171,7 @@ TEST_F(MeishiTest, PictureChoicesThatLoadNothingChangeNothing)
     EXPECT_EQ(window->bPicture->text(), QString("参照"));
     EXPECT_TRUE(window->tPicture->text().isEmpty());
     EXPECT_FALSE(object<GraphicObject>("bPicture")->IsVisible());
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
     // A JPEG with a lower-case extension loads.
     dialogs.openFiles.push_back(writePicture(path("photo.jpg"), 100, 50, Qt::blue, "JPEG"));
     window->bPicture->click();
@@ -189,7 +189,7 @@ TEST_F(MeishiTest, NewAndOpenLeaveTheCardUnmodified)
     EXPECT_EQ(dialogs.questions.size(), 1);
     EXPECT_TRUE(window->eName->text().isEmpty());
     EXPECT_FALSE(object<TextObject>("eTel")->IsVisible());
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
     EXPECT_TRUE(window->FormCloseQuery());
     EXPECT_EQ(dialogs.questions.size(), 1);
 
@@ -203,20 +203,20 @@ TEST_F(MeishiTest, NewAndOpenLeaveTheCardUnmodified)
     window->ToolButton2Click();
     EXPECT_EQ(window->eName->text(), QString("B"));
     EXPECT_EQ(window->eCorp->text(), QString("C"));
-    EXPECT_FALSE(editor().Modified);
+    EXPECT_FALSE(editor().Modified());
     EXPECT_TRUE(window->FormCloseQuery());
     EXPECT_EQ(dialogs.questions.size(), 1);
     QTest::keyClicks(window->eName, "x");
-    EXPECT_TRUE(editor().Modified);
+    EXPECT_TRUE(editor().Modified());
 }
 
 TEST_F(MeishiTest, SettingsAreReadAtStartAndWrittenAtEveryClose)
 {
     const QString ini = path("plakuro.INI");
     EXPECT_FALSE(QFile::exists(ini));
-    EXPECT_EQ(window->a, 10);
-    EXPECT_EQ(window->d, 3);
-    window->a = 20;
+    EXPECT_EQ(editor().Space().a, 10);
+    EXPECT_EQ(editor().Space().d, 3);
+    editor().SetSpace(PrintSpace{20, 7, 3, 3});
     window->eName->setText("x");
     dialogs.answers.push_back(Dialogs::Answer::Cancel);
     EXPECT_FALSE(window->FormCloseQuery());
@@ -225,19 +225,17 @@ TEST_F(MeishiTest, SettingsAreReadAtStartAndWrittenAtEveryClose)
 
     // The next run starts with the value written at the close.
     window = std::make_unique<TMeishi>(dialogs);
-    EXPECT_EQ(window->a, 20);
-    EXPECT_EQ(window->b, 7);
+    EXPECT_EQ(editor().Space().a, 20);
+    EXPECT_EQ(editor().Space().b, 7);
 }
 
 TEST_F(MeishiTest, AnErrorInAHandlerIsReportedAndTheProgramGoesOn)
 {
-    // A card without the telephone object: typing there cannot reach it.
-    Object *&tel = editor().card["eTel"];
-    delete tel;
-    tel = nullptr;
-    QTest::keyClicks(window->eTel, "1");
+    // A picture file that cannot be read ends the click with its message.
+    dialogs.openFiles.push_back(path("missing.jpg"));
+    window->bPicture->click();
     ASSERT_FALSE(dialogs.errors.isEmpty());
-    EXPECT_TRUE(dialogs.errors[0].contains("eTel"));
+    EXPECT_TRUE(dialogs.errors[0].contains("missing.jpg"));
     QTest::keyClicks(window->eName, "a");
     EXPECT_EQ(object<TextObject>("eName")->GetText(), "a");
 }

@@ -8,7 +8,7 @@
 // stretched whole by Qt as the drawing did before it stretched only the part
 // a device shows (the photo as the decoder scales it down for that size).
 
-#include "app/editor.h"
+#include "editor/session.h"
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
 #include "card/object.h"
@@ -68,7 +68,7 @@ std::map<std::string, TRect> rectsOfTexts(const Objects &card)
 {
     std::map<std::string, TRect> rects;
     for (const auto &[key, obj] : card)
-        if (dynamic_cast<const TextObject *>(obj))
+        if (dynamic_cast<const TextObject *>(obj.get()))
             obj->GetRect(rects[key]);
     return rects;
 }
@@ -80,16 +80,11 @@ struct FreshCard
     {
         MemoryStream s(file);
         LoadCard(&s, card);
-        UpdateQrCode(card, Converter(CardEditor::kCanvasWidth));
-        card.ForEach(z);
-    }
-    ~FreshCard()
-    {
-        z.Order().Clear();
-        DestroyObjects(card);
+        UpdateQrCode(card, Converter(EditSession::kCanvasWidth));
+        order = MakeDrawingOrder(card);
     }
     Objects card;
-    ZObjectsCommand z;
+    DrawingOrder order;
 };
 
 // The canvas, and the rectangles the drawing measured for the texts (the
@@ -97,10 +92,12 @@ struct FreshCard
 QImage freshCanvas(const QByteArray &file, std::map<std::string, TRect> *textRects = nullptr)
 {
     FreshCard fresh(file);
-    QImage image(CardEditor::kCanvasWidth, CardEditor::kCanvasHeight, QImage::Format_RGB32);
+    QImage image(EditSession::kCanvasWidth, EditSession::kCanvasHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
-    RenderCard(fresh.card, &p, Converter(CardEditor::kCanvasWidth));
+    const Converter conv(EditSession::kCanvasWidth);
+    MeasureCard(fresh.order, &image, conv);
+    RenderCard(fresh.order, &p, conv);
     if (textRects)
         *textRects = rectsOfTexts(fresh.card);
     return image;
@@ -109,7 +106,7 @@ QImage freshCanvas(const QByteArray &file, std::map<std::string, TRect> *textRec
 QImage freshCardImage(const QByteArray &file, int width, int height)
 {
     FreshCard fresh(file);
-    return RenderCardImage(fresh.z.Order(), width, height);
+    return RenderCardImage(fresh.order, width, height);
 }
 
 // The JPEG as the decoder gives it scaled down by the largest of 1, 2, 4
@@ -138,7 +135,7 @@ QImage wholeStretchCardImage(const QByteArray &file, int width, int height)
     image.fill(Qt::white);
     QPainter p(&image);
     const Converter conv(width);
-    for (const auto &[key, obj] : fresh.z.Order()) {
+    for (const auto &[key, obj] : fresh.order) {
         const auto *g = dynamic_cast<const GraphicObject *>(obj);
         const auto *raster = g ? dynamic_cast<const RasterPicture *>(g->GetPicture()) : nullptr;
         if (!raster) {
@@ -167,18 +164,17 @@ class PixelTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        editor = new CardEditor;
-        editor->BuildDefaultCard();
+        editor = new EditSession;
         editor->ToggleQr();
         for (const auto &[key, text] : kTexts)
-            editor->EditChanged(key, sjis::fromUtf8(text));
-        auto &back = dynamic_cast<GraphicObject &>(*editor->card.Find(kBackPictureKey));
+            editor->EditChanged(key, QString::fromUtf8(text));
+        auto &back = dynamic_cast<GraphicObject &>(*editor->Card().Find(kBackPictureKey));
         back.SetPicture(JpegPicture::FromBytes(encoded(photo(4000, 3000, 7), "JPG")),
-                        editor->screen, "back.jpg");
+                        editor->Screen(), "back.jpg");
         back.SetVisible(true);
-        auto &pic = dynamic_cast<GraphicObject &>(*editor->card.Find(kPictureKey));
+        auto &pic = dynamic_cast<GraphicObject &>(*editor->Card().Find(kPictureKey));
         pic.SetPicture(BitmapPicture::FromBytes(encoded(photo(2000, 1500, 11), "BMP")),
-                       editor->screen, "logo.bmp");
+                       editor->Screen(), "logo.bmp");
         pic.SetVisible(true);
         TRect r;
         pic.GetRect(r);
@@ -195,16 +191,14 @@ protected:
     // The card's drawing order as the print command builds it.
     static QImage editorCardImage(int width, int height)
     {
-        ZObjectsCommand z;
-        editor->card.ForEach(z);
-        return RenderCardImage(z.Order(), width, height);
+        return RenderCardImage(MakeDrawingOrder(editor->Card()), width, height);
     }
 
-    static CardEditor *editor;
+    static EditSession *editor;
     static QByteArray *file;
 };
 
-CardEditor *PixelTest::editor = nullptr;
+EditSession *PixelTest::editor = nullptr;
 QByteArray *PixelTest::file = nullptr;
 
 const int kPrintWidth = static_cast<int>(600 * kCardWidthInch);
@@ -219,34 +213,34 @@ TEST_F(PixelTest, TheCanvasAfterKeystrokesAndDragsIsTheFreshlyDrawnCard)
     ASSERT_EQ(editor->Canvas(), cold);
     ASSERT_EQ(coldRects.size(), 14u);
 
-    Object *name = editor->card.Find("eName");
+    Object *name = editor->Card().Find("eName");
     TRect home;
     name->GetRect(home);
-    const Converter &conv = editor->screen;
+    const Converter &conv = editor->Screen();
     for (int round = 0; round < 3; ++round) {
         // A character typed into every field and taken back; then the name
         // dragged away in steps and back to where it was.
         for (const auto &[key, text] : kTexts) {
-            editor->EditChanged(key, sjis::fromUtf8(text) + "x");
+            editor->EditChanged(key, QString::fromUtf8(text) + u'x');
             TRect longer;
-            editor->card.Find(key)->GetRect(longer);
+            editor->Card().Find(key)->GetRect(longer);
             EXPECT_GT(longer.right, coldRects.at(key).right) << key;
-            editor->EditChanged(key, sjis::fromUtf8(text));
+            editor->EditChanged(key, QString::fromUtf8(text));
         }
         const int x0 = conv.ToDevice(home.left) + 5, y0 = conv.ToDevice(home.top) + 5;
         editor->SetSelection(name);
-        editor->DragOffsetX = conv.ToModel(x0) - home.left;
-        editor->DragOffsetY = conv.ToModel(y0) - home.top;
+        editor->BeginDrag(x0, y0);
         for (int step = 1; step <= 6; ++step)
             editor->DragSelection(x0 + 30 * step, y0 + 20 * step, true);
         editor->DragSelection(x0, y0, true);
+        editor->EndDrag();
         // Printing and previewing draw the same pictures at other sizes.
         editorCardImage(kPrintWidth, kPrintHeight);
         editorCardImage(343, 207);
         editor->SetSelection(nullptr);
         editor->RefreshCanvas();
         ASSERT_EQ(editor->Canvas(), cold) << "round " << round;
-        const std::map<std::string, TRect> rects = rectsOfTexts(editor->card);
+        const std::map<std::string, TRect> rects = rectsOfTexts(editor->Card());
         for (const auto &[key, want] : coldRects) {
             EXPECT_TRUE(rects.at(key) == want) << key << " round " << round;
         }
@@ -258,7 +252,7 @@ TEST_F(PixelTest, TheCanvasAfterKeystrokesAndDragsIsTheFreshlyDrawnCard)
 
     // The last encoding kept for the same text is the symbol a first
     // encoding gives.
-    const std::string qrText = BuildQrText(editor->card);
+    const std::string qrText = BuildQrText(editor->Card());
     MakeQrPicture("another text");
     const auto first = MakeQrPicture(qrText);
     const auto again = MakeQrPicture(qrText);
@@ -286,7 +280,7 @@ TEST_F(PixelTest, TheCardAtPrinterResolutionIsThePicturesStretchedWhole)
 
     // The bitmap dragged to stick out over the card's top-left corner: its
     // stretch is cut on two sides.
-    auto *logo = editor->card.Find(kPictureKey);
+    auto *logo = editor->Card().Find(kPictureKey);
     TRect r;
     logo->GetRect(r);
     logo->SetRect({r.left - 1500, r.top - 900, r.right - 1500, r.bottom - 900});

@@ -7,14 +7,9 @@
 #include <cstdint>
 #include <string>
 
-// Destroys the objects of its collection when the test ends, as the card's
-// owner does.
+// A card for a test; the collection destroys its objects.
 struct OwnedCard
 {
-    OwnedCard() = default;
-    OwnedCard(const OwnedCard &) = delete;
-    OwnedCard &operator=(const OwnedCard &) = delete;
-    ~OwnedCard() { DestroyObjects(objects); }
     Objects objects;
 };
 

@@ -113,7 +113,7 @@ Layout layoutOf(const Objects &card)
         WriteShortString(&s, key);
         l.keyEnd.push_back(s.Data().size());
         l.keys.push_back(key);
-        WriteObject(&s, obj);
+        WriteObject(&s, obj.get());
     }
     l.start.push_back(s.Data().size());
     l.file = s.Data();
@@ -128,7 +128,7 @@ struct Snapshot
     explicit Snapshot(const Objects &card) : bytes(saveCard(card))
     {
         for (const auto &[key, obj] : card)
-            entries.emplace_back(key, obj);
+            entries.emplace_back(key, obj.get());
     }
     bool operator==(const Snapshot &) const = default;
 };
@@ -221,10 +221,10 @@ TEST(ShortString, CutsAtNulAndLongTextsAtAWholeCharacter)
     OwnedCard card;
     auto *memo = new TextObjectWithHeader(a200, TRect{1, 2, 3, 4});
     memo->SetText(mixed);
-    card.objects["eMemo1"] = memo;
+    card.objects["eMemo1"].reset(memo);
     auto *after = new TextObject(TRect{5, 6, 7, 8});
     after->SetText("after");
-    card.objects["eMemo2"] = after;
+    card.objects["eMemo2"].reset(after);
     OwnedCard read;
     ASSERT_TRUE(loadCard(saveCard(card.objects), read.objects));
     auto *m = dynamic_cast<TextObjectWithHeader *>(read.objects.Find("eMemo1"));
@@ -239,7 +239,7 @@ TEST(ShortString, CutsAtNulAndLongTextsAtAWholeCharacter)
     OwnedCard nul;
     auto *t = new TextObject;
     t->SetText(std::string("ab\0cd", 5));
-    nul.objects["eName"] = t;
+    nul.objects["eName"].reset(t);
     OwnedCard nulRead;
     ASSERT_TRUE(loadCard(saveCard(nul.objects), nulRead.objects));
     EXPECT_EQ(dynamic_cast<TextObject &>(*nulRead.objects.Find("eName")).GetText(), "ab");
@@ -646,7 +646,7 @@ TEST(LoadCard, PicturesFromAnotherEncoderRoundTrip)
     };
     std::vector<Pick> picks = {
         {kBackPictureKey, jpgPath, true}, {kPictureKey, bmpPath, false}, {"zOld", bmp3Path, false}};
-    card.objects["zOld"] = new GraphicObject;
+    card.objects["zOld"].reset(new GraphicObject);
     for (const Pick &pick : picks) {
         auto &g = dynamic_cast<GraphicObject &>(*card.objects[pick.key]);
         const std::string path = sjis::fromUnicode(pick.path);
@@ -715,33 +715,26 @@ TEST(DefaultCard, SavesSeventeenRecordsInKeyOrderAndRepairsWhatIsMissing)
     // are replaced; a plain text under a key whose default has a header, and
     // keys the editor does not know, stay.
     OwnedCard damaged;
-    for (auto &[key, obj] : card.objects) {
-        if (key == "eName" || !obj)
-            delete obj;
-        else
-            damaged.objects[key] = obj;
-        obj = nullptr;
-    }
-    delete damaged.objects["eMail"];
-    damaged.objects["eMail"] = new GraphicObject;
-    delete damaged.objects["QR"];
-    damaged.objects["QR"] = new TextObject;
-    delete damaged.objects["eTel"];
+    for (auto &[key, obj] : card.objects)
+        if (key != "eName" && obj)
+            damaged.objects[key] = std::move(obj);
+    damaged.objects["eMail"].reset(new GraphicObject);
+    damaged.objects["QR"].reset(new TextObject);
     auto *tel = new TextObject;
     tel->SetText("03");
-    damaged.objects["eTel"] = tel;
+    damaged.objects["eTel"].reset(tel);
     auto *extra = new TextObject;
-    damaged.objects["zExtra"] = extra;
+    damaged.objects["zExtra"].reset(extra);
 
     EXPECT_EQ(RepairCard(damaged.objects), 3);
     EXPECT_EQ(damaged.objects.size(), 18u);
-    EXPECT_EQ(damaged.objects["eTel"], tel);
+    EXPECT_EQ(damaged.objects["eTel"].get(), tel);
     EXPECT_EQ(tel->GetText(), "03");
-    EXPECT_EQ(damaged.objects["zExtra"], extra);
-    EXPECT_NE(dynamic_cast<TextObject *>(damaged.objects["eName"]), nullptr);
+    EXPECT_EQ(damaged.objects["zExtra"].get(), extra);
+    EXPECT_NE(dynamic_cast<TextObject *>(damaged.objects["eName"].get()), nullptr);
     EXPECT_EQ(damaged.objects["eName"]->GetOrder(), 15);
-    EXPECT_NE(dynamic_cast<TextObjectWithHeader *>(damaged.objects["eMail"]), nullptr);
-    auto *qr = dynamic_cast<GraphicObject *>(damaged.objects["QR"]);
+    EXPECT_NE(dynamic_cast<TextObjectWithHeader *>(damaged.objects["eMail"].get()), nullptr);
+    auto *qr = dynamic_cast<GraphicObject *>(damaged.objects["QR"].get());
     ASSERT_NE(qr, nullptr);
     EXPECT_EQ(qr->GetOrder(), 16);
     EXPECT_EQ(RepairCard(damaged.objects), 0);

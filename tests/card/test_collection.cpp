@@ -19,7 +19,7 @@ public:
     {
         SetOrder(order);
     }
-    void Draw(QPainter *, const Converter &) override
+    void Draw(QPainter *, const Converter &) const override
     {
         if (log)
             log->push_back(name);
@@ -29,6 +29,8 @@ public:
     void SaveToStream(Stream *) const override {}
     void LoadFromStream(Stream *) override {}
     std::string GetClassName() const override { return "Probe"; }
+    std::unique_ptr<Object> Clone() const override { return std::make_unique<Probe>(*this); }
+    void Restore(const Object &from) override { *this = dynamic_cast<const Probe &>(from); }
 
     std::string name;
 
@@ -59,11 +61,11 @@ TEST(Objects, KeysCompareAsUnsignedBytesAndLookupsInsertNull)
 {
     OwnedCard card;
     Objects &o = card.objects;
-    o["b"] = new Probe("b", 0, {});
-    o["\x82\xA0"] = new Probe("sjis", 0, {});
-    o["B"] = new Probe("B", 0, {});
-    o["ab"] = new Probe("ab", 0, {});
-    o["a"] = new Probe("a", 0, {});
+    o["b"].reset(new Probe("b", 0, {}));
+    o["\x82\xA0"].reset(new Probe("sjis", 0, {}));
+    o["B"].reset(new Probe("B", 0, {}));
+    o["ab"].reset(new Probe("ab", 0, {}));
+    o["a"].reset(new Probe("a", 0, {}));
     std::vector<std::string> keys;
     for (const auto &[key, obj] : o)
         keys.push_back(key);
@@ -81,12 +83,12 @@ TEST(Objects, KeysCompareAsUnsignedBytesAndLookupsInsertNull)
     EXPECT_EQ(static_cast<Probe *>(count.seen.front())->name, "B");
     EXPECT_EQ(static_cast<Probe *>(count.seen.back())->name, "sjis");
 
-    // Clear forgets the entries without destroying the objects.
-    Objects view;
-    view["x"] = o["a"];
+    // A drawing order refers to the objects; clearing it destroys none.
+    DrawingOrder view;
+    view["x"] = o["a"].get();
     view.Clear();
     EXPECT_TRUE(view.empty());
-    EXPECT_EQ(static_cast<Probe *>(o["a"])->name, "a");
+    EXPECT_EQ(static_cast<Probe *>(o["a"].get())->name, "a");
 }
 
 TEST(StackingOrder, KeysSortAsTextAndDecideTheDrawingOrder)
@@ -100,11 +102,11 @@ TEST(StackingOrder, KeysSortAsTextAndDecideTheDrawingOrder)
     // Orders 3, 1, 2 draw 1, 2, 3 whatever the keys; equal orders by key.
     std::vector<std::string> log;
     OwnedCard card;
-    card.objects["a"] = new Probe("three", 3, {}, &log);
-    card.objects["b"] = new Probe("one", 1, {}, &log);
-    card.objects["c"] = new Probe("two", 2, {}, &log);
-    card.objects["e"] = new Probe("tie-e", 7, {}, &log);
-    card.objects["d"] = new Probe("tie-d", 7, {}, &log);
+    card.objects["a"].reset(new Probe("three", 3, {}, &log));
+    card.objects["b"].reset(new Probe("one", 1, {}, &log));
+    card.objects["c"].reset(new Probe("two", 2, {}, &log));
+    card.objects["e"].reset(new Probe("tie-e", 7, {}, &log));
+    card.objects["d"].reset(new Probe("tie-d", 7, {}, &log));
     card.objects["hole"] = nullptr;
     EXPECT_EQ(rendered(card.objects, log),
               (std::vector<std::string>{"one", "two", "three", "tie-d", "tie-e"}));
@@ -113,7 +115,7 @@ TEST(StackingOrder, KeysSortAsTextAndDecideTheDrawingOrder)
     card.objects["b"]->SetVisible(false);
     auto *empty = new TextObject(TRect{0, 0, 10, 10});
     empty->SetOrder(0);
-    card.objects["0"] = empty;
+    card.objects["0"].reset(empty);
     EXPECT_EQ(rendered(card.objects, log),
               (std::vector<std::string>{"two", "three", "tie-d", "tie-e"}));
 }
@@ -142,7 +144,7 @@ TEST(StackingOrder, SequenceCountsOnlyVisibleObjectsAndComparesAsText)
         z.Execute(probe("filler", 100)); // 4..9, sorted after all of the above
     z.Execute(probe("5 seq 10", 5));     // 10
 
-    const Objects &order = z.Order();
+    const DrawingOrder &order = z.Order();
     EXPECT_EQ(order.size(), 11u);
     ASSERT_NE(order.Find(StackingKey(5, 2)), nullptr);
     EXPECT_EQ(static_cast<Probe *>(order.Find(StackingKey(5, 2)))->name, "5 seq 2");
@@ -160,34 +162,34 @@ TEST(HitTest, EdgesAreInsideEmptyRectsNeverAndTheTopmostWins)
 {
     OwnedCard card;
     Objects &o = card.objects;
-    o["a"] = new Probe("a", 1, TRect{10, 20, 30, 40});
-    EXPECT_EQ(HitTest(o, 10, 20), o["a"]);
-    EXPECT_EQ(HitTest(o, 30, 40), o["a"]);
+    o["a"].reset(new Probe("a", 1, TRect{10, 20, 30, 40}));
+    EXPECT_EQ(HitTest(o, 10, 20), o["a"].get());
+    EXPECT_EQ(HitTest(o, 30, 40), o["a"].get());
     EXPECT_EQ(HitTest(o, 31, 40), nullptr);
     EXPECT_EQ(HitTest(o, 30, 41), nullptr);
     EXPECT_EQ(HitTest(o, 9, 30), nullptr);
     EXPECT_EQ(HitTest(o, 20, 19), nullptr);
 
-    o["flat"] = new Probe("flat", 9, TRect{0, 25, 100, 25});
-    o["thin"] = new Probe("thin", 9, TRect{15, 0, 15, 100});
-    EXPECT_EQ(HitTest(o, 15, 25), o["a"]) << "zero width or height is never hit";
+    o["flat"].reset(new Probe("flat", 9, TRect{0, 25, 100, 25}));
+    o["thin"].reset(new Probe("thin", 9, TRect{15, 0, 15, 100}));
+    EXPECT_EQ(HitTest(o, 15, 25), o["a"].get()) << "zero width or height is never hit";
 
     // Overlap: the one drawn later wins, by order and then by key.
-    o["b"] = new Probe("b", 2, TRect{20, 30, 60, 60});
-    EXPECT_EQ(HitTest(o, 25, 35), o["b"]);
-    EXPECT_EQ(HitTest(o, 15, 25), o["a"]);
+    o["b"].reset(new Probe("b", 2, TRect{20, 30, 60, 60}));
+    EXPECT_EQ(HitTest(o, 25, 35), o["b"].get());
+    EXPECT_EQ(HitTest(o, 15, 25), o["a"].get());
     o["b"]->SetOrder(0);
-    EXPECT_EQ(HitTest(o, 25, 35), o["a"]);
+    EXPECT_EQ(HitTest(o, 25, 35), o["a"].get());
     o["b"]->SetOrder(1);
-    EXPECT_EQ(HitTest(o, 25, 35), o["b"]) << "equal orders: the later key is on top";
+    EXPECT_EQ(HitTest(o, 25, 35), o["b"].get()) << "equal orders: the later key is on top";
     o["b"]->SetVisible(false);
-    EXPECT_EQ(HitTest(o, 25, 35), o["a"]);
+    EXPECT_EQ(HitTest(o, 25, 35), o["a"].get());
     EXPECT_EQ(HitTest(o, 50, 50), nullptr);
 
     auto *text = new TextObject(TRect{0, 0, 200, 200});
     text->SetOrder(50);
-    o["t"] = text;
-    EXPECT_EQ(HitTest(o, 25, 35), o["a"]) << "an empty text is not hit";
+    o["t"].reset(text);
+    EXPECT_EQ(HitTest(o, 25, 35), o["a"].get()) << "an empty text is not hit";
     text->SetText("x");
     EXPECT_EQ(HitTest(o, 25, 35), text);
 }

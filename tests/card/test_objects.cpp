@@ -21,12 +21,13 @@ QImage whiteCanvas(int width, int height)
     return image;
 }
 
-// Draws the object once on `canvas` through a converter for the canvas width
-// and returns the rectangle the drawing left behind.
+// Measures and draws the object once on `canvas` through a converter for the
+// canvas width and returns the rectangle measured.
 TRect drawText(TextObject &obj, QImage &canvas)
 {
     const Converter conv(canvas.width());
     QPainter p(&canvas);
+    obj.Measure(&canvas, conv);
     obj.Draw(&p, conv);
     p.end();
     TRect r;
@@ -299,6 +300,7 @@ TEST(Drawing, ExtremeStoredValuesStayInRange)
         text.GetFont(f);
         f.height = v;
         text.SetFont(f);
+        text.Measure(&image, printer);
         text.Draw(&painter, printer);
         TRect r;
         text.GetRect(r);

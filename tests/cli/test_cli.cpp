@@ -1,6 +1,6 @@
 #include "support.h"
 
-#include "app/editor.h"
+#include "editor/session.h"
 #include "bomb_cards.h"
 #include "card/converter.h"
 #include "card/objects.h"
@@ -281,10 +281,10 @@ TEST_F(Cards, FillSavesWhatTheEditorSaves)
     EXPECT_EQ(ReadAll(Fill("b.pkd", byKey)), once);
     EXPECT_EQ(ReadAll(Fill("c.pkd", byCaption)), once);
 
-    // The editor itself, given the same keystrokes and the QR switch.
-    CardEditor editor;
-    editor.BuildDefaultCard();
-    editor.EditChanged("eName", sjis::fromUtf8("山田 太郎"));
+    // The editing session the window drives, given the same keystrokes and
+    // the QR switch.
+    EditSession editor;
+    editor.EditChanged("eName", QStringLiteral("山田 太郎"));
     editor.EditChanged("eTel", "03-1234-5678");
     editor.ToggleQr();
     editor.EditChanged("eMail", "taro@example.jp");
@@ -309,7 +309,8 @@ TEST_F(Cards, FillSavesWhatTheEditorSaves)
     EXPECT_TRUE(json.contains("\"header\": \"TEL \", \"text\": \"\""));
     EXPECT_TRUE(json.contains(
         "\"key\": \"QR\", \"class\": \"GraphicObject\", \"order\": 16, \"visible\": false"));
-    const int side = CardEditor().screen.ToModel(100), tall = CardEditor().screen.ToModel(50);
+    const Converter screen(EditSession::kCanvasWidth);
+    const int side = screen.ToModel(100), tall = screen.ToModel(50);
     EXPECT_TRUE(
         json.contains(QString("\"key\": \"bPicture\", \"class\": \"GraphicObject\", \"order\": 2, "
                               "\"visible\": true, \"rect\": [0, 0, %1, %2], \"source\": \"%3\", "
@@ -628,12 +629,9 @@ TEST_F(Cards, PrintToFileMatchesSheetAndHoldsEachCopy)
         Fill("p.pkd", {DarkCard(), "--set", "名前=山田 太郎", "--set", "電話=03-1234-5678"});
     ASSERT_EQ(Cli({"sheet", card, "-o", Path("cli.pdf")}).status, 0);
 
-    CardEditor editor;
-    ASSERT_EQ(editor.LoadBytes(ReadAll(card)), CardEditor::LoadResult::Loaded);
-    editor.UpdateQrCode();
-    editor.RefreshCanvas();
-    ZObjectsCommand z;
-    editor.card.ForEach(z);
+    EditSession editor;
+    ASSERT_EQ(editor.LoadBytes(ReadAll(card)), EditSession::LoadResult::Loaded);
+    editor.FillFieldsFromCard();
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(Path("gui.pdf"));
@@ -642,7 +640,7 @@ TEST_F(Cards, PrintToFileMatchesSheetAndHoldsEachCopy)
     // device pixels: a file has no use for them.
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
     printer.setCopyCount(2);
-    PrintSheet(printer, z.Order(), 10, 7, 3, 3);
+    PrintSheet(printer, MakeDrawingOrder(editor.Card()), 10, 7, 3, 3);
 
     ASSERT_EQ(PdfPages(Path("gui.pdf")), 2);
     // The copies share one card image.

@@ -43,23 +43,20 @@ TEST(MemoryBudget, DrawsOneCardAndSaysItsPeak)
     file.close();
     Objects card;
     ASSERT_TRUE(LoadCard(&s, card));
-    ZObjectsCommand z;
-    card.ForEach(z);
+    const DrawingOrder order = MakeDrawingOrder(card);
     for (const QSize size :
          {QSize(645, 390), QSize(343, 207),
           QSize(static_cast<int>(600 * kCardWidthInch), static_cast<int>(600 * kCardHeightInch))})
-        EXPECT_FALSE(RenderCardImage(z.Order(), size.width(), size.height()).isNull());
+        EXPECT_FALSE(RenderCardImage(order, size.width(), size.height()).isNull());
     QTemporaryDir dir;
     QPdfWriter pdf(dir.filePath(QStringLiteral("sheet.pdf")));
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setResolution(600);
     QPainter painter(&pdf);
-    PrintSheet(painter, SheetDevice{600, 600, 0, 0}, QSize(pdf.width(), pdf.height()), z.Order(), 0,
+    PrintSheet(painter, SheetDevice{600, 600, 0, 0}, QSize(pdf.width(), pdf.height()), order, 0,
                0, 0, 0);
     painter.end();
     std::printf("peak %ld MB, problems %zu\n", PeakResidentKiB() / 1024, DrawProblems(card).size());
-    z.Order().Clear();
-    DestroyObjects(card);
 }
 
 TEST(MemoryBudget, BombCardsStayUnderBudget)

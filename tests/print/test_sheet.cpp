@@ -135,7 +135,7 @@ TEST(PrintSheet, CopiesTheCardIntoTenCellsOfAPage)
     }
 
     // A card with nothing visible gives a blank sheet.
-    const Objects nothing;
+    const DrawingOrder nothing;
     page = white;
     QPainter painter(&page);
     PrintSheet(painter, {300, 300, 0, 0}, page.size(), nothing, 10, 7, 3, 3);
@@ -196,7 +196,7 @@ TEST(PrintSheet, WritesAPdfJob)
 
 TEST(PrintSheet, FailsClearlyWhenTheJobCannotStart)
 {
-    const Objects nothing;
+    const DrawingOrder nothing;
     QPrinter printer;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName("/nonexistent-folder/sheet.pdf");

@@ -19,22 +19,15 @@ public:
         auto *picture = new GraphicObject;
         picture->SetPicture(BitmapPicture::FromImage(image), Converter(343), "solid.bmp");
         picture->SetRect({0, 0, 910, 550});
-        card["bPicture"] = picture;
-        card.ForEach(z);
+        card["bPicture"].reset(picture);
+        order = MakeDrawingOrder(card);
     }
-    ~SolidCard()
-    {
-        z.Order().Clear();
-        DestroyObjects(card);
-    }
-    SolidCard(const SolidCard &) = delete;
-    SolidCard &operator=(const SolidCard &) = delete;
 
-    const Objects &Order() const { return z.Order(); }
+    const DrawingOrder &Order() const { return order; }
 
 private:
     Objects card;
-    ZObjectsCommand z;
+    DrawingOrder order;
 };
 
 inline const QColor kCardColor(200, 30, 60);

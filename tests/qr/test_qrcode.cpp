@@ -50,7 +50,6 @@ struct Card
     Objects objects;
     Card() { BuildDefaultCard(objects); }
     explicit Card(Fields fields) : Card() { set(fields); }
-    ~Card() { DestroyObjects(objects); }
 
     void set(Fields fields)
     {
@@ -142,10 +141,8 @@ TEST(QrText, LabelledFieldsInTableOrder)
 
     // A missing key and a key holding no text object are skipped.
     Card odd({{"eName", "A"}, {"eCorp", "B"}, {"eTel", "C"}});
-    delete odd.objects["eName"];
     odd.objects["eName"] = nullptr;
-    delete odd.objects["eCorp"];
-    odd.objects["eCorp"] = new GraphicObject;
+    odd.objects["eCorp"].reset(new GraphicObject);
     EXPECT_EQ(BuildQrText(odd.objects), sjis::fromUtf8("電話:C\n"));
 }
 

@@ -1,0 +1,207 @@
+#pragma once
+#include "card/converter.h"
+#include "card/defaultcard.h"
+#include "card/font.h"
+#include "card/objects.h"
+#include "settings/printspace.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QUndoStack>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class Object;
+class Picture;
+class QPainter;
+
+// The card being edited, without a window: the only way the card changes.
+// It owns the card, the screen converter, the selection, the drag, the
+// modified flag, the print-space values and the undo stack. The main window
+// and plakuro-cli are two faces over it: they read its state, call its
+// steps and listen to its signals; so both save the same bytes for the same
+// edits.
+//
+// Every change of what the card file keeps is one step on UndoStack(), with
+// a Japanese text the user sees. A step keeps copies of the card's objects
+// (pictures shared) and of what the edits and name boxes show, before and
+// after, so taking it back or again restores them exactly.
+class EditSession : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kCanvasWidth = 645;
+    static constexpr int kCanvasHeight = 390;
+
+    // Which commands the selection makes available.
+    struct Commands
+    {
+        bool text = false;      // bFont, aPopupMenuFont, aPopupMenuColor
+        bool qrPicture = false; // aSavePicture
+    };
+
+    // A new card (the default one), nothing selected, not modified.
+    explicit EditSession(QObject *parent = nullptr);
+    ~EditSession() override;
+
+    // --- What the faces read ---------------------------------------------
+    const Objects &Card() const { return card; }
+    const Converter &Screen() const { return screen; }
+    // The canvas: white, the card, the QR overflow notice, the marks.
+    const QImage &Canvas() const { return canvas; }
+    Object *Selection() const { return selection; }
+    bool Dragging() const { return dragging; }
+    bool Modified() const { return modified; }
+    // Whether the QR code is shown and its text, at the last rebuild, fitted
+    // no symbol: the card then draws without one.
+    bool QrTooLong() const { return qrTooLong; }
+    // What the field's edit holds (the key names one of the fourteen fields).
+    QString FieldText(const std::string &key) const;
+    // What the picture button's name box shows (kPictureKey, kBackPictureKey).
+    QString PictureName(const std::string &key) const;
+    const PrintSpace &Space() const { return space; }
+    void SetSpace(const PrintSpace &s) { space = s; }
+    QUndoStack &UndoStack() { return stack; }
+    static Commands CommandsFor(const Object *obj);
+    // One counter for the whole program; it survives from one drag to the next.
+    static int MoveCounter;
+
+    // The text an edit hands on: at most the edit's maximum length, in Shift-JIS.
+    static std::string EditText(const QString &text);
+
+    // --- The editor's steps ------------------------------------------------
+    // The canvas panel's width: the screen converter's.
+    void SetScreenWidth(int width) { screen.SetWidth(width); }
+    // Start-up ends with the card not modified.
+    void SetModified(bool m);
+
+    // The field's edit now holds `text`: the text into its object, Modified,
+    // the QR symbol, the canvas. Consecutive changes of one field are one
+    // step. Throws CardError when the key holds no text object.
+    void EditChanged(const std::string &key, const QString &text);
+    // A loaded picture shown by the picture object `key` with the converter
+    // of the canvas; `path` (absolute) becomes its source and its file name
+    // the name box's text.
+    void ChoosePicture(const std::string &key, std::unique_ptr<Picture> picture,
+                       const QString &path);
+    // Hides the picture object `key` (it keeps its picture) and empties its
+    // name box.
+    void RemovePicture(const std::string &key);
+    // White fill, the card measured and drawn, the QR overflow notice, the marks.
+    void RefreshCanvas();
+    // New: every field and name box empty, both pictures hidden, nothing
+    // selected, not modified, no steps to take back.
+    void ClearCard();
+    // Open, after LoadBytes: the fields and name boxes from the card (a
+    // field whose text changes stores it back as its edit would), not
+    // modified, no steps to take back.
+    void FillFieldsFromCard();
+    // Rebuilds the shown QR symbol; a text that fits no symbol leaves the
+    // empty picture and emits qrOverflow when it fitted before.
+    void UpdateQrCode();
+
+    void SetSelection(Object *obj);
+    Object *HitTestPixel(int X, int Y) const;
+    // A drag of the selection starts with the pointer at (X, Y).
+    void BeginDrag(int X, int Y);
+    // Every fifth call, and the final one, moves the selection with the
+    // pointer (clamped to stay partly on the card), repaints and sets Modified.
+    void DragSelection(int X, int Y, bool final);
+    // The drag is over: one step for the whole of it when the object moved.
+    void EndDrag();
+    // Moves the visible selection by (dx, dy) model units, clamped as a drag
+    // is; consecutive nudges of one object are one step.
+    void Nudge(int dx, int dy);
+
+    // Shows or hides the QR object.
+    void ToggleQr();
+    // ToggleQr when the QR object's state differs from `show`.
+    void ShowQr(bool show);
+    // The selected text object's font and colour; a value equal to the
+    // object's changes nothing the file keeps.
+    void SetFont(const Font &font);
+    void SetColor(std::int32_t color);
+    // The four stacking commands; each returns whether anything was repainted.
+    void BringToFront();
+    void SendToBack();
+    bool BringForward();
+    bool SendBackward();
+
+    QByteArray SaveBytes() const;
+    // The card was written to its file: not modified, and the undo stack
+    // remembers this state as the saved one.
+    void Saved();
+
+    enum class LoadResult
+    {
+        Loaded,
+        NotACard
+    };
+    // Reads a card data file image. NotACard leaves everything as it was; a
+    // damaged file throws ReadError and leaves everything as it was. On
+    // Loaded the card was replaced, repaired where keys were missing, and
+    // nothing is selected; FillFieldsFromCard follows.
+    LoadResult LoadBytes(const QByteArray &bytes, int *repaired = nullptr);
+
+    // Several fields' texts (Shift-JIS, as an edit hands them on) and one QR
+    // rebuild, without a repaint or a step: the card as drawn after the same
+    // edits, for printing only.
+    void SetTextsForPrinting(const std::vector<std::pair<std::string, std::string>> &sjisTexts);
+
+    // The four corner squares of the selection, when it is visible.
+    void DrawSelectionMarks(QPainter &p) const;
+    // While the shown QR code's text fits no symbol: a red frame with the
+    // words 「QR コードに入りきりません」 at the object's place. The editor's
+    // canvas only; printing and card images never draw it.
+    void DrawQrOverflow(QPainter &p) const;
+
+signals:
+    // The edits' texts or the name boxes changed by the session itself
+    // (New, Open, taking a step back or again); the faces show them anew.
+    void fieldsChanged();
+    void canvasChanged();
+    void commandsChanged(const EditSession::Commands &commands);
+    void modifiedChanged(bool modified);
+    // Once each time the card's text stops fitting the QR symbol.
+    void qrOverflow();
+
+private:
+    struct State;
+    class Step;
+    friend class Step;
+
+    std::unique_ptr<State> snapshot() const;
+    void restore(const State &state);
+    // Pushes one step from `before` to the present state, unless nothing
+    // the file keeps changed. `mergeId` -1 never merges.
+    void record(const QString &text, std::unique_ptr<State> before, int mergeId = -1,
+                const std::string &mergeKey = {});
+    // Steps that change the card without recording (inside another step).
+    void applyText(std::size_t field, const QString &text);
+    bool exchangeWithNeighbour(int step);
+    std::string keyOf(const Object *obj) const;
+    // Moves the selection so its left and top become these, clamped.
+    void moveSelectionTo(long long newLeft, long long newTop);
+    void resetHistory();
+
+    Objects card;
+    Converter screen{kCanvasWidth};
+    QImage canvas;
+    Object *selection = nullptr;
+    bool dragging = false;
+    int dragOffsetX = 0;
+    int dragOffsetY = 0;
+    std::unique_ptr<State> dragBefore;
+    bool modified = false;
+    bool qrTooLong = false;
+    PrintSpace space;
+    std::array<QString, kFields.size()> fields;
+    std::array<QString, 2> pictureNames; // kPictureKey, kBackPictureKey
+    QUndoStack stack;
+};
