@@ -1,12 +1,12 @@
 #include "app/meishi.h"
 #include "app/artwork.h"
 #include "app/dialogs.h"
+#include "app/printing.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
 #include "card/files.h"
 #include "card/object.h"
 #include "card/sjis.h"
-#include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "settings/printspace.h"
 
@@ -298,12 +298,7 @@ std::array<QLineEdit *, 14> TMeishi::ClearOrder() const
 
 void TMeishi::FormCreate()
 {
-    PrintSpace ps;
-    LoadPrintSpace(ps);
-    a = ps.a;
-    b = ps.b;
-    c = ps.c;
-    d = ps.d;
+    LoadPrintSpace(space);
     editor.screen.SetWidth(aPanel->width());
     editor.BuildDefaultCard();
     for (QLineEdit *e : ClearOrder())
@@ -645,7 +640,7 @@ void TMeishi::ToolButton4Click()
 bool TMeishi::FormCloseQuery()
 {
     try {
-        SavePrintSpace(PrintSpace{a, b, c, d});
+        SavePrintSpace(space);
     } catch (const std::exception &e) {
         // Reported, and closing goes on: an unwritable settings file must not
         // keep the window from closing.
@@ -664,18 +659,18 @@ void TMeishi::closeEvent(QCloseEvent *e)
         e->ignore();
 }
 
-void TMeishi::printWith(int pa, int pb, int pc, int pd)
+void TMeishi::printWith(const PrintSpace &with)
 {
     if (!dialogs.PrinterSetup(this, printer))
         return;
     ZObjectsCommand z;
     editor.card.ForEach(z);
-    PrintSheet(printer, z.Order(), pa, pb, pc, pd);
+    PrintSheet(printer, z.Order(), with);
 }
 
 void TMeishi::bPrintoutClick()
 {
-    printWith(a, b, c, d);
+    printWith(space);
 }
 
 void TMeishi::bPrintClick()
@@ -689,12 +684,11 @@ void TMeishi::bPreviewClick()
     editor.card.ForEach(z);
     // The preview prints with the values applied in it, so what is printed
     // is what was shown.
-    dialogs.Preview(
-        this, z.Order(), printer.pageLayout(), a, b, c, d,
-        [this](int pa, int pb, int pc, int pd) { guarded([&] { printWith(pa, pb, pc, pd); }); });
+    dialogs.Preview(this, z.Order(), printer.pageLayout(), space,
+                    [this](const PrintSpace &with) { guarded([&] { printWith(with); }); });
 }
 
 void TMeishi::bPrintOptionClick()
 {
-    dialogs.PrintOptions(this, a, b, c, d);
+    dialogs.PrintOptions(this, space);
 }

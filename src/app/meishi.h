@@ -1,5 +1,6 @@
 #pragma once
 #include "app/editor.h"
+#include "card/printspace.h"
 
 #include <QPrinter>
 #include <QWidget>
@@ -99,7 +100,7 @@ public:
     CardEditor &Editor() { return editor; }
     // The printer the print and preview commands use, as last set up.
     QPrinter &Printer() { return printer; }
-    std::int32_t a = 10, b = 7, c = 3, d = 3;
+    PrintSpace space;
 
     // Controls, by their names.
     QFrame *ToolBar1;
@@ -132,7 +133,7 @@ private:
     // Runs a handler; an exception that escapes it is shown in a message box
     // and the program goes on, as the application's error report does.
     void guarded(const std::function<void()> &handler);
-    void printWith(int a, int b, int c, int d);
+    void printWith(const PrintSpace &with);
     QLabel *nameBoxFor(QPushButton *button) const;
 
     Dialogs &dialogs;

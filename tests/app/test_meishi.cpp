@@ -44,7 +44,8 @@ TEST_F(MeishiTest, StartsWithAnEmptyCardAndEveryControlInPlace)
     QStringList captions;
     for (QAction *a : window->aPopupMenu->actions())
         captions << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(captions, QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順"}));
+    EXPECT_EQ(captions,
+              QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順"}));
     EXPECT_EQ(window->N1->actions().size(), 4);
     EXPECT_EQ(window->N5->text(), QString("最背面へ"));
 }
@@ -61,9 +62,9 @@ TEST_F(MeishiTest, TabGoesThroughTheEditsThenTheButtons)
         while (w->focusPolicy() == Qt::NoFocus || !w->isVisible())
             w = w->nextInFocusChain();
     }
-    EXPECT_EQ(order, QStringList({"eName", "eFuri", "eCorp", "eBusho", "eYaku", "ePostNo", "eAddress",
-                                  "eTel", "eMobile", "eFax", "eURL", "eMail", "eMemo1", "eMemo2",
-                                  "bPicture", "bBackPicture", "bPrintOption", "bPrint"}));
+    EXPECT_EQ(order, QStringList({"eName", "eFuri", "eCorp", "eBusho", "eYaku", "ePostNo",
+                                  "eAddress", "eTel", "eMobile", "eFax", "eURL", "eMail", "eMemo1",
+                                  "eMemo2", "bPicture", "bBackPicture", "bPrintOption", "bPrint"}));
 }
 
 TEST_F(MeishiTest, TypingShowsOnTheCardAtOnce)
@@ -214,9 +215,9 @@ TEST_F(MeishiTest, SettingsAreReadAtStartAndWrittenAtEveryClose)
 {
     const QString ini = path("plakuro.INI");
     EXPECT_FALSE(QFile::exists(ini));
-    EXPECT_EQ(window->a, 10);
-    EXPECT_EQ(window->d, 3);
-    window->a = 20;
+    EXPECT_EQ(window->space.a, 10);
+    EXPECT_EQ(window->space.d, 3);
+    window->space.a = 20;
     window->eName->setText("x");
     dialogs.answers.push_back(Dialogs::Answer::Cancel);
     EXPECT_FALSE(window->FormCloseQuery());
@@ -225,8 +226,8 @@ TEST_F(MeishiTest, SettingsAreReadAtStartAndWrittenAtEveryClose)
 
     // The next run starts with the value written at the close.
     window = std::make_unique<TMeishi>(dialogs);
-    EXPECT_EQ(window->a, 20);
-    EXPECT_EQ(window->b, 7);
+    EXPECT_EQ(window->space.a, 20);
+    EXPECT_EQ(window->space.b, 7);
 }
 
 TEST_F(MeishiTest, AnErrorInAHandlerIsReportedAndTheProgramGoesOn)

@@ -1,12 +1,12 @@
 #include "support.h"
 
 #include "app/editor.h"
+#include "app/printing.h"
 #include "bomb_cards.h"
 #include "card/converter.h"
 #include "card/objects.h"
 #include "card/sjis.h"
 #include "cli/csv.h"
-#include "print/sheet.h"
 
 #include <QDir>
 #include <QFile>
@@ -642,7 +642,7 @@ TEST_F(Cards, PrintToFileMatchesSheetAndHoldsEachCopy)
     // device pixels: a file has no use for them.
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
     printer.setCopyCount(2);
-    PrintSheet(printer, z.Order(), 10, 7, 3, 3);
+    PrintSheet(printer, z.Order(), PrintSpace{10, 7, 3, 3});
 
     ASSERT_EQ(PdfPages(Path("gui.pdf")), 2);
     // The copies share one card image.
