@@ -233,12 +233,9 @@ public:
         failed = true;
     }
     void ShowInfo(QWidget *, const QString &message) override { ShowError(nullptr, message); }
-    void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
-                      std::int32_t &) override
-    {}
-    void Preview(QWidget *, const DrawingOrder &, const QPageLayout &, std::int32_t &, std::int32_t &,
-                 std::int32_t &, std::int32_t &,
-                 const std::function<void(int, int, int, int)> &) override
+    void PrintOptions(QWidget *, PrintSpace &) override {}
+    void Preview(QWidget *, const DrawingOrder &, const QPageLayout &, PrintSpace &,
+                 const std::function<void(const PrintSpace &)> &) override
     {}
     void OpenAddress(const QString &) override {}
 

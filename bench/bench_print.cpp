@@ -3,6 +3,7 @@
 
 #include "realistic.h"
 
+#include "app/printing.h"
 #include "card/objects.h"
 #include "print/sheet.h"
 #include "settings/printspace.h"
@@ -55,7 +56,7 @@ void BM_PrintSheetPdf600dpi(benchmark::State &state)
     const PrintSpace space;
     for (auto _ : state) {
         drawAtPreviewSize(state, z.Order());
-        PrintSheet(printer, z.Order(), space.a, space.b, space.c, space.d);
+        PrintSheet(printer, z.Order(), space);
     }
     state.counters["pdf_MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
 }

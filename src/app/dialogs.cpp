@@ -1,8 +1,8 @@
 #include "app/dialogs.h"
+#include "app/preview.h"
+#include "app/printsetting.h"
 #include "app/sprash.h"
 #include "card/sjis.h"
-#include "print/preview.h"
-#include "print/printsetting.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -186,17 +186,15 @@ void QtDialogs::ShowInfo(QWidget *parent, const QString &message)
     QMessageBox::information(parent, QStringLiteral("Plakuro"), message);
 }
 
-void QtDialogs::PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
-                             std::int32_t &d)
+void QtDialogs::PrintOptions(QWidget *parent, PrintSpace &space)
 {
-    RunPrintOptions(parent, a, b, c, d);
+    RunPrintOptions(parent, space);
 }
 
 void QtDialogs::Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,
-                        std::int32_t &a, std::int32_t &b, std::int32_t &c, std::int32_t &d,
-                        const std::function<void(int, int, int, int)> &print)
+                        PrintSpace &space, const std::function<void(const PrintSpace &)> &print)
 {
-    RunPreview(parent, order, paper.fullRect(QPageLayout::Millimeter).size(), a, b, c, d, print);
+    RunPreview(parent, order, paper.fullRect(QPageLayout::Millimeter).size(), space, print);
 }
 
 void QtDialogs::OpenAddress(const QString &address)

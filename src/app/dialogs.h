@@ -1,5 +1,6 @@
 #pragma once
 #include "card/font.h"
+#include "card/printspace.h"
 
 #include <QString>
 #include <cstdint>
@@ -49,13 +50,12 @@ public:
     virtual void ShowError(QWidget *parent, const QString &message) = 0;
     virtual void ShowInfo(QWidget *parent, const QString &message) = 0;
     // The print options window, modal; the values come back however it closed.
-    virtual void PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
-                              std::int32_t &d) = 0;
+    virtual void PrintOptions(QWidget *parent, PrintSpace &space) = 0;
     // The preview window, modal; `print` prints with the values it is given.
     // `paper` is the printer's paper; the page shown has its size.
     virtual void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,
-                         std::int32_t &a, std::int32_t &b, std::int32_t &c, std::int32_t &d,
-                         const std::function<void(int, int, int, int)> &print) = 0;
+                         PrintSpace &space,
+                         const std::function<void(const PrintSpace &)> &print) = 0;
     // Hands the address to the desktop as one argument; never through a shell.
     virtual void OpenAddress(const QString &address) = 0;
 };
@@ -73,11 +73,9 @@ public:
     bool PrinterSetup(QWidget *parent, QPrinter &printer) override;
     void ShowError(QWidget *parent, const QString &message) override;
     void ShowInfo(QWidget *parent, const QString &message) override;
-    void PrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
-                      std::int32_t &d) override;
-    void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper, std::int32_t &a,
-                 std::int32_t &b, std::int32_t &c, std::int32_t &d,
-                 const std::function<void(int, int, int, int)> &print) override;
+    void PrintOptions(QWidget *parent, PrintSpace &space) override;
+    void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper, PrintSpace &space,
+                 const std::function<void(const PrintSpace &)> &print) override;
     void OpenAddress(const QString &address) override;
 };
 

@@ -1,12 +1,12 @@
 #include "app/meishi.h"
 #include "app/artwork.h"
 #include "app/dialogs.h"
+#include "app/printing.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
 #include "card/files.h"
 #include "card/object.h"
 #include "card/sjis.h"
-#include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "settings/printspace.h"
 
@@ -799,7 +799,7 @@ void TMeishi::printWith(const PrintSpace &space)
 {
     if (!dialogs.PrinterSetup(this, printer))
         return;
-    PrintSheet(printer, MakeDrawingOrder(session.Card()), space.a, space.b, space.c, space.d);
+    PrintSheet(printer, MakeDrawingOrder(session.Card()), space);
 }
 
 void TMeishi::bPrintoutClick()
@@ -818,16 +818,14 @@ void TMeishi::bPreviewClick()
     PrintSpace space = session.Space();
     // The preview prints with the values applied in it, so what is printed
     // is what was shown.
-    dialogs.Preview(this, order, printer.pageLayout(), space.a, space.b, space.c, space.d,
-                    [this](int pa, int pb, int pc, int pd) {
-                        guarded([&] { printWith(PrintSpace{pa, pb, pc, pd}); });
-                    });
+    dialogs.Preview(this, order, printer.pageLayout(), space,
+                    [this](const PrintSpace &with) { guarded([&] { printWith(with); }); });
     session.SetSpace(space);
 }
 
 void TMeishi::bPrintOptionClick()
 {
     PrintSpace space = session.Space();
-    dialogs.PrintOptions(this, space.a, space.b, space.c, space.d);
+    dialogs.PrintOptions(this, space);
     session.SetSpace(space);
 }

@@ -361,8 +361,7 @@ int runSheet(const ParsedCommand &p)
     drawing(out, [&] {
         if (kind == ".pdf") {
             PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
-            PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps.a, ps.b,
-                       ps.c, ps.d);
+            PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps);
             pdf.Finish();
             return;
         }
@@ -372,7 +371,7 @@ int runSheet(const ParsedCommand &p)
             throw std::runtime_error("用紙の画像を作れません (メモリが足りません)");
         page.fill(Qt::white);
         QPainter painter(&page);
-        PrintSheet(painter, deviceAt(dpi), page.size(), order, ps.a, ps.b, ps.c, ps.d);
+        PrintSheet(painter, deviceAt(dpi), page.size(), order, ps);
         painter.end();
         WriteImageFile(page, dpi, out, "PNG");
     });
@@ -609,7 +608,7 @@ int runMerge(const ParsedCommand &p)
     drawing(out, [&] {
         PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
         const SheetDevice dev = deviceAt(dpi);
-        const SheetLayout layout = ComputeSheetLayout(dev, ps.a, ps.b, ps.c, ps.d);
+        const SheetLayout layout = ComputeSheetLayout(dev, ps);
         Progress progress(csv, total);
         const int perPage = mixed ? kSheetCells : 1;
         reader.Rewind();
@@ -626,7 +625,7 @@ int runMerge(const ParsedCommand &p)
                                   static_cast<int>(r - first), cardImage(card, dpi));
                 else
                     PrintSheet(pdf.Painter(), dev, pdf.PageSize(),
-                               MakeDrawingOrder(card.Card()), ps.a, ps.b, ps.c, ps.d);
+                               MakeDrawingOrder(card.Card()), ps);
                 progress.Row(r);
             }
         }

@@ -3,7 +3,7 @@
 #include "card/defaultcard.h"
 #include "card/font.h"
 #include "card/objects.h"
-#include "settings/printspace.h"
+#include "card/printspace.h"
 
 #include <QByteArray>
 #include <QImage>

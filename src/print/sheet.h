@@ -1,4 +1,6 @@
 #pragma once
+#include "card/printspace.h"
+
 #include <QImage>
 #include <QSize>
 #include <array>
@@ -7,7 +9,6 @@
 class DrawingOrder;
 class PageRecorder;
 class QPainter;
-class QPrinter;
 
 // Constants of the sheet, used exactly as written: the millimetre factor is
 // not 1/25.4, and the card's inch sizes are the rounded values.
@@ -52,13 +53,12 @@ struct SheetLayout
 };
 
 // The printer layout: the card image is 91 x 55 mm at the device's resolution.
-SheetLayout ComputeSheetLayout(const SheetDevice &dev, std::int32_t a, std::int32_t b,
-                               std::int32_t c, std::int32_t d);
+SheetLayout ComputeSheetLayout(const SheetDevice &dev, const PrintSpace &space);
 
 // The preview layout: the card image is 910 x 550 model units at the page's
 // pixels per 0.1 mm; margins and gaps as on the printer.
 SheetLayout ComputePreviewLayout(const SheetDevice &dev, double xFactor, double yFactor,
-                                 std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
+                                 const PrintSpace &space);
 
 // The card measured and drawn once into a white W x H image; `order` is the
 // card's drawing order, whose text objects take the rectangles measured on
@@ -70,7 +70,7 @@ QImage RenderCardImage(const DrawingOrder &order, int width, int height);
 // that does not fit an int, is skipped. Partly visible cells are clipped by
 // the device.
 void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const DrawingOrder &order,
-                std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
+                const PrintSpace &space);
 
 // Copies `card` 1:1 into cell `index` of `layout`, the way PrintSheet fills
 // each cell: nothing when the cell lies wholly outside `page` or at a position
@@ -78,18 +78,12 @@ void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Dra
 void DrawSheetCell(QPainter &painter, QSize page, const SheetLayout &layout, int index,
                    const QImage &card);
 
-// The resolution a sheet printed to a PDF file is drawn at.
-inline constexpr int kPdfDotsPerInch = 600;
+// The card image for the cells of `layout`: RenderCardImage at the layout's
+// W x H. Throws std::runtime_error when W or H does not fit an int.
+QImage RenderLayoutCardImage(const SheetLayout &layout, const DrawingOrder &order);
 
-// One job on `printer`, as currently set up: one page, or for a printer that
-// makes no copies itself (a PDF file) one page per copy asked for. A PDF file
-// is drawn at kPdfDotsPerInch with the whole paper as the painter's area
-// (full page), the same page plakuro-cli's sheet writes; any other printer
-// with its printable area. Throws std::runtime_error when the job cannot
-// start.
-void PrintSheet(QPrinter &printer, const DrawingOrder &order, std::int32_t a, std::int32_t b,
-                std::int32_t c, std::int32_t d);
+// DrawSheetCell for each of the ten cells; nothing for a null card image.
+void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &layout, const QImage &card);
 
 // Records the sheet as the one page of `rec` (BeginDoc ... EndDoc).
-void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, std::int32_t a, std::int32_t b,
-                      std::int32_t c, std::int32_t d);
+void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintSpace &space);

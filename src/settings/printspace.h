@@ -1,22 +1,12 @@
 #pragma once
 // Where the program's settings live and the settings it keeps there.
 
+#include "card/printspace.h"
 #include "settings/ini.h"
 
 #include <QString>
 #include <cstdint>
 #include <string>
-
-// Layout of cards on a sheet, in millimetres.
-struct PrintSpace
-{
-    std::int32_t a = 10; // left margin
-    std::int32_t b = 7;  // top margin
-    std::int32_t c = 3;  // horizontal gap between cards
-    std::int32_t d = 3;  // vertical gap between cards
-
-    bool operator==(const PrintSpace &) const = default;
-};
 
 // The settings file of the running program, worked out afresh at each call
 // (so a settings file that appears or a folder that becomes writable is

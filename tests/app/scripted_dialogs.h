@@ -70,12 +70,9 @@ public:
     }
     void ShowError(QWidget *, const QString &m) override { errors << m; }
     void ShowInfo(QWidget *, const QString &m) override { infos << m; }
-    void PrintOptions(QWidget *, std::int32_t &, std::int32_t &, std::int32_t &,
-                      std::int32_t &) override
-    {}
-    void Preview(QWidget *, const DrawingOrder &, const QPageLayout &paper, std::int32_t &,
-                 std::int32_t &, std::int32_t &, std::int32_t &,
-                 const std::function<void(int, int, int, int)> &) override
+    void PrintOptions(QWidget *, PrintSpace &) override {}
+    void Preview(QWidget *, const DrawingOrder &, const QPageLayout &paper, PrintSpace &,
+                 const std::function<void(const PrintSpace &)> &) override
     {
         previewPaperMm = paper.fullRect(QPageLayout::Millimeter).size();
     }

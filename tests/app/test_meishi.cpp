@@ -44,7 +44,8 @@ TEST_F(MeishiTest, StartsWithAnEmptyCardAndEveryControlInPlace)
     QStringList captions;
     for (QAction *a : window->aPopupMenu->actions())
         captions << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(captions, QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順"}));
+    EXPECT_EQ(captions,
+              QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順"}));
     EXPECT_EQ(window->N1->actions().size(), 4);
     EXPECT_EQ(window->N5->text(), QString("最背面へ"));
 }
@@ -61,9 +62,9 @@ TEST_F(MeishiTest, TabGoesThroughTheEditsThenTheButtons)
         while (w->focusPolicy() == Qt::NoFocus || !w->isVisible())
             w = w->nextInFocusChain();
     }
-    EXPECT_EQ(order, QStringList({"eName", "eFuri", "eCorp", "eBusho", "eYaku", "ePostNo", "eAddress",
-                                  "eTel", "eMobile", "eFax", "eURL", "eMail", "eMemo1", "eMemo2",
-                                  "bPicture", "bBackPicture", "bPrintOption", "bPrint"}));
+    EXPECT_EQ(order, QStringList({"eName", "eFuri", "eCorp", "eBusho", "eYaku", "ePostNo",
+                                  "eAddress", "eTel", "eMobile", "eFax", "eURL", "eMail", "eMemo1",
+                                  "eMemo2", "bPicture", "bBackPicture", "bPrintOption", "bPrint"}));
 }
 
 TEST_F(MeishiTest, TypingShowsOnTheCardAtOnce)

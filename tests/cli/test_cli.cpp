@@ -1,12 +1,12 @@
 #include "support.h"
 
-#include "editor/session.h"
+#include "app/printing.h"
 #include "bomb_cards.h"
 #include "card/converter.h"
 #include "card/objects.h"
 #include "card/sjis.h"
 #include "cli/csv.h"
-#include "print/sheet.h"
+#include "editor/session.h"
 
 #include <QDir>
 #include <QFile>
@@ -640,7 +640,7 @@ TEST_F(Cards, PrintToFileMatchesSheetAndHoldsEachCopy)
     // device pixels: a file has no use for them.
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
     printer.setCopyCount(2);
-    PrintSheet(printer, MakeDrawingOrder(editor.Card()), 10, 7, 3, 3);
+    PrintSheet(printer, MakeDrawingOrder(editor.Card()), PrintSpace{10, 7, 3, 3});
 
     ASSERT_EQ(PdfPages(Path("gui.pdf")), 2);
     // The copies share one card image.

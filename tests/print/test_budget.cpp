@@ -53,8 +53,8 @@ TEST(MemoryBudget, DrawsOneCardAndSaysItsPeak)
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setResolution(600);
     QPainter painter(&pdf);
-    PrintSheet(painter, SheetDevice{600, 600, 0, 0}, QSize(pdf.width(), pdf.height()), order, 0,
-               0, 0, 0);
+    PrintSheet(painter, SheetDevice{600, 600, 0, 0}, QSize(pdf.width(), pdf.height()), order,
+               PrintSpace{0, 0, 0, 0});
     painter.end();
     std::printf("peak %ld MB, problems %zu\n", PeakResidentKiB() / 1024, DrawProblems(card).size());
 }

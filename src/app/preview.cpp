@@ -1,7 +1,7 @@
-#include "print/preview.h"
+#include "app/preview.h"
+#include "app/previewcontrol.h"
+#include "app/printsetting.h"
 #include "print/pagerecorder.h"
-#include "print/previewcontrol.h"
-#include "print/printsetting.h"
 #include "print/sheet.h"
 
 #include "card/font.h"
@@ -97,7 +97,7 @@ std::unique_ptr<PageRecorder> TPreview::newRecorder() const
 void TPreview::render()
 {
     static const DrawingOrder none;
-    DrawPreviewSheet(*recorder, order ? *order : none, a, b, c, d);
+    DrawPreviewSheet(*recorder, order ? *order : none, PrintSpace{a, b, c, d});
 }
 
 void TPreview::FormShow()
@@ -198,9 +198,8 @@ void TPreview::resizeEvent(QResizeEvent *event)
     cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
 }
 
-void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, std::int32_t &a,
-                std::int32_t &b, std::int32_t &c, std::int32_t &d,
-                std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print)
+void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, PrintSpace &space,
+                std::function<void(const PrintSpace &)> print)
 {
     auto preview = std::make_unique<TPreview>(parent);
     preview->SetOrder(&order);
@@ -208,15 +207,12 @@ void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperM
     TPreview *p = preview.get();
     preview->onPrint = [p, print = std::move(print)] {
         if (print)
-            print(p->a, p->b, p->c, p->d);
+            print(PrintSpace{p->a, p->b, p->c, p->d});
     };
-    preview->a = a;
-    preview->b = b;
-    preview->c = c;
-    preview->d = d;
+    preview->a = space.a;
+    preview->b = space.b;
+    preview->c = space.c;
+    preview->d = space.d;
     preview->exec();
-    a = preview->a;
-    b = preview->b;
-    c = preview->c;
-    d = preview->d;
+    space = PrintSpace{preview->a, preview->b, preview->c, preview->d};
 }

@@ -1,4 +1,4 @@
-#include "print/printsetting.h"
+#include "app/printsetting.h"
 #include "card/strtoint.h"
 
 #include "card/font.h"
@@ -222,17 +222,13 @@ void TPrintSetting::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
-void RunPrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
-                     std::int32_t &d)
+void RunPrintOptions(QWidget *parent, PrintSpace &space)
 {
     auto dialog = std::make_unique<TPrintSetting>(parent);
-    dialog->a = a;
-    dialog->b = b;
-    dialog->c = c;
-    dialog->d = d;
+    dialog->a = space.a;
+    dialog->b = space.b;
+    dialog->c = space.c;
+    dialog->d = space.d;
     dialog->exec();
-    a = dialog->a;
-    b = dialog->b;
-    c = dialog->c;
-    d = dialog->d;
+    space = PrintSpace{dialog->a, dialog->b, dialog->c, dialog->d};
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "card/printspace.h"
+
 #include <QDialog>
 #include <QImage>
 #include <cstdint>
@@ -68,5 +70,4 @@ private:
 // The main window's print options command: shows the window modally over
 // `parent` with the given values and copies the working values back however
 // it was closed (there is no way to discard typed values).
-void RunPrintOptions(QWidget *parent, std::int32_t &a, std::int32_t &b, std::int32_t &c,
-                     std::int32_t &d);
+void RunPrintOptions(QWidget *parent, PrintSpace &space);

@@ -1,4 +1,6 @@
 #pragma once
+#include "card/printspace.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QSizeF>
@@ -79,6 +81,5 @@ private:
 // paper) with the given values, `print` wired to
 // its "印刷" button (called with the preview's current values), and copies
 // the preview's values back however it was closed.
-void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, std::int32_t &a,
-                std::int32_t &b, std::int32_t &c, std::int32_t &d,
-                std::function<void(std::int32_t, std::int32_t, std::int32_t, std::int32_t)> print);
+void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, PrintSpace &space,
+                std::function<void(const PrintSpace &)> print);

@@ -1,4 +1,4 @@
-#include "print/printsetting.h"
+#include "app/printsetting.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -150,7 +150,7 @@ TEST(PrintSetting, EditsAcceptOnlyWholeNumbers)
 TEST(PrintSetting, RunPrintOptionsKeepsTypedValuesHoweverClosed)
 {
     QWidget owner;
-    std::int32_t a = 10, b = 7, c = 3, d = 3;
+    PrintSpace space;
     bool ran = false;
     QTimer::singleShot(0, [&] {
         TPrintSetting *dlg = openPrintSetting();
@@ -164,11 +164,11 @@ TEST(PrintSetting, RunPrintOptionsKeepsTypedValuesHoweverClosed)
         QTest::keyClicks(dlg->eD, "0");
         dlg->bCancel->click();
     });
-    RunPrintOptions(&owner, a, b, c, d);
+    RunPrintOptions(&owner, space);
     EXPECT_TRUE(ran);
-    EXPECT_EQ(a, 25);
-    EXPECT_EQ(b, 7);
-    EXPECT_EQ(d, 0);
+    EXPECT_EQ(space.a, 25);
+    EXPECT_EQ(space.b, 7);
+    EXPECT_EQ(space.d, 0);
 
     // The close box, and OK, likewise.
     QTimer::singleShot(0, [&] {
@@ -177,15 +177,15 @@ TEST(PrintSetting, RunPrintOptionsKeepsTypedValuesHoweverClosed)
         dlg->eB->setText("9");
         dlg->close();
     });
-    RunPrintOptions(&owner, a, b, c, d);
-    EXPECT_EQ(b, 9);
+    RunPrintOptions(&owner, space);
+    EXPECT_EQ(space.b, 9);
     QTimer::singleShot(0, [&] {
         TPrintSetting *dlg = openPrintSetting();
         ASSERT_NE(dlg, nullptr);
         dlg->eC->setText("4");
         dlg->bOK->click();
     });
-    RunPrintOptions(&owner, a, b, c, d);
-    EXPECT_EQ(c, 4);
+    RunPrintOptions(&owner, space);
+    EXPECT_EQ(space.c, 4);
     EXPECT_EQ(owner.findChildren<TPrintSetting *>().size(), 0);
 }

@@ -1,4 +1,4 @@
-#include "print/previewcontrol.h"
+#include "app/previewcontrol.h"
 #include "print/pagerecorder.h"
 
 #include <QPaintEvent>

@@ -1,9 +1,9 @@
+#include "app/preview.h"
+#include "app/previewcontrol.h"
+#include "app/printsetting.h"
 #include "print/pagerecorder.h"
-#include "print/preview.h"
-#include "print/previewcontrol.h"
-#include "print/printsetting.h"
 #include "print/sheet.h"
-#include "testcard.h"
+#include "print/testcard.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,7 +28,7 @@ TEST(PreviewControl, ZoomsCentresAndScrolls)
 {
     SolidCard card(kCardColor);
     auto rec = std::make_unique<PageRecorder>();
-    DrawPreviewSheet(*rec, card.Order(), 10, 7, 3, 3);
+    DrawPreviewSheet(*rec, card.Order(), PrintSpace{10, 7, 3, 3});
     PreviewControl ctl;
     ctl.resize(478, 401);
     ctl.SetRecorder(rec.get());
@@ -146,8 +146,8 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
 {
     SolidCard card(kCardColor);
     QWidget owner;
-    std::int32_t a = 10, b = 7, c = 3, d = 3;
-    std::vector<std::array<std::int32_t, 4>> printed;
+    PrintSpace space;
+    std::vector<PrintSpace> printed;
     QTimer::singleShot(0, [&] {
         TPreview *p = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
@@ -161,14 +161,12 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
         p->bPrint->click();
         p->SpeedButton1->click();
     });
-    RunPreview(&owner, card.Order(), QSizeF(210, 297), a, b, c, d,
-               [&](std::int32_t pa, std::int32_t pb, std::int32_t pc, std::int32_t pd) {
-                   printed.push_back({pa, pb, pc, pd});
-               });
-    EXPECT_EQ(b, 12);
-    EXPECT_EQ(a, 10);
+    RunPreview(&owner, card.Order(), QSizeF(210, 297), space,
+               [&](const PrintSpace &with) { printed.push_back(with); });
+    EXPECT_EQ(space.b, 12);
+    EXPECT_EQ(space.a, 10);
     ASSERT_EQ(printed.size(), 1u);
-    EXPECT_EQ(printed[0], (std::array<std::int32_t, 4>{10, 12, 3, 3}));
+    EXPECT_EQ(printed[0], (PrintSpace{10, 12, 3, 3}));
     EXPECT_EQ(owner.findChildren<TPreview *>().size(), 0);
 }
 
