@@ -79,6 +79,22 @@ white dragged.png 90 24 99 28 || fail "name line still at its old place after th
 dark dragged.png 90 24 249 128 || fail "name line not at its new place after the drag"
 echo "dragging moves the name line"
 
+# The whole drag is one step: Ctrl+Z puts the line back where it was, and the
+# canvas is the one before the drag; Ctrl+Y moves it again.
+xdotool key --clearmodifiers ctrl+z
+sleep 0.5
+import -window root "$OUT/undone.png"
+convert "$OUT/typed.png" -crop "645x390+$CX+$CY" +repage "$OUT/typed-canvas.png"
+convert "$OUT/undone.png" -crop "645x390+$CX+$CY" +repage "$OUT/undone-canvas.png"
+# Equal but for the selection marks at the line's corners.
+DIFF=$(compare -metric AE "$OUT/typed-canvas.png" "$OUT/undone-canvas.png" null: 2>&1 || true)
+[ "${DIFF%% *}" -le 40 ] 2>/dev/null || fail "the canvas after Ctrl+Z differs from before the drag in $DIFF pixels"
+xdotool key --clearmodifiers ctrl+y
+sleep 0.5
+import -window root "$OUT/redone.png"
+dark redone.png 90 24 249 128 || fail "name line not moved again by Ctrl+Y"
+echo "a drag is one step to take back and again"
+
 # Far outside the card to the lower right: the line stops with its left edge
 # at 880 and its top at 520 model units (canvas 624, 369).
 xdotool mousemove $((CX + 255)) $((CY + 135)) mousedown 1
@@ -139,9 +155,25 @@ sleep 1
 import -window root "$OUT/opened.png"
 dark opened.png 21 21 624 369 || fail "the name line did not come back with Open"
 dark opened.png 90 18 99 177 || fail "the telephone line did not come back with Open"
+title() { xdotool getwindowname "$WIN"; }
+[ "$(title)" = "card.pkd - Plakuro" ] || fail "title after Open is '$(title)'"
 click 120 54
 xdotool key End type "x"
+sleep 0.3
+[ "$(title)" = "*card.pkd - Plakuro" ] || fail "title after typing is '$(title)'"
 echo "saved, cleared and opened the card again through the real dialogs"
+
+# Ctrl+S saves to the file opened, without a dialog.
+BEFORE=$(stat -c %Y.%s "$OUT/card.pkd")
+xdotool key --clearmodifiers ctrl+s
+sleep 0.5
+[ "$(title)" = "card.pkd - Plakuro" ] || fail "title after Ctrl+S is '$(title)'"
+# 山田太郎x in Shift-JIS.
+LC_ALL=C grep -qaF $'\x8e\x52\x93\x63\x91\xbe\x98\x59x' "$OUT/card.pkd" ||
+    fail "Ctrl+S did not write the typed text"
+echo "Ctrl+S saves to the file opened ($BEFORE)"
+xdotool type "y"
+sleep 0.3
 
 # Close; the card is modified, so the question comes: answer No.
 "$XCLOSE" "$WIN"
