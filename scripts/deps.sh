@@ -3,7 +3,7 @@
 # Only what is missing is installed, so a second run costs nothing.
 set -e
 PKGS="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqrencode-dev \
-fonts-ipafont-gothic fonts-dejavu-core libgtest-dev libbenchmark-dev clang libclang-rt-14-dev \
+fonts-ipafont-gothic fonts-dejavu-core libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev \
 zbar-tools xvfb xauth xdotool x11-utils libx11-dev imagemagick poppler-utils libgl-dev"
 missing=""
 for p in $PKGS; do

@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 JOBS="$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 
+echo "== formatting (.clang-format)"
+git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
+
 echo "== build (warnings are errors)"
 cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAKURO_WERROR=ON >/dev/null
 cmake --build build-ci -j"$JOBS"

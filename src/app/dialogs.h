@@ -74,8 +74,8 @@ public:
     void ShowError(QWidget *parent, const QString &message) override;
     void ShowInfo(QWidget *parent, const QString &message) override;
     void PrintOptions(QWidget *parent, PrintSpace &space) override;
-    void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper, PrintSpace &space,
-                 const std::function<void(const PrintSpace &)> &print) override;
+    void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,
+                 PrintSpace &space, const std::function<void(const PrintSpace &)> &print) override;
     void OpenAddress(const QString &address) override;
 };
 

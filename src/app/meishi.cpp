@@ -24,8 +24,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolButton>
 #include <QUndoStack>
 
@@ -299,8 +299,8 @@ void TMeishi::buildToolbar()
         return t;
     };
     bUndo = stepButton("bUndo", 216, QStyle::SP_ArrowBack, [this] { session.UndoStack().undo(); });
-    bRedo = stepButton("bRedo", 239, QStyle::SP_ArrowForward,
-                       [this] { session.UndoStack().redo(); });
+    bRedo =
+        stepButton("bRedo", 239, QStyle::SP_ArrowForward, [this] { session.UndoStack().redo(); });
 
     const std::pair<QToolButton *, QString> tips[] = {
         {ToolButton1, QStringLiteral("新規作成 (Ctrl+N)")},
@@ -426,8 +426,8 @@ void TMeishi::updateUndoButtons()
                               : QStringLiteral("%1: %2 (%3)").arg(what, text, keys);
     };
     bUndo->setToolTip(tip(QStringLiteral("元に戻す"), stack.undoText(), QStringLiteral("Ctrl+Z")));
-    bRedo->setToolTip(tip(QStringLiteral("やり直し"), stack.redoText(),
-                          QStringLiteral("Ctrl+Y, Ctrl+Shift+Z")));
+    bRedo->setToolTip(
+        tip(QStringLiteral("やり直し"), stack.redoText(), QStringLiteral("Ctrl+Y, Ctrl+Shift+Z")));
 }
 
 void TMeishi::buildPopupMenu()

@@ -198,8 +198,8 @@ void TPreview::resizeEvent(QResizeEvent *event)
     cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
 }
 
-void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, PrintSpace &space,
-                std::function<void(const PrintSpace &)> print)
+void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm,
+                PrintSpace &space, std::function<void(const PrintSpace &)> print)
 {
     auto preview = std::make_unique<TPreview>(parent);
     preview->SetOrder(&order);

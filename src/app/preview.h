@@ -81,5 +81,5 @@ private:
 // paper) with the given values, `print` wired to
 // its "印刷" button (called with the preview's current values), and copies
 // the preview's values back however it was closed.
-void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm, PrintSpace &space,
-                std::function<void(const PrintSpace &)> print);
+void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm,
+                PrintSpace &space, std::function<void(const PrintSpace &)> print);

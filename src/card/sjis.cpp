@@ -28,7 +28,8 @@ std::string convert(const char *to, const char *from, const std::string &in, OnI
             if (errno == E2BIG)
                 continue;
             // EILSEQ or EINVAL (a sequence cut at the end): replace and go on.
-            std::size_t skip = onInvalid(reinterpret_cast<const unsigned char *>(inPtr), inLeft, out);
+            std::size_t skip =
+                onInvalid(reinterpret_cast<const unsigned char *>(inPtr), inLeft, out);
             inPtr += skip;
             inLeft -= skip;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);

@@ -11,11 +11,11 @@
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/picture.h"
-#include "card/stream.h"
 #include "card/sjis.h"
+#include "card/stream.h"
 #include "card/strtoint.h"
-#include "print/sheet.h"
 #include "editor/session.h"
+#include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "settings/ini.h"
 #include "settings/printspace.h"
@@ -624,8 +624,8 @@ int runMerge(const ParsedCommand &p)
                     DrawSheetCell(pdf.Painter(), pdf.PageSize(), layout,
                                   static_cast<int>(r - first), cardImage(card, dpi));
                 else
-                    PrintSheet(pdf.Painter(), dev, pdf.PageSize(),
-                               MakeDrawingOrder(card.Card()), ps);
+                    PrintSheet(pdf.Painter(), dev, pdf.PageSize(), MakeDrawingOrder(card.Card()),
+                               ps);
                 progress.Row(r);
             }
         }

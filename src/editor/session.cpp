@@ -90,8 +90,8 @@ class EditSession::Step : public QUndoCommand
 public:
     Step(EditSession &session, const QString &text, std::shared_ptr<const State> before,
          std::shared_ptr<const State> after, int mergeId, std::string mergeKey)
-        : QUndoCommand(text), session(session), before(std::move(before)),
-          after(std::move(after)), mergeId(mergeId), mergeKey(std::move(mergeKey))
+        : QUndoCommand(text), session(session), before(std::move(before)), after(std::move(after)),
+          mergeId(mergeId), mergeKey(std::move(mergeKey))
     {}
 
     int id() const override { return mergeId; }

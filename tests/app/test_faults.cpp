@@ -57,9 +57,9 @@ TEST_F(MeishiTest, QrTextTooLongForAnySymbolLeavesNoSymbolAndSaysSoOnce)
     EXPECT_GT(countPixels(canvas(), qRgb(255, 0, 0)), 100) << "the frame on the canvas";
 
     // What is printed has no frame.
-    EXPECT_EQ(countPixels(RenderCardImage(MakeDrawingOrder(editor().Card()), 1074, 649),
-                          qRgb(255, 0, 0)),
-              0);
+    EXPECT_EQ(
+        countPixels(RenderCardImage(MakeDrawingOrder(editor().Card()), 1074, 649), qRgb(255, 0, 0)),
+        0);
 
     // Opened again: no message boxes, the frame, nothing modified.
     QFile f(path("long.pkd"));

@@ -8,7 +8,6 @@
 // stretched whole by Qt as the drawing did before it stretched only the part
 // a device shows (the photo as the decoder scales it down for that size).
 
-#include "editor/session.h"
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
 #include "card/object.h"
@@ -16,6 +15,7 @@
 #include "card/picture.h"
 #include "card/sjis.h"
 #include "card/stream.h"
+#include "editor/session.h"
 #include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "realistic_texts.h"
