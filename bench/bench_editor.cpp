@@ -23,6 +23,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <qrencode.h>
 
 #include <cstdio>
@@ -71,10 +72,8 @@ public:
         : canvas(EditSession::kCanvasWidth, EditSession::kCanvasHeight, QImage::Format_RGB32),
           qrText(BuildQrText(e.Card()))
     {
-        ZObjectsCommand z;
-        e.Card().ForEach(z);
         const Converter &conv = e.Screen();
-        for (const auto &[key, obj] : z.Order()) {
+        for (Object *obj : MakeDrawingOrder(e.Card()).List()) {
             TRect r;
             obj->GetRect(r);
             const QPoint at(conv.ToDevice(r.left), conv.ToDevice(r.top));
@@ -146,6 +145,23 @@ void BM_KeystrokeLowerBound(benchmark::State &state)
         state.SkipWithError("the realistic card lacks lines or pictures");
     for (auto _ : state)
         bound.Draw();
+}
+
+// Taking a keystroke in the name field back: every object restored from its
+// copy, the edits told, the QR state restored and the canvas repainted.
+void BM_UndoKeystroke(benchmark::State &state)
+{
+    EditSession &e = realistic().editor;
+    const QString text = e.FieldText("eName");
+    e.EditChanged("eName", text + QStringLiteral("様"));
+    QUndoStack &stack = e.UndoStack();
+    for (auto _ : state) {
+        stack.undo();
+        stack.redo();
+    }
+    stack.undo();
+    stack.clear();
+    e.SetModified(false);
 }
 
 void BM_DragStep(benchmark::State &state)
@@ -278,6 +294,7 @@ int runEditorMemoryChild(const QString &cardFile, const QString &pdfFile,
 BENCHMARK(BM_Keystroke)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokeMemo)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokeLowerBound)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UndoKeystroke)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DragStep)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EditorPeakMemory)
     ->Iterations(1)

@@ -29,13 +29,12 @@ void drawAtPreviewSize(benchmark::State &state, const DrawingOrder &order)
 
 void BM_RenderCardImage600dpi(benchmark::State &state)
 {
-    ZObjectsCommand z;
-    realistic().editor.Card().ForEach(z);
+    const DrawingOrder order = MakeDrawingOrder(realistic().editor.Card());
     const auto w = static_cast<int>(kDpi * kCardWidthInch);
     const auto h = static_cast<int>(kDpi * kCardHeightInch);
     for (auto _ : state) {
-        drawAtPreviewSize(state, z.Order());
-        const QImage image = RenderCardImage(z.Order(), w, h);
+        drawAtPreviewSize(state, order);
+        const QImage image = RenderCardImage(order, w, h);
         benchmark::DoNotOptimize(image.constBits());
     }
 }
@@ -44,8 +43,7 @@ void BM_RenderCardImage600dpi(benchmark::State &state)
 // A4, then 600 dots per inch as the editor sets for a PDF file.
 void BM_PrintSheetPdf600dpi(benchmark::State &state)
 {
-    ZObjectsCommand z;
-    realistic().editor.Card().ForEach(z);
+    const DrawingOrder order = MakeDrawingOrder(realistic().editor.Card());
     QTemporaryDir dir;
     const QString path = dir.filePath("sheet.pdf");
     QPrinter printer(QPrinter::HighResolution);
@@ -55,8 +53,8 @@ void BM_PrintSheetPdf600dpi(benchmark::State &state)
     printer.setResolution(kDpi);
     const PrintSpace space;
     for (auto _ : state) {
-        drawAtPreviewSize(state, z.Order());
-        PrintSheet(printer, z.Order(), space);
+        drawAtPreviewSize(state, order);
+        PrintSheet(printer, order, space);
     }
     state.counters["pdf_MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
 }

@@ -150,7 +150,6 @@ private:
     // and the program goes on, as the application's error report does.
     void guarded(const std::function<void()> &handler);
     void printWith(const PrintSpace &space);
-    QLabel *nameBoxFor(QPushButton *button) const;
 
     Dialogs &dialogs;
     EditSession session;

@@ -25,6 +25,8 @@ constexpr qsizetype kEditMaxLength = 32767;
 constexpr int kTypingStep = 1;
 constexpr int kNudgeStep = 2;
 
+constexpr int kUndoLimit = 200;
+
 std::size_t fieldIndex(const std::string &key)
 {
     for (std::size_t i = 0; i < kFields.size(); ++i)
@@ -125,6 +127,9 @@ EditSession::EditSession(QObject *parent)
 {
     canvas.fill(Qt::white);
     BuildDefaultCard(card);
+    // A step keeps copies of the objects and the pictures they had; the
+    // oldest steps go so that a long session's history stays small.
+    stack.setUndoLimit(kUndoLimit);
     // Taking steps back or again makes the card modified exactly when it
     // differs from the state last saved, opened or made new.
     connect(&stack, &QUndoStack::indexChanged, this, [this] { SetModified(!stack.isClean()); });
