@@ -44,6 +44,8 @@ public:
     void ForEach(IObjectCommand &cmd) const;
     // Removes and destroys every entry.
     void Clear() { map.clear(); }
+    // Removes and destroys the entry, if any.
+    void Erase(const std::string &key) { map.erase(key); }
 
     iterator begin() { return map.begin(); }
     iterator end() { return map.end(); }

@@ -181,11 +181,21 @@ std::unique_ptr<EditSession::State> EditSession::snapshot() const
 
 void EditSession::restore(const State &state)
 {
-    // In place, so the selection and the faces' references stay valid; the
-    // card's keys are those of the state (opening a card clears the stack).
-    for (const auto &[key, obj] : state.objects)
+    // In place, so the selection and the faces' references stay valid. A
+    // record the step added (the card's options) goes, one it removed comes
+    // back; opening a card, which replaces them all, clears the stack.
+    std::vector<std::string> added;
+    for (const auto &[key, obj] : card)
+        if (obj && !state.Find(key))
+            added.push_back(key);
+    for (const std::string &key : added)
+        card.Erase(key);
+    for (const auto &[key, obj] : state.objects) {
         if (Object *target = card.Find(key))
             target->Restore(*obj);
+        else
+            card[key] = obj->Clone();
+    }
     fields = state.fields;
     pictureNames = state.pictureNames;
     qrTooLong = state.qrTooLong;
