@@ -254,6 +254,7 @@ public:
                  const std::function<void(const PrintSpace &)> &) override
     {}
     void OpenAddress(const QString &) override {}
+    bool PlaceObject(QWidget *, TRect &, Sizing) override { return false; }
 
     bool failed = false;
 };

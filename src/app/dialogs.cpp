@@ -1,4 +1,5 @@
 #include "app/dialogs.h"
+#include "app/placedialog.h"
 #include "app/preview.h"
 #include "app/printsetting.h"
 #include "app/sprash.h"
@@ -200,4 +201,9 @@ void QtDialogs::Preview(QWidget *parent, const DrawingOrder &order, const QPageL
 void QtDialogs::OpenAddress(const QString &address)
 {
     launchAddress(address);
+}
+
+bool QtDialogs::PlaceObject(QWidget *parent, TRect &rect, Sizing sizing)
+{
+    return RunPlaceDialog(parent, rect, sizing);
 }

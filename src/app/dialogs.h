@@ -1,6 +1,7 @@
 #pragma once
 #include "card/font.h"
 #include "card/printspace.h"
+#include "card/rect.h"
 
 #include <QString>
 #include <cstdint>
@@ -34,6 +35,14 @@ public:
         bool mustExist = false; // the open dialog refuses names of missing files
     };
 
+    // Which sizes the position and size dialog offers.
+    enum class Sizing
+    {
+        None,  // left and top only (a text takes its measured size)
+        Free,  // width and height
+        Square // width and height, locked together
+    };
+
     virtual ~Dialogs() = default;
     virtual void RunSplash(QWidget *owner) = 0;
     virtual std::optional<QString> OpenFile(QWidget *parent, const FileDialog &d) = 0;
@@ -58,6 +67,10 @@ public:
                          const std::function<void(const PrintSpace &)> &print) = 0;
     // Hands the address to the desktop as one argument; never through a shell.
     virtual void OpenAddress(const QString &address) = 0;
+    // The position and size dialog, modal, on `rect` (model units); true on
+    // OK, with the values in `rect` (right and bottom kept at the same size
+    // where the dialog offers no size).
+    virtual bool PlaceObject(QWidget *parent, TRect &rect, Sizing sizing) = 0;
 };
 
 // The Qt dialogs.
@@ -77,6 +90,7 @@ public:
     void Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,
                  PrintSpace &space, const std::function<void(const PrintSpace &)> &print) override;
     void OpenAddress(const QString &address) override;
+    bool PlaceObject(QWidget *parent, TRect &rect, Sizing sizing) override;
 };
 
 // The toolkit filter "A (*.a)|*.a|B (*.b)|*.b" as a Qt name filter list.

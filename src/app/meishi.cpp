@@ -51,6 +51,7 @@ QString errorText(const std::exception &e)
 CanvasWidget::CanvasWidget(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
 }
 
 void CanvasWidget::setImage(const QImage *img)
@@ -77,13 +78,14 @@ void CanvasWidget::mousePressEvent(QMouseEvent *e)
 void CanvasWidget::mouseMoveEvent(QMouseEvent *e)
 {
     if (onMouseMove)
-        onMouseMove(e->position().toPoint().x(), e->position().toPoint().y());
+        onMouseMove(e->position().toPoint().x(), e->position().toPoint().y(), e->modifiers());
 }
 
 void CanvasWidget::mouseReleaseEvent(QMouseEvent *e)
 {
     if (onMouseUp)
-        onMouseUp(e->button(), e->position().toPoint().x(), e->position().toPoint().y());
+        onMouseUp(e->button(), e->position().toPoint().x(), e->position().toPoint().y(),
+                  e->modifiers());
 }
 
 void CanvasWidget::keyPressEvent(QKeyEvent *e)
@@ -225,9 +227,11 @@ void TMeishi::buildControls()
     cCanvas->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
         guarded([&] { cCanvasMouseDown(b, x, y); });
     };
-    cCanvas->onMouseMove = [this](int x, int y) { guarded([&] { cCanvasMouseMove(x, y); }); };
-    cCanvas->onMouseUp = [this](Qt::MouseButton b, int x, int y) {
-        guarded([&] { cCanvasMouseUp(b, x, y); });
+    cCanvas->onMouseMove = [this](int x, int y, Qt::KeyboardModifiers m) {
+        guarded([&] { cCanvasMouseMove(x, y, m); });
+    };
+    cCanvas->onMouseUp = [this](Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m) {
+        guarded([&] { cCanvasMouseUp(b, x, y, m); });
     };
     cCanvas->onKey = [this](int dx, int dy, bool large) {
         guarded([&] {
@@ -458,6 +462,8 @@ void TMeishi::buildPopupMenu()
     N3 = item(N1, "N3", QStringLiteral("ひとつ前面へ"), &TMeishi::N3Click);
     N4 = item(N1, "N4", QStringLiteral("ひとつ背面へ"), &TMeishi::N4Click);
     N5 = item(N1, "N5", QStringLiteral("最背面へ"), &TMeishi::N5Click);
+    // Added after the described items, which keep their order.
+    aPlace = item(aPopupMenu, "aPlace", QStringLiteral("位置とサイズ…"), &TMeishi::aPlaceClick);
 }
 
 std::array<QLineEdit *, 14> TMeishi::ClearOrder() const
@@ -554,6 +560,14 @@ void TMeishi::FillFieldsFromCard()
 
 void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y)
 {
+    // A handle may lie just outside the object, where nothing is hit.
+    if (button == Qt::LeftButton && !session.Dragging()) {
+        const EditSession::Handle handle = session.HandleAt(X, Y);
+        if (handle != EditSession::Handle::None) {
+            session.BeginResize(handle, X, Y);
+            return;
+        }
+    }
     SetSelection(session.HitTestPixel(X, Y));
     RefreshCanvas();
     if (button == Qt::RightButton && session.Selection()) {
@@ -563,22 +577,71 @@ void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y)
         session.BeginDrag(X, Y);
 }
 
-void TMeishi::cCanvasMouseMove(int X, int Y)
+void TMeishi::cCanvasMouseMove(int X, int Y, Qt::KeyboardModifiers modifiers)
 {
     if (session.Selection() && session.Dragging())
-        session.DragSelection(X, Y, false);
+        session.DragSelection(X, Y, false, modifiers & Qt::ShiftModifier);
+    else
+        updateCursor(X, Y);
 }
 
-void TMeishi::cCanvasMouseUp(Qt::MouseButton, int X, int Y)
+void TMeishi::cCanvasMouseUp(Qt::MouseButton, int X, int Y, Qt::KeyboardModifiers modifiers)
 {
     if (session.Selection() && session.Dragging())
-        session.DragSelection(X, Y, true);
+        session.DragSelection(X, Y, true, modifiers & Qt::ShiftModifier);
     session.EndDrag();
+    updateCursor(X, Y);
+}
+
+void TMeishi::updateCursor(int X, int Y)
+{
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    switch (session.HandleAt(X, Y)) {
+    case EditSession::Handle::TopLeft:
+    case EditSession::Handle::BottomRight:
+        shape = Qt::SizeFDiagCursor;
+        break;
+    case EditSession::Handle::TopRight:
+    case EditSession::Handle::BottomLeft:
+        shape = Qt::SizeBDiagCursor;
+        break;
+    case EditSession::Handle::Left:
+    case EditSession::Handle::Right:
+        shape = Qt::SizeHorCursor;
+        break;
+    case EditSession::Handle::Top:
+    case EditSession::Handle::Bottom:
+        shape = Qt::SizeVerCursor;
+        break;
+    case EditSession::Handle::None:
+        break;
+    }
+    if (cCanvas->cursor().shape() != shape)
+        cCanvas->setCursor(shape);
 }
 
 void TMeishi::SetSelection(Object *obj)
 {
     session.SetSelection(obj);
+}
+
+void TMeishi::aPlaceClick()
+{
+    const Object *obj = session.Selection();
+    if (!obj || !obj->IsVisible())
+        return;
+    TRect r;
+    obj->GetRect(r);
+    Dialogs::Sizing sizing = Dialogs::Sizing::None;
+    if (obj == session.Card().Find(kQrKey))
+        sizing = Dialogs::Sizing::Square;
+    else if (EditSession::Sizable(obj))
+        sizing = Dialogs::Sizing::Free;
+    const TRect was = r;
+    // OK on the values shown changes nothing, even for an object the
+    // clamps would move.
+    if (dialogs.PlaceObject(this, r, sizing) && r != was)
+        session.PlaceSelection(r);
 }
 
 void TMeishi::ToolButton7Click()

@@ -21,9 +21,10 @@ class Object;
 class Picture;
 
 // The drawing surface: shows the editor's canvas image and hands mouse
-// presses, moves and releases to the main window. Qt grabs the pointer for a
-// widget while a button pressed over it is held, so moves and the release
-// keep arriving when the pointer leaves it. It takes the keyboard focus on a
+// presses, moves (also without a button, for the pointer's shape) and
+// releases, with the keyboard modifiers, to the main window. Qt grabs the
+// pointer for a widget while a button pressed over it is held, so moves and
+// the release keep arriving when the pointer leaves it. It takes the keyboard focus on a
 // press and hands on the keys that act on the selection.
 class CanvasWidget : public QWidget
 {
@@ -33,8 +34,8 @@ public:
     void setImage(const QImage *image);
 
     std::function<void(Qt::MouseButton, int, int)> onMouseDown;
-    std::function<void(int, int)> onMouseMove;
-    std::function<void(Qt::MouseButton, int, int)> onMouseUp;
+    std::function<void(int, int, Qt::KeyboardModifiers)> onMouseMove;
+    std::function<void(Qt::MouseButton, int, int, Qt::KeyboardModifiers)> onMouseUp;
     // An arrow key (dx, dy of -1, 0 or 1; `large` with Shift) or Esc (0, 0).
     std::function<void(int, int, bool)> onKey;
 
@@ -72,8 +73,10 @@ public:
     void FillFieldsFromCard();
 
     void cCanvasMouseDown(Qt::MouseButton button, int X, int Y);
-    void cCanvasMouseMove(int X, int Y);
-    void cCanvasMouseUp(Qt::MouseButton button, int X, int Y);
+    // A press on a handle of the selection sizes it; elsewhere it selects
+    // and moves. Shift frees the shape of a picture sized by a corner.
+    void cCanvasMouseMove(int X, int Y, Qt::KeyboardModifiers modifiers = {});
+    void cCanvasMouseUp(Qt::MouseButton button, int X, int Y, Qt::KeyboardModifiers modifiers = {});
     void SetSelection(Object *obj);
 
     void ToolButton7Click();
@@ -85,6 +88,8 @@ public:
     void N4Click();
     void N5Click();
     void aSavePictureClick();
+    // The position and size dialog for the selection.
+    void aPlaceClick();
 
     bool AskToSaveChanges();
     bool SaveCardAs();
@@ -123,7 +128,7 @@ public:
     CanvasWidget *cCanvas;
     QStatusBar *cDebug;
     QMenu *aPopupMenu;
-    QAction *aPopupMenuFont, *aPopupMenuColor, *N6, *aSavePicture, *N7;
+    QAction *aPopupMenuFont, *aPopupMenuColor, *N6, *aSavePicture, *N7, *aPlace;
     QMenu *N1;
     QAction *N2, *N3, *N4, *N5;
 
@@ -145,6 +150,8 @@ private:
     void showFields();
     void updateTitle();
     void updateUndoButtons();
+    // The pointer's shape over the canvas: the handle under it, if any.
+    void updateCursor(int X, int Y);
     void writeCard(const QString &path);
     // Runs a handler; an exception that escapes it is shown in a message box
     // and the program goes on, as the application's error report does.

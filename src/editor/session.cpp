@@ -1,5 +1,6 @@
 #include "editor/session.h"
 #include "card/cardfile.h"
+#include "card/cardoptions.h"
 #include "card/errors.h"
 #include "card/object.h"
 #include "card/picture.h"
@@ -12,6 +13,8 @@
 #include <QPainter>
 #include <QUndoCommand>
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 int EditSession::MoveCounter = 0;
 
@@ -325,6 +328,169 @@ void EditSession::SetTextsForPrinting(
     UpdateQrCode();
 }
 
+namespace {
+
+using Handle = EditSession::Handle;
+
+// The least width and height an object is sized to: 2 mm.
+constexpr long long kMinSize = 20;
+// The largest the position dialog sizes an object to: 10 m.
+constexpr long long kMaxSize = 100000;
+// Where a move stops so that part of the object stays on the card; a resize
+// stops its moving edges at the same places.
+constexpr long long kMinRight = 20;
+constexpr long long kMinBottom = 20;
+constexpr long long kMaxLeft = 880;
+constexpr long long kMaxTop = 520;
+
+// The pixels of a handle's square on the canvas, for the selection's device
+// edges L, T, R, B: a corner's is the corner mark, each reaching 3 pixels
+// inward.
+QRect handleBox(Handle h, int L, int T, int R, int B)
+{
+    const int mx = L + (R - L) / 2, my = T + (B - T) / 2;
+    auto box = [](int x1, int y1, int x2, int y2) {
+        return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                     QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1));
+    };
+    switch (h) {
+    case Handle::TopLeft:
+        return box(L, T, L + 3, T + 3);
+    case Handle::TopRight:
+        return box(R, T, R - 3, T + 3);
+    case Handle::BottomLeft:
+        return box(L, B, L + 3, B - 3);
+    case Handle::BottomRight:
+        return box(R, B, R - 3, B - 3);
+    case Handle::Top:
+        return box(mx - 1, T, mx + 2, T + 3);
+    case Handle::Bottom:
+        return box(mx - 1, B, mx + 2, B - 3);
+    case Handle::Left:
+        return box(L, my - 1, L + 3, my + 2);
+    case Handle::Right:
+        return box(R, my - 1, R - 3, my + 2);
+    case Handle::None:
+        break;
+    }
+    return {};
+}
+
+// Which edges a handle moves: -1 the left or top, 1 the right or bottom, 0
+// neither on that axis.
+std::pair<int, int> edgesOf(Handle h)
+{
+    switch (h) {
+    case Handle::TopLeft:
+        return {-1, -1};
+    case Handle::Top:
+        return {0, -1};
+    case Handle::TopRight:
+        return {1, -1};
+    case Handle::Right:
+        return {1, 0};
+    case Handle::BottomRight:
+        return {1, 1};
+    case Handle::Bottom:
+        return {0, 1};
+    case Handle::BottomLeft:
+        return {-1, 1};
+    case Handle::Left:
+        return {-1, 0};
+    case Handle::None:
+        break;
+    }
+    return {0, 0};
+}
+
+enum class Shape
+{
+    Free,   // each moved edge follows the pointer
+    Aspect, // width and height keep their ratio
+    Square  // width equals height
+};
+
+// The least size along one axis: the minimum, and for the edge that moves
+// (dir -1 the low one, 1 the high one) the place where a move would stop.
+long long leastSize(int dir, long long lo, long long hi, long long maxLo, long long minHi)
+{
+    if (dir > 0)
+        return std::max(kMinSize, minHi - lo);
+    if (dir < 0)
+        return std::max(kMinSize, hi - maxLo);
+    return kMinSize;
+}
+
+// Keeps an axis that no handle moves partly on the card, as a move does.
+void shiftOntoCard(long long &lo, long long &hi, long long maxLo, long long minHi)
+{
+    if (hi < minHi) {
+        lo += minHi - hi;
+        hi = minHi;
+    }
+    if (lo > maxLo) {
+        hi -= lo - maxLo;
+        lo = maxLo;
+    }
+}
+
+// `from` with the handle's edges (dx, dy as edgesOf gives) moved toward the
+// point (hx, hy), in model units. The opposite edges stay; an axis no
+// handle moves keeps its low edge, or for a square its middle.
+TRect resizedRect(const TRect &from, int dx, int dy, long long hx, long long hy, Shape shape)
+{
+    long long l = from.left, t = from.top, r = from.right, b = from.bottom;
+    const long long w0 = r - l, h0 = b - t;
+    const long long wantW = dx > 0 ? hx - l : dx < 0 ? r - hx : w0;
+    const long long wantH = dy > 0 ? hy - t : dy < 0 ? b - hy : h0;
+    const long long minW = leastSize(dx, l, r, kMaxLeft, kMinRight);
+    const long long minH = leastSize(dy, t, b, kMaxTop, kMinBottom);
+    if (shape == Shape::Aspect && (w0 <= 0 || h0 <= 0))
+        shape = Shape::Free;
+    long long w = 0, h = 0;
+    switch (shape) {
+    case Shape::Square: {
+        const long long want = dx && dy ? std::max(wantW, wantH) : dx ? wantW : wantH;
+        w = h = std::max({want, minW, minH});
+        break;
+    }
+    case Shape::Aspect: {
+        // The axis the pointer pulls further sets the scale.
+        const double k = std::max({static_cast<double>(wantW) / w0, static_cast<double>(wantH) / h0,
+                                   static_cast<double>(minW) / w0, static_cast<double>(minH) / h0});
+        auto scaled = [k](long long v) {
+            return std::llround(std::min(v * k, static_cast<double>(INT32_MAX)));
+        };
+        w = std::max(minW, scaled(w0));
+        h = std::max(minH, scaled(h0));
+        break;
+    }
+    case Shape::Free:
+        w = std::max(wantW, minW);
+        h = std::max(wantH, minH);
+        break;
+    }
+    auto place = [shape](int dir, long long &lo, long long &hi, long long size, long long was,
+                         long long maxLo, long long minHi) {
+        if (dir > 0) {
+            hi = lo + size;
+        } else if (dir < 0) {
+            lo = hi - size;
+        } else {
+            if (shape == Shape::Square)
+                lo += (was - size) / 2;
+            hi = lo + size;
+            shiftOntoCard(lo, hi, maxLo, minHi);
+        }
+    };
+    place(dx, l, r, w, w0, kMaxLeft, kMinRight);
+    place(dy, t, b, h, h0, kMaxTop, kMinBottom);
+    return TRect{Converter::Saturate(l), Converter::Saturate(t), Converter::Saturate(r),
+                 Converter::Saturate(b)};
+}
+
+} // namespace
+
 // --- The canvas --------------------------------------------------------------
 
 void EditSession::RefreshCanvas()
@@ -363,6 +529,10 @@ void EditSession::DrawSelectionMarks(QPainter &p) const
     fill(R, T, R - 3, T + 3);
     fill(L, B, L + 3, B - 3);
     fill(R, B, R - 3, B - 3);
+    // A sizable object also has handles at the middles of its edges.
+    if (Sizable(selection))
+        for (Handle h : {Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
+            p.fillRect(handleBox(h, L, T, R, B), blue);
 }
 
 void EditSession::DrawQrOverflow(QPainter &p) const
@@ -434,6 +604,7 @@ void EditSession::BeginDrag(int X, int Y)
     dragOffsetX = screen.ToModel(X) - r.left;
     dragOffsetY = screen.ToModel(Y) - r.top;
     dragging = true;
+    resizeHandle = Handle::None;
     dragBefore = snapshot();
 }
 
@@ -467,7 +638,7 @@ void EditSession::moveSelectionTo(long long newLeft, long long newTop)
                              static_cast<std::int32_t>(rr), static_cast<std::int32_t>(b)});
 }
 
-void EditSession::DragSelection(int X, int Y, bool final)
+void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect)
 {
     ++MoveCounter;
     if (!final && MoveCounter < 5)
@@ -475,6 +646,13 @@ void EditSession::DragSelection(int X, int Y, bool final)
     MoveCounter = 0;
     if (!selection) {
         dragging = false;
+        return;
+    }
+    if (resizeHandle != Handle::None) {
+        if (resizeSelectionTo(X, Y, freeAspect)) {
+            RefreshCanvas();
+            SetModified(true);
+        }
         return;
     }
     // 64 bits: a pointer far outside the canvas must not overflow the shift.
@@ -487,6 +665,7 @@ void EditSession::DragSelection(int X, int Y, bool final)
 void EditSession::EndDrag()
 {
     dragging = false;
+    const bool resized = std::exchange(resizeHandle, Handle::None) != Handle::None;
     std::unique_ptr<State> before = std::move(dragBefore);
     if (!before || !selection)
         return;
@@ -497,7 +676,13 @@ void EditSession::EndDrag()
     selection->GetRect(to);
     if (was && from == to)
         return;
-    record(QStringLiteral("移動"), std::move(before));
+    if (!resized) {
+        record(QStringLiteral("移動"), std::move(before));
+        return;
+    }
+    if (selection == card.Find(kQrKey))
+        keepQrSize();
+    record(QStringLiteral("サイズの変更"), std::move(before));
 }
 
 void EditSession::Nudge(int dx, int dy)
@@ -515,6 +700,108 @@ void EditSession::Nudge(int dx, int dy)
     SetModified(true);
     RefreshCanvas();
     record(QStringLiteral("移動"), std::move(before), kNudgeStep, keyOf(selection));
+}
+
+// --- Sizing -------------------------------------------------------------------
+
+bool EditSession::Sizable(const Object *obj)
+{
+    return obj && obj->GetClassName() == "GraphicObject";
+}
+
+EditSession::Handle EditSession::HandleAt(int X, int Y) const
+{
+    if (!selection || !selection->IsVisible() || !Sizable(selection))
+        return Handle::None;
+    TRect r;
+    selection->GetRect(r);
+    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
+    const int L = dev(r.left), T = dev(r.top), R = dev(r.right), B = dev(r.bottom);
+    // Two pixels around each 3-pixel square: easy to catch, and a 2 mm
+    // object still keeps a middle that moves it.
+    for (Handle h : {Handle::TopLeft, Handle::TopRight, Handle::BottomRight, Handle::BottomLeft,
+                     Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
+        if (handleBox(h, L, T, R, B).adjusted(-2, -2, 2, 2).contains(X, Y))
+            return h;
+    return Handle::None;
+}
+
+void EditSession::BeginResize(Handle handle, int X, int Y)
+{
+    if (!selection || !Sizable(selection) || handle == Handle::None)
+        return;
+    selection->GetRect(resizeFrom);
+    // The pointer keeps its distance from the edges it grabbed, so the
+    // object does not jump at the first step.
+    const auto [dx, dy] = edgesOf(handle);
+    dragOffsetX = screen.ToModel(X) - (dx > 0 ? resizeFrom.right : resizeFrom.left);
+    dragOffsetY = screen.ToModel(Y) - (dy > 0 ? resizeFrom.bottom : resizeFrom.top);
+    dragging = true;
+    resizeHandle = handle;
+    dragBefore = snapshot();
+}
+
+bool EditSession::resizeSelectionTo(int X, int Y, bool freeAspect)
+{
+    const auto [dx, dy] = edgesOf(resizeHandle);
+    Shape shape = Shape::Free;
+    if (selection == card.Find(kQrKey))
+        shape = Shape::Square;
+    else if (dx && dy && !freeAspect)
+        shape = Shape::Aspect;
+    const TRect to =
+        resizedRect(resizeFrom, dx, dy, static_cast<long long>(screen.ToModel(X)) - dragOffsetX,
+                    static_cast<long long>(screen.ToModel(Y)) - dragOffsetY, shape);
+    TRect now;
+    selection->GetRect(now);
+    if (to == now)
+        return false;
+    selection->SetRect(to);
+    return true;
+}
+
+void EditSession::keepQrSize()
+{
+    CardOptions options = ReadCardOptions(card);
+    if (options.qrSizeKept)
+        return;
+    options.qrSizeKept = true;
+    WriteCardOptions(card, options);
+}
+
+void EditSession::PlaceSelection(const TRect &rect)
+{
+    if (!selection || !selection->IsVisible() || dragging)
+        return;
+    TRect was;
+    selection->GetRect(was);
+    std::unique_ptr<State> before = snapshot();
+    const bool qr = selection == card.Find(kQrKey);
+    if (Sizable(selection)) {
+        // Sized first, then moved with a move's clamps. A size beyond any
+        // card is cut so that the clamped edges stay in range.
+        auto size = [](std::int32_t lo, std::int32_t hi) {
+            return std::clamp(static_cast<long long>(hi) - lo, kMinSize, kMaxSize);
+        };
+        const long long w = size(rect.left, rect.right);
+        const long long h = qr ? w : size(rect.top, rect.bottom);
+        selection->SetRect(TRect{was.left, was.top, Converter::Saturate(was.left + w),
+                                 Converter::Saturate(was.top + h)});
+    }
+    moveSelectionTo(rect.left, rect.top);
+    TRect now;
+    selection->GetRect(now);
+    if (now == was)
+        return;
+    auto extent = [](std::int32_t lo, std::int32_t hi) { return static_cast<long long>(hi) - lo; };
+    const bool sized = extent(now.left, now.right) != extent(was.left, was.right) ||
+                       extent(now.top, now.bottom) != extent(was.top, was.bottom);
+    if (qr && sized)
+        keepQrSize();
+    SetModified(true);
+    RefreshCanvas();
+    record(sized ? QStringLiteral("位置とサイズの変更") : QStringLiteral("移動"),
+           std::move(before));
 }
 
 // --- Object commands -----------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "card/font.h"
 #include "card/objects.h"
 #include "card/printspace.h"
+#include "card/rect.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -112,9 +113,46 @@ public:
     void BeginDrag(int X, int Y);
     // Every fifth call, and the final one, moves the selection with the
     // pointer (clamped to stay partly on the card), repaints and sets Modified.
-    void DragSelection(int X, int Y, bool final);
-    // The drag is over: one step for the whole of it when the object moved.
+    // During a resize the same calls size it instead (see BeginResize);
+    // `freeAspect` (Shift) lets a corner handle of a picture change its shape.
+    void DragSelection(int X, int Y, bool final, bool freeAspect = false);
+    // The drag is over: one step for the whole of it when the object moved
+    // or changed size.
     void EndDrag();
+
+    // The handles of a sizable selection: the corner marks and the middles of
+    // the edges.
+    enum class Handle
+    {
+        None,
+        TopLeft,
+        Top,
+        TopRight,
+        Right,
+        BottomRight,
+        Bottom,
+        BottomLeft,
+        Left
+    };
+    // Pictures and the QR code can be sized; a text takes the size its text
+    // measures.
+    static bool Sizable(const Object *obj);
+    // The handle of the visible, sizable selection within a few pixels of the
+    // pixel (X, Y); corners win over edges. None elsewhere.
+    Handle HandleAt(int X, int Y) const;
+    // A drag that sizes the selection by `handle` starts with the pointer at
+    // (X, Y); DragSelection and EndDrag carry it on. The edges opposite the
+    // handle stay; a corner keeps the shape unless freed, an edge handle
+    // stretches one side; the QR code stays square. Each side stays at least
+    // 2 mm and the object stays partly on the card as a move does.
+    void BeginResize(Handle handle, int X, int Y);
+    // The handle of the resize under way; None during a move or no drag.
+    Handle Resizing() const { return resizeHandle; }
+    // The visible selection's left and top, and for a sizable one its width
+    // and height (the QR code takes the width for both), as one step; the
+    // same minimum and clamps as the mouse. Values equal to the present ones
+    // record nothing.
+    void PlaceSelection(const TRect &rect);
     // Moves the visible selection by (dx, dy) model units, clamped as a drag
     // is; consecutive nudges of one object are one step.
     void Nudge(int dx, int dy);
@@ -188,6 +226,10 @@ private:
     std::string keyOf(const Object *obj) const;
     // Moves the selection so its left and top become these, clamped.
     void moveSelectionTo(long long newLeft, long long newTop);
+    // One resize step to the pointer at (X, Y); whether the rectangle changed.
+    bool resizeSelectionTo(int X, int Y, bool freeAspect);
+    // The user sized the QR code: its size is kept from now on.
+    void keepQrSize();
     void resetHistory();
 
     Objects card;
@@ -197,6 +239,8 @@ private:
     bool dragging = false;
     int dragOffsetX = 0;
     int dragOffsetY = 0;
+    Handle resizeHandle = Handle::None;
+    TRect resizeFrom; // the selection's rectangle at the press
     std::unique_ptr<State> dragBefore;
     bool modified = false;
     bool qrTooLong = false;

@@ -19,6 +19,8 @@ public:
     std::deque<std::optional<QFont>> fonts;
     std::deque<std::optional<std::int32_t>> colors;
     bool printerAccepts = false;
+    // The values confirmed in the position and size dialog; nullopt answers Cancel.
+    std::deque<std::optional<TRect>> places;
 
     QStringList questions;
     QStringList errors;
@@ -30,6 +32,9 @@ public:
     QFont fontShown;
     // The paper the last preview was asked to show.
     QSizeF previewPaperMm;
+    // What the last position and size dialog was opened on.
+    TRect placeShown;
+    Sizing placeSizing = Sizing::None;
 
     void RunSplash(QWidget *) override { ++splashes; }
     std::optional<QString> OpenFile(QWidget *, const FileDialog &d) override
@@ -77,6 +82,15 @@ public:
         previewPaperMm = paper.fullRect(QPageLayout::Millimeter).size();
     }
     void OpenAddress(const QString &address) override { addresses << address; }
+    bool PlaceObject(QWidget *, TRect &rect, Sizing sizing) override
+    {
+        placeShown = rect;
+        placeSizing = sizing;
+        std::optional<TRect> r = pop(places);
+        if (r)
+            rect = *r;
+        return r.has_value();
+    }
 
 private:
     static std::optional<QString> popName(std::deque<QString> &q)

@@ -44,8 +44,8 @@ TEST_F(MeishiTest, StartsWithAnEmptyCardAndEveryControlInPlace)
     QStringList captions;
     for (QAction *a : window->aPopupMenu->actions())
         captions << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(captions,
-              QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順"}));
+    EXPECT_EQ(captions, QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順",
+                                     "位置とサイズ…"}));
     EXPECT_EQ(window->N1->actions().size(), 4);
     EXPECT_EQ(window->N5->text(), QString("最背面へ"));
 }

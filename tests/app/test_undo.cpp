@@ -89,6 +89,25 @@ TEST_F(UndoTest, EveryKindOfChangeIsTakenBackAndAgainExactly)
                  window->cCanvasMouseMove(p.x() + 5 * i, p.y() + 3 * i);
              window->cCanvasMouseUp(Qt::LeftButton, p.x() + 60, p.y() + 36);
          }},
+        {"resize",
+         [&] {
+             auto *qr = object<GraphicObject>(kQrKey);
+             select(qr);
+             TRect r;
+             qr->GetRect(r);
+             const int x = session().Screen().ToDevice(r.right) - 2;
+             const int y = session().Screen().ToDevice(r.bottom) - 2;
+             window->cCanvasMouseDown(Qt::LeftButton, x, y);
+             for (int i = 1; i <= 6; ++i)
+                 window->cCanvasMouseMove(x + 4 * i, y + 2 * i);
+             window->cCanvasMouseUp(Qt::LeftButton, x + 30, y + 10);
+         }},
+        {"place dialog",
+         [&] {
+             select(object<GraphicObject>(kPictureKey));
+             dialogs.places.push_back(TRect{300, 200, 500, 260});
+             window->aPlaceClick();
+         }},
         {"nudge",
          [&] {
              select(name);

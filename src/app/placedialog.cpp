@@ -1,0 +1,129 @@
+#include "app/placedialog.h"
+#include "card/converter.h"
+#include "card/font.h"
+
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// Model units are 0.1 mm: one decimal shows them exactly.
+constexpr double kUnitsPerMm = 10.0;
+// Well beyond the card either way; the session clamps what lies off it.
+constexpr double kMaxMm = 999.9;
+constexpr double kMinSizeMm = 2.0;
+
+QDoubleSpinBox *makeBox(QWidget *parent, const char *name, double minimum, double value)
+{
+    auto *box = new QDoubleSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setDecimals(1);
+    box->setSingleStep(0.1);
+    box->setRange(minimum, kMaxMm);
+    box->setSuffix(QStringLiteral(" mm"));
+    box->setValue(value);
+    // Digits go straight in, not through a Japanese input method.
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return box;
+}
+
+double toMm(long long units)
+{
+    return static_cast<double>(units) / kUnitsPerMm;
+}
+
+long long toUnits(double mm)
+{
+    return std::llround(mm * kUnitsPerMm);
+}
+
+} // namespace
+
+TPlaceDialog::TPlaceDialog(QWidget *parent, const TRect &rect, Dialogs::Sizing s)
+    : QDialog(parent), original(rect), sizing(s)
+{
+    setObjectName(QStringLiteral("TPlaceDialog"));
+    setWindowTitle(QStringLiteral("位置とサイズ"));
+    setFont(WindowFont());
+
+    const long long w = static_cast<long long>(rect.right) - rect.left;
+    const long long h = static_cast<long long>(rect.bottom) - rect.top;
+    eLeft = makeBox(this, "eLeft", -kMaxMm, toMm(rect.left));
+    eTop = makeBox(this, "eTop", -kMaxMm, toMm(rect.top));
+    eWidth = makeBox(this, "eWidth", kMinSizeMm, toMm(w));
+    eHeight = makeBox(this, "eHeight", kMinSizeMm, toMm(h));
+    shownLeft = eLeft->value();
+    shownTop = eTop->value();
+    shownWidth = eWidth->value();
+    shownHeight = eHeight->value();
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("左"), eLeft);
+    form->addRow(QStringLiteral("上"), eTop);
+    if (sizing == Dialogs::Sizing::None) {
+        eWidth->hide();
+        eHeight->hide();
+    } else {
+        form->addRow(QStringLiteral("幅"), eWidth);
+        form->addRow(QStringLiteral("高さ"), eHeight);
+    }
+    if (sizing == Dialogs::Sizing::Square) {
+        auto follow = [](QDoubleSpinBox *to) {
+            return [to](double v) {
+                const QSignalBlocker quiet(to);
+                to->setValue(v);
+            };
+        };
+        connect(eWidth, &QDoubleSpinBox::valueChanged, this, follow(eHeight));
+        connect(eHeight, &QDoubleSpinBox::valueChanged, this, follow(eWidth));
+    }
+
+    bOK = new QPushButton(QStringLiteral("OK"), this);
+    bOK->setObjectName(QStringLiteral("bOK"));
+    bOK->setDefault(true);
+    bCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    bCancel->setObjectName(QStringLiteral("bCancel"));
+    connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(bOK);
+    buttons->addWidget(bCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TRect TPlaceDialog::Rect() const
+{
+    auto value = [](const QDoubleSpinBox *box, double shown, long long own) {
+        return box->value() == shown ? own : toUnits(box->value());
+    };
+    const long long left = value(eLeft, shownLeft, original.left);
+    const long long top = value(eTop, shownTop, original.top);
+    long long w = static_cast<long long>(original.right) - original.left;
+    long long h = static_cast<long long>(original.bottom) - original.top;
+    if (sizing != Dialogs::Sizing::None) {
+        w = value(eWidth, shownWidth, w);
+        h = value(eHeight, shownHeight, h);
+    }
+    return TRect{Converter::Saturate(left), Converter::Saturate(top), Converter::Saturate(left + w),
+                 Converter::Saturate(top + h)};
+}
+
+bool RunPlaceDialog(QWidget *parent, TRect &rect, Dialogs::Sizing sizing)
+{
+    auto dialog = std::make_unique<TPlaceDialog>(parent, rect, sizing);
+    if (dialog->exec() != QDialog::Accepted)
+        return false;
+    rect = dialog->Rect();
+    return true;
+}
