@@ -40,32 +40,17 @@ protected:
     // The middle of the handle's square on the canvas.
     QPoint handlePoint(const Object *obj, Handle h)
     {
+        // The edges each handle moves, in the order of the enumeration.
+        static const int edges[][2] = {{0, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0},
+                                       {1, 1}, {0, 1},   {-1, 1}, {-1, 0}};
         const Converter &c = editor().Screen();
         const TRect r = rectOf(obj);
-        const int L = c.ToDevice(r.left), T = c.ToDevice(r.top);
-        const int R = c.ToDevice(r.right), B = c.ToDevice(r.bottom);
-        const int mx = L + (R - L) / 2, my = T + (B - T) / 2;
-        switch (h) {
-        case Handle::TopLeft:
-            return {L + 1, T + 1};
-        case Handle::Top:
-            return {mx, T + 1};
-        case Handle::TopRight:
-            return {R - 2, T + 1};
-        case Handle::Right:
-            return {R - 2, my};
-        case Handle::BottomRight:
-            return {R - 2, B - 2};
-        case Handle::Bottom:
-            return {mx, B - 2};
-        case Handle::BottomLeft:
-            return {L + 1, B - 2};
-        case Handle::Left:
-            return {L + 1, my};
-        case Handle::None:
-            break;
-        }
-        return {};
+        auto at = [](int dir, int lo, int hi) {
+            return dir < 0 ? lo + 1 : dir > 0 ? hi - 2 : lo + (hi - lo) / 2;
+        };
+        const int *e = edges[static_cast<int>(h)];
+        return {at(e[0], c.ToDevice(r.left), c.ToDevice(r.right)),
+                at(e[1], c.ToDevice(r.top), c.ToDevice(r.bottom))};
     }
     // Drags the handle by (dx, dy) pixels, through moves, and returns the
     // model distance the pointer went.
