@@ -495,6 +495,9 @@ void TMeishi::buildQrFormatMenus()
     fill(mQrFormat, "bQr", bQrFormats);
     ToolButton7->setMenu(mQrFormat);
     ToolButton7->setPopupMode(QToolButton::MenuButtonPopup);
+    // A narrow arrow leaves the 16-pixel icon whole in the 23-pixel button.
+    ToolButton7->setStyleSheet(
+        QStringLiteral("QToolButton { padding: 0px; } QToolButton::menu-button { width: 7px; }"));
     ToolButton7->setToolTip(QStringLiteral(
         "QR コードの表示 / 非表示。▼で QR コードの形式 (テキスト / MECARD / vCard)"));
 
