@@ -54,7 +54,7 @@ public:
     // --- What the faces read ---------------------------------------------
     const Objects &Card() const { return card; }
     const Converter &Screen() const { return screen; }
-    // The canvas: white, the card, the QR overflow notice, the marks.
+    // The canvas: white, the card, the QR overflow and small-symbol notices, the marks.
     const QImage &Canvas() const { return canvas; }
     Object *Selection() const { return selection; }
     bool Dragging() const { return dragging; }
@@ -99,7 +99,7 @@ public:
     // Hides the picture object `key` (it keeps its picture) and empties its
     // name box.
     void RemovePicture(const std::string &key);
-    // White fill, the card measured and drawn, the QR overflow notice, the marks.
+    // White fill, the card measured and drawn, the QR notices, the marks.
     void RefreshCanvas();
     // New: every field and name box empty, both pictures hidden, nothing
     // selected, not modified, no steps to take back.
