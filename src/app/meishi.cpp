@@ -11,6 +11,7 @@
 #include "settings/printspace.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -222,6 +223,7 @@ void TMeishi::buildControls()
         b->setAutoDefault(false);
 
     buildPopupMenu();
+    buildQrFormatMenus();
 
     cCanvas->setImage(&session.Canvas());
     cCanvas->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
@@ -382,6 +384,9 @@ void TMeishi::connectSession()
         aPopupMenuFont->setEnabled(c.text);
         aPopupMenuColor->setEnabled(c.text);
         aSavePicture->setEnabled(c.qrPicture);
+        N8->setVisible(c.qrPicture);
+        for (QAction *a : aQrFormats)
+            a->setVisible(c.qrPicture);
     });
     connect(&session, &EditSession::fieldsChanged, this, [this] { showFields(); });
     connect(&session, &EditSession::modifiedChanged, this, [this] { updateTitle(); });
@@ -464,6 +469,59 @@ void TMeishi::buildPopupMenu()
     N5 = item(N1, "N5", QStringLiteral("最背面へ"), &TMeishi::N5Click);
     // Added after the described items, which keep their order.
     aPlace = item(aPopupMenu, "aPlace", QStringLiteral("位置とサイズ…"), &TMeishi::aPlaceClick);
+}
+
+void TMeishi::buildQrFormatMenus()
+{
+    const std::pair<QrFormat, QString> formats[] = {
+        {QrFormat::Text, QStringLiteral("テキスト")},
+        {QrFormat::Mecard, QStringLiteral("MECARD")},
+        {QrFormat::Vcard, QStringLiteral("vCard")},
+    };
+    auto fill = [&](QMenu *menu, const char *prefix, std::array<QAction *, 3> &items) {
+        auto *group = new QActionGroup(menu);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const QrFormat format = formats[i].first;
+            QAction *act = menu->addAction(formats[i].second);
+            act->setObjectName(QString::fromLatin1(prefix) +
+                               QString::fromLatin1(QrFormatName(format)));
+            act->setCheckable(true);
+            group->addAction(act);
+            connect(act, &QAction::triggered, this,
+                    [this, format] { guarded([&] { session.SetQrFormat(format); }); });
+            items[i] = act;
+        }
+    };
+    // The button keeps its click (show or hide); the arrow beside the icon
+    // opens the formats.
+    mQrFormat = new QMenu(this);
+    mQrFormat->setObjectName("mQrFormat");
+    mQrFormat->setToolTipsVisible(true);
+    mQrFormat->setTitle(QStringLiteral("QR コードの形式"));
+    fill(mQrFormat, "bQr", bQrFormats);
+    ToolButton7->setMenu(mQrFormat);
+    ToolButton7->setPopupMode(QToolButton::MenuButtonPopup);
+    // A narrow arrow leaves the 16-pixel icon whole in the 23-pixel button.
+    ToolButton7->setStyleSheet(
+        QStringLiteral("QToolButton { padding: 0px; } QToolButton::menu-button { width: 7px; }"));
+    ToolButton7->setToolTip(QStringLiteral(
+        "QR コードの表示 / 非表示。▼で QR コードの形式 (テキスト / MECARD / vCard)"));
+
+    N8 = aPopupMenu->addSeparator();
+    N8->setObjectName("N8");
+    fill(aPopupMenu, "aQr", aQrFormats);
+    N8->setVisible(false);
+    for (QAction *a : aQrFormats)
+        a->setVisible(false);
+    connect(mQrFormat, &QMenu::aboutToShow, this, [this] { showQrFormat(); });
+    connect(aPopupMenu, &QMenu::aboutToShow, this, [this] { showQrFormat(); });
+}
+
+void TMeishi::showQrFormat()
+{
+    const auto i = static_cast<std::size_t>(session.QrFormatOfCard());
+    for (const auto *items : {&bQrFormats, &aQrFormats})
+        (*items)[i]->setChecked(true);
 }
 
 std::array<QLineEdit *, 14> TMeishi::ClearOrder() const

@@ -131,6 +131,12 @@ public:
     QAction *aPopupMenuFont, *aPopupMenuColor, *N6, *aSavePicture, *N7, *aPlace;
     QMenu *N1;
     QAction *N2, *N3, *N4, *N5;
+    // What the QR code encodes (テキスト, MECARD, vCard): the menu of the QR
+    // button's arrow, and the same items at the end of the object menu,
+    // shown there while the QR object is selected.
+    QMenu *mQrFormat;
+    std::array<QAction *, 3> bQrFormats, aQrFormats;
+    QAction *N8;
 
     // The edits in the order New and Open set them.
     std::array<QLineEdit *, 14> ClearOrder() const;
@@ -144,6 +150,9 @@ private:
     void buildControls();
     void buildToolbar();
     void buildPopupMenu();
+    void buildQrFormatMenus();
+    // The format items checked as the card has it.
+    void showQrFormat();
     void buildShortcuts();
     void connectSession();
     // The edits, name boxes and picture buttons as the session has them.

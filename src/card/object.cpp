@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 #include <typeinfo>
 
 namespace {
@@ -244,10 +245,39 @@ void TextObject::LoadFromStream(Stream *s)
     color = s->ReadInt32();
 }
 
+bool HasWebScheme(const std::string &address)
+{
+    auto startsWith = [&address](std::string_view scheme) {
+        if (address.size() < scheme.size())
+            return false;
+        for (std::size_t i = 0; i < scheme.size(); ++i) {
+            const char c = address[i];
+            if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != scheme[i])
+                return false;
+        }
+        return true;
+    };
+    return startsWith("http://") || startsWith("https://");
+}
+
+namespace {
+
+std::string headedText(const std::string &header, const std::string &text)
+{
+    constexpr std::string_view scheme = "http://";
+    if (header.size() >= scheme.size() &&
+        header.compare(header.size() - scheme.size(), scheme.size(), scheme) == 0 &&
+        HasWebScheme(text))
+        return header.substr(0, header.size() - scheme.size()) + text;
+    return header + text;
+}
+
+} // namespace
+
 void TextObjectWithHeader::SetText(const std::string &s)
 {
     text = s;
-    displayText = header + s;
+    displayText = headedText(header, s);
 }
 
 void TextObjectWithHeader::SaveToStream(Stream *s) const
@@ -262,7 +292,7 @@ void TextObjectWithHeader::LoadFromStream(Stream *s)
     LoadHead(s);
     ReadShortString(s, header);
     TextObject::LoadFromStream(s);
-    displayText = header + text;
+    displayText = headedText(header, text);
 }
 
 void GraphicObject::Draw(QPainter *canvas, const Converter &conv) const

@@ -123,6 +123,14 @@ private:
     mutable bool haveMeasures = false;
 };
 
+// Whether a web address as typed already names its scheme ("http://" or
+// "https://", in any case); the card and the QR text then add none.
+bool HasWebScheme(const std::string &address);
+
+// The card shows the header, then the text, except that a header ending in
+// "http://" gives way to a text naming its own scheme ("URL " then the
+// address as typed). The shown text is made afresh from the stored header and
+// text whenever either changes, so the file's bytes never depend on it.
 class TextObjectWithHeader : public TextObject
 {
 public:

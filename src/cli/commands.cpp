@@ -82,18 +82,20 @@ const CommandDef kQr = {
     "qr CARD.pkd [--raw] [-o QR.bmp]",
     "エディタが QR コードにする文字を標準出力に書き、QR コードの画像を保存する",
     "QR コードを表示しないカードでも使えます。文字はいつも書きます。\n"
+    "文字はカードの QR コードの形式 (テキスト / MECARD / vCard) のものです。\n"
     "-o は、QR コードにする項目がないときと、文字が QR コードに入りきらないときは\n"
     "画像がないので何も保存せず、そのことを標準エラーに書いて終了状態 1 で終わります。\n",
     1,
     1,
-    {{"raw", 0, nullptr, false, "UTF-8 にせず Shift-JIS のバイトのまま書く"},
+    {{"raw", 0, nullptr, false,
+      "UTF-8 にせず QR コードに入るバイトのまま書く (vCard はもとから UTF-8)"},
      {"output", 'o', "QR.bmp", false,
       "QR コードの画像をエディタの「画像の保存」と同じビットマップで保存する"}}};
 
 const CommandDef kFill = {
     "fill",
     "fill [CARD.pkd] -o OUT.pkd [--set KEY=VALUE]... [--qr show|hide] [--picture FILE|none] "
-    "[--background FILE|none]",
+    "[--background FILE|none] [--qr-format text|mecard|vcard]",
     "カード (省略時は新しいカード) をエディタと同じ手順で書き換えて保存する",
     "変更は書いた順にエディタと同じ手順で行い、保存するバイトはエディタと同じです。\n"
     "KEY はオブジェクトのキー (eName ... eMemo2) か項目名: 名前 ふりがな 会社名 部署 役職 〒\n"
@@ -106,7 +108,9 @@ const CommandDef kFill = {
      {"set", 0, "KEY=VALUE", true, "項目の文字を VALUE にする (何度でも)"},
      {"qr", 0, "show|hide", true, "QR コードを表示する / 隠す"},
      {"picture", 0, "FILE|none", true, "画像 (JPEG かビットマップ) を選ぶ / 外す"},
-     {"background", 0, "FILE|none", true, "背景 (JPEG かビットマップ) を選ぶ / 外す"}}};
+     {"background", 0, "FILE|none", true, "背景 (JPEG かビットマップ) を選ぶ / 外す"},
+     {"qr-format", 0, "text|mecard|vcard", true,
+      "QR コードの形式: text (項目名つきの文字) / mecard (MECARD) / vcard (vCard 3.0)"}}};
 
 const CommandDef kMerge = {
     "merge",
@@ -383,16 +387,17 @@ int runQr(const ParsedCommand &p)
 {
     EditSession card;
     openCard(card, p.positional[0]);
-    const std::string text = BuildQrText(card.Card());
+    const std::string text = CardQrText(card.Card());
+    const bool utf8 = card.QrFormatOfCard() == QrFormat::Vcard;
     // The text first: it is what the card says, with or without a symbol.
-    writeOut(p.Has("raw") ? text : sjis::toUtf8(text));
+    writeOut(p.Has("raw") || utf8 ? text : sjis::toUtf8(text));
     if (p.Has("output")) {
         const QString out = p.Value("output");
         if (text.empty())
             throw FileFailure(out, QStringLiteral("QR コードにする項目がないので画像はありません"));
         bool tooLong = false;
         try {
-            const auto picture = MakeQrPicture(text, &tooLong);
+            const auto picture = MakeCardQrPicture(card.Card(), &tooLong);
             if (!tooLong)
                 SaveQrPictureBmp(*picture, out);
         } catch (const CardError &e) {
@@ -413,7 +418,8 @@ struct FillStep
     {
         Set,
         Qr,
-        Picture
+        Picture,
+        QrFormatStep
     } kind;
     std::string key;
     QString value;
@@ -438,6 +444,14 @@ std::vector<FillStep> fillSteps(const ParsedCommand &p)
                 throw UsageFailure(
                     QStringLiteral("fill: --qr は show か hide です (%1)").arg(value));
             steps.push_back({FillStep::Qr, kQrKey, value, QStringLiteral("--qr %1").arg(value)});
+        } else if (option == "qr-format") {
+            QrFormat format;
+            if (!QrFormatFromName(value.toStdString(), format))
+                throw UsageFailure(
+                    QStringLiteral("fill: --qr-format は text か mecard か vcard です (%1)")
+                        .arg(value));
+            steps.push_back({FillStep::QrFormatStep, kQrKey, value,
+                             QStringLiteral("--qr-format %1").arg(value)});
         } else if (option == "picture" || option == "background") {
             if (value.isEmpty())
                 throw UsageFailure(
@@ -483,7 +497,11 @@ int runFill(const ParsedCommand &p)
                 card.EditChanged(step.key, step.value);
             else if (step.kind == FillStep::Qr)
                 card.ShowQr(step.value == QStringLiteral("show"));
-            else
+            else if (step.kind == FillStep::QrFormatStep) {
+                QrFormat format = QrFormat::Text;
+                QrFormatFromName(step.value.toStdString(), format);
+                card.SetQrFormat(format);
+            } else
                 choosePicture(card, step.key, step.value);
         } catch (const CardError &e) {
             throw FileFailure(out,

@@ -202,6 +202,8 @@ void EditSession::restore(const State &state)
     fields = state.fields;
     pictureNames = state.pictureNames;
     qrTooLong = state.qrTooLong;
+    const double module = QrModuleMillimetres(card);
+    qrTooSmall = module > 0 && module < kQrSmallestModuleMm;
     emit fieldsChanged();
     emit commandsChanged(CommandsFor(selection));
     RefreshCanvas();
@@ -501,6 +503,7 @@ void EditSession::RefreshCanvas()
     MeasureCard(order, &canvas, screen);
     RenderCard(order, &p, screen);
     DrawQrOverflow(p);
+    DrawQrTooSmall(p);
     DrawSelectionMarks(p);
     p.end();
     emit canvasChanged();
@@ -562,10 +565,49 @@ void EditSession::DrawQrOverflow(QPainter &p) const
     p.restore();
 }
 
+void EditSession::DrawQrTooSmall(QPainter &p) const
+{
+    const Object *qr = card.Find(kQrKey);
+    if (!qrTooSmall || !qr || !qr->IsVisible())
+        return;
+    TRect r;
+    qr->GetRect(r);
+    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
+    const QRect frame(QPoint(dev(r.left), dev(r.top)), QPoint(dev(r.right), dev(r.bottom)));
+    const QString words = QStringLiteral("QR コードが小さすぎます (読み取れないおそれ)");
+    const QColor orange(255, 128, 0);
+    p.save();
+    p.setPen(QPen(orange, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(frame.adjusted(-2, -2, 2, 2));
+    p.setFont(WindowFont());
+    // The words above the symbol, or below it near the canvas's top; kept
+    // inside the canvas.
+    const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
+    QRect box(0, 0, text.width() + 8, text.height() + 4);
+    int y = frame.top() - 3 - box.height();
+    if (y < 0)
+        y = frame.bottom() + 4;
+    box.moveTo(std::clamp(frame.left(), 0, std::max(0, kCanvasWidth - box.width())),
+               std::clamp(y, 0, std::max(0, kCanvasHeight - box.height())));
+    p.fillRect(box, Qt::white);
+    p.setPen(orange);
+    p.drawRect(box.adjusted(0, 0, -1, -1));
+    p.drawText(box, Qt::AlignCenter, words);
+    p.restore();
+}
+
+QrFormat EditSession::QrFormatOfCard() const
+{
+    return ReadCardOptions(card).qrFormat;
+}
+
 void EditSession::UpdateQrCode()
 {
     const bool before = qrTooLong;
     qrTooLong = ::UpdateQrCode(card, screen) == QrUpdate::TooLong;
+    const double module = QrModuleMillimetres(card);
+    qrTooSmall = module > 0 && module < kQrSmallestModuleMm;
     if (qrTooLong && !before)
         emit qrOverflow();
 }
@@ -825,6 +867,20 @@ void EditSession::ShowQr(bool show)
     const Object *qr = card.Find(kQrKey);
     if (qr && qr->IsVisible() != show)
         ToggleQr();
+}
+
+void EditSession::SetQrFormat(QrFormat format)
+{
+    CardOptions options = ReadCardOptions(card);
+    if (options.qrFormat == format)
+        return;
+    std::unique_ptr<State> before = snapshot();
+    options.qrFormat = format;
+    WriteCardOptions(card, options);
+    UpdateQrCode();
+    SetModified(true);
+    RefreshCanvas();
+    record(QStringLiteral("QR コードの形式の変更"), std::move(before));
 }
 
 void EditSession::SetFont(const Font &font)

@@ -1,4 +1,5 @@
 #pragma once
+#include "card/cardoptions.h"
 #include "card/converter.h"
 #include "card/defaultcard.h"
 #include "card/font.h"
@@ -54,7 +55,7 @@ public:
     // --- What the faces read ---------------------------------------------
     const Objects &Card() const { return card; }
     const Converter &Screen() const { return screen; }
-    // The canvas: white, the card, the QR overflow notice, the marks.
+    // The canvas: white, the card, the QR overflow and small-symbol notices, the marks.
     const QImage &Canvas() const { return canvas; }
     Object *Selection() const { return selection; }
     bool Dragging() const { return dragging; }
@@ -62,6 +63,11 @@ public:
     // Whether the QR code is shown and its text, at the last rebuild, fitted
     // no symbol: the card then draws without one.
     bool QrTooLong() const { return qrTooLong; }
+    // Whether the shown symbol's modules print smaller than
+    // kQrSmallestModuleMm (a QR code the user sized too small).
+    bool QrTooSmall() const { return qrTooSmall; }
+    // What the card's QR code encodes (its options).
+    QrFormat QrFormatOfCard() const;
     // What the field's edit holds (the key names one of the fourteen fields).
     QString FieldText(const std::string &key) const;
     // What the picture button's name box shows (kPictureKey, kBackPictureKey).
@@ -94,7 +100,7 @@ public:
     // Hides the picture object `key` (it keeps its picture) and empties its
     // name box.
     void RemovePicture(const std::string &key);
-    // White fill, the card measured and drawn, the QR overflow notice, the marks.
+    // White fill, the card measured and drawn, the QR notices, the marks.
     void RefreshCanvas();
     // New: every field and name box empty, both pictures hidden, nothing
     // selected, not modified, no steps to take back.
@@ -161,6 +167,9 @@ public:
     void ToggleQr();
     // ToggleQr when the QR object's state differs from `show`.
     void ShowQr(bool show);
+    // What the QR code encodes: kept in the card's options, the symbol made
+    // anew. One step; the format the card has already changes nothing.
+    void SetQrFormat(QrFormat format);
     // The selected text object's font and colour; a value equal to the
     // object's changes nothing the file keeps.
     void SetFont(const Font &font);
@@ -198,6 +207,9 @@ public:
     // words 「QR コードに入りきりません」 at the object's place. The editor's
     // canvas only; printing and card images never draw it.
     void DrawQrOverflow(QPainter &p) const;
+    // While the shown symbol's modules are too small to read well: an orange
+    // frame round the object with words saying so. The editor's canvas only.
+    void DrawQrTooSmall(QPainter &p) const;
 
 signals:
     // The edits' texts or the name boxes changed by the session itself
@@ -244,6 +256,7 @@ private:
     std::unique_ptr<State> dragBefore;
     bool modified = false;
     bool qrTooLong = false;
+    bool qrTooSmall = false;
     PrintSpace space;
     std::array<QString, kFields.size()> fields;
     std::array<QString, 2> pictureNames; // kPictureKey, kBackPictureKey

@@ -1,17 +1,23 @@
 #include "qr/qrcode.h"
 
+#include "card/cardoptions.h"
 #include "card/converter.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
 #include "card/files.h"
 #include "card/object.h"
 #include "card/objects.h"
+#include "card/sjis.h"
 
 #include <QImageWriter>
 #include <QPainter>
 #include <qrencode.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -54,7 +60,32 @@ struct QrcodeFree
 
 } // namespace
 
-std::string BuildQrText(const Objects &card)
+namespace {
+
+std::string fieldText(const Objects &card, const char *key)
+{
+    const auto *obj = dynamic_cast<const TextObject *>(card.Find(key));
+    return obj ? obj->GetText() : std::string();
+}
+
+// The label without its "http://" before an address naming its own scheme.
+std::string labelFor(const FieldInfo &row, const std::string &text)
+{
+    std::string label = row.qrLabel;
+    constexpr std::string_view scheme = "http://";
+    if (label.size() >= scheme.size() &&
+        label.compare(label.size() - scheme.size(), scheme.size(), scheme) == 0 &&
+        HasWebScheme(text))
+        label.resize(label.size() - scheme.size());
+    return label;
+}
+
+std::string withScheme(const std::string &address)
+{
+    return HasWebScheme(address) ? address : "http://" + address;
+}
+
+std::string labelledText(const Objects &card)
 {
     std::string out;
     for (const FieldInfo &row : kFields) {
@@ -66,21 +97,164 @@ std::string BuildQrText(const Objects &card)
         const std::string text = obj->GetText();
         if (text.empty())
             continue;
-        out += row.qrLabel;
+        out += labelFor(row, text);
         out += text;
         out += '\n';
     }
     return out;
 }
 
+bool isSjisLead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Shift-JIS: a two-byte character is copied whole, so its second byte (5C
+// for ソ, 表, 能 ...) is never taken for a backslash.
+std::string mecardEscape(const std::string &sjis)
+{
+    std::string out;
+    for (std::size_t i = 0; i < sjis.size(); ++i) {
+        const auto c = static_cast<unsigned char>(sjis[i]);
+        if (isSjisLead(c) && i + 1 < sjis.size()) {
+            out += sjis[i];
+            out += sjis[++i];
+            continue;
+        }
+        if (c == '\\' || c == ';' || c == ':' || c == ',')
+            out += '\\';
+        out += sjis[i];
+    }
+    return out;
+}
+
+// Two non-empty parts joined by a blank; one alone when the other is empty.
+std::string joined(const std::string &a, const std::string &b)
+{
+    if (a.empty() || b.empty())
+        return a + b;
+    return a + ' ' + b;
+}
+
+std::string mecardText(const Objects &card)
+{
+    const auto f = [&card](const char *key) { return fieldText(card, key); };
+    const std::string url = f("eURL");
+    const std::pair<const char *, std::string> entries[] = {
+        {"N", f("eName")},
+        {"SOUND", f("eFuri")},
+        {"TEL", f("eTel")},
+        {"TEL", f("eMobile")},
+        {"EMAIL", f("eMail")},
+        {"URL", url.empty() ? url : withScheme(url)},
+        {"ADR", joined(f("ePostNo"), f("eAddress"))},
+        {"ORG", f("eCorp")},
+        {"NOTE", joined(f("eBusho"), f("eYaku"))},
+    };
+    std::string body;
+    for (const auto &[name, value] : entries)
+        if (!value.empty())
+            body += std::string(name) + ':' + mecardEscape(value) + ';';
+    return body.empty() ? body : "MECARD:" + body + ';';
+}
+
+std::string vcardEscape(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u';' || c == u',')
+            out += u'\\';
+        out += c;
+    }
+    return out.toStdString();
+}
+
+// Family and given name: split at the first blank (either width).
+std::pair<QString, QString> splitName(const QString &name)
+{
+    const QString s = name.trimmed();
+    for (qsizetype i = 0; i < s.size(); ++i)
+        if (s[i] == u' ' || s[i] == QChar(0x3000))
+            return {s.left(i).trimmed(), s.mid(i + 1).trimmed()};
+    return {s, QString()};
+}
+
+std::string vcardText(const Objects &card)
+{
+    const auto f = [&card](const char *key) { return sjis::toUnicode(fieldText(card, key)); };
+    const QString name = f("eName"), reading = f("eFuri"), corp = f("eCorp"), dept = f("eBusho");
+    const QString post = f("ePostNo"), address = f("eAddress"), url = f("eURL");
+    std::vector<std::pair<std::string, std::string>> lines; // name, value
+    if (!name.isEmpty()) {
+        const auto [family, given] = splitName(name);
+        lines.emplace_back("N", vcardEscape(family) + ';' + vcardEscape(given) + ";;;");
+        lines.emplace_back("FN", vcardEscape(name));
+    }
+    if (!reading.isEmpty()) {
+        const auto [family, given] = splitName(reading);
+        lines.emplace_back("SORT-STRING", vcardEscape(reading));
+        if (!family.isEmpty())
+            lines.emplace_back("X-PHONETIC-LAST-NAME", vcardEscape(family));
+        if (!given.isEmpty())
+            lines.emplace_back("X-PHONETIC-FIRST-NAME", vcardEscape(given));
+    }
+    if (!corp.isEmpty() || !dept.isEmpty())
+        lines.emplace_back("ORG", dept.isEmpty() ? vcardEscape(corp)
+                                                 : vcardEscape(corp) + ';' + vcardEscape(dept));
+    const std::pair<const char *, const char *> plain[] = {
+        {"TITLE", "eYaku"},
+        {"TEL;TYPE=WORK,VOICE", "eTel"},
+        {"TEL;TYPE=CELL", "eMobile"},
+        {"TEL;TYPE=FAX", "eFax"},
+    };
+    for (const auto &[property, key] : plain)
+        if (const QString v = f(key); !v.isEmpty())
+            lines.emplace_back(property, vcardEscape(v));
+    // PO box; extended address; street; locality; region; postal code; country.
+    if (!post.isEmpty() || !address.isEmpty())
+        lines.emplace_back("ADR;TYPE=WORK",
+                           ";;" + vcardEscape(address) + ";;;" + vcardEscape(post) + ';');
+    if (!url.isEmpty())
+        lines.emplace_back("URL",
+                           vcardEscape(QString::fromStdString(withScheme(url.toStdString()))));
+    if (const QString mail = f("eMail"); !mail.isEmpty())
+        lines.emplace_back("EMAIL", vcardEscape(mail));
+    if (lines.empty())
+        return {};
+    std::string out = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    for (const auto &[property, value] : lines)
+        out += property + ':' + value + "\r\n";
+    return out + "END:VCARD\r\n";
+}
+
+} // namespace
+
+std::string BuildQrText(const Objects &card, QrFormat format)
+{
+    switch (format) {
+    case QrFormat::Mecard:
+        return mecardText(card);
+    case QrFormat::Vcard:
+        return vcardText(card);
+    case QrFormat::Text:
+        break;
+    }
+    return labelledText(card);
+}
+
+std::string CardQrText(const Objects &card)
+{
+    return BuildQrText(card, ReadCardOptions(card).qrFormat);
+}
+
 namespace {
 
 // Null when the text is longer than the largest symbol holds.
-std::unique_ptr<VectorPicture> encodeQrPicture(const std::string &text)
+std::unique_ptr<VectorPicture> encodeQrPicture(const std::string &text, bool bytesOnly)
 {
     // Case sensitivity 1: with 0 the encoder upper-cases bytes, trail bytes
     // of two-byte characters among them.
-    const QRencodeMode hint = kanjiModeIsLossless(text) ? QR_MODE_KANJI : QR_MODE_8;
+    const QRencodeMode hint = !bytesOnly && kanjiModeIsLossless(text) ? QR_MODE_KANJI : QR_MODE_8;
     errno = 0;
     std::unique_ptr<QRcode, QrcodeFree> code(
         QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, hint, 1));
@@ -115,7 +289,7 @@ std::unique_ptr<VectorPicture> encodeQrPicture(const std::string &text)
 
 } // namespace
 
-std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooLong)
+std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooLong, bool bytesOnly)
 {
     if (tooLong)
         *tooLong = false;
@@ -128,10 +302,12 @@ std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooL
     thread_local std::string lastText;
     thread_local std::unique_ptr<VectorPicture> last;
     thread_local bool lastValid = false;
-    if (!lastValid || text != lastText) {
+    thread_local bool lastBytesOnly = false;
+    if (!lastValid || text != lastText || bytesOnly != lastBytesOnly) {
         lastValid = false;
-        last = encodeQrPicture(text);
+        last = encodeQrPicture(text, bytesOnly);
         lastText = text;
+        lastBytesOnly = bytesOnly;
         lastValid = true;
     }
     if (!last) {
@@ -142,15 +318,88 @@ std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooL
     return std::make_unique<VectorPicture>(*last);
 }
 
+std::unique_ptr<VectorPicture> MakeCardQrPicture(const Objects &card, bool *tooLong)
+{
+    const QrFormat format = ReadCardOptions(card).qrFormat;
+    return MakeQrPicture(BuildQrText(card, format), tooLong, format == QrFormat::Vcard);
+}
+
+namespace {
+
+// Moves `r` left or up so that it ends on the card, never past 0.
+void keepOnCard(TRect &r)
+{
+    const long long w = static_cast<long long>(r.right) - r.left;
+    const long long h = static_cast<long long>(r.bottom) - r.top;
+    if (r.right > kCardModelWidth)
+        r.left = static_cast<int>(std::max(0LL, kCardModelWidth - w));
+    if (r.bottom > kCardModelHeight)
+        r.top = static_cast<int>(std::max(0LL, kCardModelHeight - h));
+    r.right = Converter::Saturate(r.left + w);
+    r.bottom = Converter::Saturate(r.top + h);
+}
+
+} // namespace
+
 QrUpdate UpdateQrCode(Objects &card, const Converter &screen)
 {
     auto *qr = dynamic_cast<GraphicObject *>(card.Find(kQrKey));
     if (!qr || !qr->IsVisible())
         return QrUpdate::NotShown;
     bool tooLong = false;
-    std::unique_ptr<VectorPicture> picture = MakeQrPicture(BuildQrText(card), &tooLong);
+    std::unique_ptr<VectorPicture> picture = MakeCardQrPicture(card, &tooLong);
+    const bool empty = picture->Empty();
+    TRect was;
+    qr->GetRect(was);
     qr->SetPicture(std::move(picture), screen, kQrSource);
+    if (ReadCardOptions(card).qrSizeKept) {
+        // The symbol is square: a rectangle that is not keeps its shorter side.
+        const long long side = std::min(static_cast<long long>(was.right) - was.left,
+                                        static_cast<long long>(was.bottom) - was.top);
+        TRect kept = was;
+        if (side >= 0) {
+            kept.right = Converter::Saturate(was.left + side);
+            kept.bottom = Converter::Saturate(was.top + side);
+        }
+        qr->SetRect(kept);
+        return tooLong ? QrUpdate::TooLong : QrUpdate::Built;
+    }
+    TRect r;
+    qr->GetRect(r);
+    if (!empty && was == TRect{}) {
+        const long long w = static_cast<long long>(r.right) - r.left;
+        const long long h = static_cast<long long>(r.bottom) - r.top;
+        r = TRect{static_cast<int>(kCardModelWidth - kQrCornerMargin - w),
+                  static_cast<int>(kCardModelHeight - kQrCornerMargin - h),
+                  kCardModelWidth - kQrCornerMargin, kCardModelHeight - kQrCornerMargin};
+        if (r.left < 0 || r.top < 0) { // larger than the card within its margins
+            r = TRect{std::max(0, r.left), std::max(0, r.top), 0, 0};
+            r.right = Converter::Saturate(r.left + w);
+            r.bottom = Converter::Saturate(r.top + h);
+        }
+    }
+    const bool resized =
+        r.right - r.left != was.right - was.left || r.bottom - r.top != was.bottom - was.top;
+    if (resized)
+        keepOnCard(r);
+    qr->SetRect(r);
     return tooLong ? QrUpdate::TooLong : QrUpdate::Built;
+}
+
+double QrModuleMillimetres(const Objects &card)
+{
+    const auto *qr = dynamic_cast<const GraphicObject *>(card.Find(kQrKey));
+    if (!qr || !qr->IsVisible() || qr->Source() != kQrSource || !qr->GetPicture() ||
+        qr->GetPicture()->Empty())
+        return 0;
+    TRect r;
+    qr->GetRect(r);
+    const long long side = std::min(static_cast<long long>(r.right) - r.left,
+                                    static_cast<long long>(r.bottom) - r.top);
+    if (side <= 0)
+        return 0;
+    const int modules = qr->GetPicture()->Width() / kQrModulePixels; // quiet zone included
+    return modules > 0 ? static_cast<double>(side) / 10.0 / modules : 0;
 }
 
 QImage QrPictureImage(const Picture &p)

@@ -2,6 +2,7 @@
 // The QR code of the card: the text composed from the contact fields, the
 // symbol as a vector picture, and the picture saved as a bitmap file.
 
+#include "card/cardoptions.h"
 #include "card/picture.h"
 
 #include <QImage>
@@ -33,8 +34,30 @@ inline constexpr int kQrQuietModules = 4;
 // telephone, mobile, fax, web address, e-mail) whose raw text is not empty,
 // the field's label, the raw text and one line feed (0A). A text of blanks
 // counts as not empty; the memo fields never enter. A key that is missing or
-// holds no text object is skipped.
-std::string BuildQrText(const Objects &card);
+// holds no text object is skipped. A web address naming its own scheme
+// takes the label "URL:" without "http://".
+//
+// QrFormat::Mecard: one MECARD line in Shift-JIS, "MECARD:" then N (name),
+// SOUND (reading), TEL (telephone), TEL (mobile), EMAIL, URL, ADR (postal
+// code, a blank, address), ORG (company), NOTE (department, a blank, title),
+// each ended by ";", and a closing ";". `\ ; : ,` in a value take a
+// backslash before them (whole characters only: the second byte of a
+// two-byte character is never taken for one).
+//
+// QrFormat::Vcard: a vCard 3.0 in UTF-8 with CRLF line ends: N and FN from
+// the name (family and given name split at the first blank), SORT-STRING and
+// X-PHONETIC-LAST-NAME / -FIRST-NAME from the reading, ORG (company;
+// department), TITLE, TEL;TYPE=WORK,VOICE, TEL;TYPE=CELL, TEL;TYPE=FAX,
+// ADR;TYPE=WORK (address as the street, postal code as the postal code),
+// URL, EMAIL. `\ ; ,` in a value take a backslash.
+//
+// In both, a field left empty gives no entry, a web address without a
+// scheme gets "http://", and a card with no field for them gives the empty
+// text (no symbol).
+std::string BuildQrText(const Objects &card, QrFormat format = QrFormat::Text);
+
+// The text of the card's own format (ReadCardOptions).
+std::string CardQrText(const Objects &card);
 
 // The QR symbol of `text` (Shift-JIS bytes, sent to the encoder unchanged)
 // at error-correction level M: a white picture of (modules + 8) x
@@ -45,7 +68,22 @@ std::string BuildQrText(const Objects &card);
 // empty picture (0 x 0, draws nothing); never an older symbol. `tooLong`,
 // when given, tells the second case apart from the first. Throws CardError
 // only when the encoder fails for another reason (out of memory).
-std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooLong = nullptr);
+//
+// `bytesOnly` keeps the encoder to 8-bit mode: a UTF-8 text must not be cut
+// into Kanji-mode characters, which readers turn into Shift-JIS.
+std::unique_ptr<VectorPicture> MakeQrPicture(const std::string &text, bool *tooLong = nullptr,
+                                             bool bytesOnly = false);
+
+// The symbol of the card's text in its own format.
+std::unique_ptr<VectorPicture> MakeCardQrPicture(const Objects &card, bool *tooLong = nullptr);
+
+// The QR code's margin from the card's right and bottom edges where it first
+// appears (model units), and the card's size.
+inline constexpr int kQrCornerMargin = 30;
+inline constexpr int kCardModelWidth = 910;
+inline constexpr int kCardModelHeight = 550;
+// Modules printed smaller than this are hard for a phone to read.
+inline constexpr double kQrSmallestModuleMm = 0.25;
 
 // What UpdateQrCode did.
 enum class QrUpdate
@@ -55,13 +93,24 @@ enum class QrUpdate
     TooLong,  // the text does not fit any symbol: the picture is empty
 };
 
-// Rebuilds the picture of the object under "QR" from the card's fields, when
-// that object is a visible GraphicObject; otherwise does nothing. The
-// rectangle keeps its left and top and takes the picture's size through
-// `screen`, so an empty picture leaves a rectangle of zero size. Draws
-// nothing and leaves the modified state alone. Throws as MakeQrPicture; the
-// object keeps its previous picture then.
+// Rebuilds the picture of the object under "QR" from the card's fields in
+// the card's format, when that object is a visible GraphicObject; otherwise
+// does nothing. Draws nothing and leaves the modified state alone. Throws as
+// MakeQrPicture; the object keeps its previous picture and place then.
+//
+// The rectangle: with CardOptions::qrSizeKept it stays as it is (made square
+// on its shorter side) and the symbol is stretched to fill it. Otherwise it
+// takes the picture's size through `screen`, so an empty picture leaves a
+// rectangle of zero size; a rectangle never placed (all zero) goes to the
+// card's bottom-right corner, kQrCornerMargin from both edges, with its
+// first symbol; and a symbol of a new size that would pass the card's right
+// or bottom edge moves the object left or up, never past left or top 0.
 QrUpdate UpdateQrCode(Objects &card, const Converter &screen);
+
+// The side of one module of the shown QR symbol on the printed card, in
+// millimetres (quiet zone counted as the picture counts it); 0 when no
+// symbol is shown.
+double QrModuleMillimetres(const Objects &card);
 
 // The picture drawn at (0, 0) at its own size onto a white RGB32 image of
 // the picture's own width and height; a null image for an empty picture.

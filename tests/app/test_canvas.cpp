@@ -1,12 +1,16 @@
+#include "card/cardfile.h"
+#include "card/cardoptions.h"
 #include "card/defaultcard.h"
 #include "card/object.h"
 #include "card/sjis.h"
+#include "card/stream.h"
 #include "fixture.h"
 #include "qr/qrcode.h"
 
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -323,4 +327,41 @@ TEST_F(CanvasTest, TheQrPictureIsSavedAtItsOwnSize)
     window->aSavePictureClick();
     EXPECT_EQ(dialogs.infos.size(), 1);
     EXPECT_FALSE(QFile::exists(path("empty.bmp")));
+}
+
+// A QR code the user sized: too small to read well, the canvas says so in an
+// orange frame; the card's own drawing never shows it.
+TEST_F(CanvasTest, AQrCodeSizedTooSmallIsMarkedOnTheCanvasOnly)
+{
+    auto orange = [](const QImage &image) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) == qRgb(255, 128, 0))
+                    return true;
+        return false;
+    };
+    for (const auto &[rect, small] : {std::pair{TRect{600, 300, 650, 350}, true},
+                                      std::pair{TRect{600, 300, 800, 500}, false}}) {
+        Objects card;
+        BuildDefaultCard(card);
+        dynamic_cast<TextObject &>(*card["eName"]).SetText("Yamada Taro");
+        card[kQrKey]->SetVisible(true);
+        card[kQrKey]->SetRect(rect);
+        WriteCardOptions(card, CardOptions{QrFormat::Text, true});
+        MemoryStream file;
+        SaveCard(&file, card);
+        ASSERT_EQ(editor().LoadBytes(file.Data()), EditSession::LoadResult::Loaded);
+        editor().FillFieldsFromCard();
+        TRect kept;
+        object<GraphicObject>(kQrKey)->GetRect(kept);
+        EXPECT_EQ(kept, rect);
+        EXPECT_EQ(editor().QrTooSmall(), small);
+        EXPECT_EQ(orange(canvas()), small);
+        QImage image(1074, 649, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        RenderCard(editor().Card(), &p, Converter(1074));
+        p.end();
+        EXPECT_FALSE(orange(image));
+    }
 }

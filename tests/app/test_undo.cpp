@@ -33,13 +33,13 @@ protected:
         MeishiTest::SetUp();
         window->eName->setText("Yamada Taro");
         window->eTel->setText("03-1234-5678");
-        window->ToolButton7Click(); // the QR code, at the card's corner
+        window->ToolButton7Click(); // the QR code, at the card's bottom-right corner
         dialogs.openFiles.push_back(
             writePicture(path("logo.bmp"), 60, 40, QColor(0, 128, 0), "BMP"));
         window->bPicture->click();
         name = object<TextObject>("eName");
-        // The logo and the QR code lie at the top-left corner; the name is
-        // moved clear of them, then the history starts here.
+        // The logo lies at the top-left corner; the name is moved clear of
+        // it, then the history starts here.
         select(name);
         session().Nudge(200, 100);
         select(nullptr);
@@ -152,6 +152,11 @@ TEST_F(UndoTest, EveryKindOfChangeIsTakenBackAndAgainExactly)
          }},
         {"picture removed", [&] { window->bPicture->click(); }},
         {"QR code hidden", [&] { window->ToolButton7Click(); }},
+        {"QR format",
+         [&] {
+             select(object<GraphicObject>(kQrKey));
+             window->aQrFormats[1]->trigger();
+         }},
     };
     for (const auto &c : changes) {
         const Seen before = seen();

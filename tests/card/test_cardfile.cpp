@@ -2,6 +2,7 @@
 #include "support.h"
 
 #include "card/cardfile.h"
+#include "card/cardoptions.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
 #include "card/object.h"
@@ -738,6 +739,46 @@ TEST(DefaultCard, SavesSeventeenRecordsInKeyOrderAndRepairsWhatIsMissing)
     ASSERT_NE(qr, nullptr);
     EXPECT_EQ(qr->GetOrder(), 16);
     EXPECT_EQ(RepairCard(damaged.objects), 0);
+}
+
+TEST(CardOptions, DefaultsLeaveNoRecordAndTheRecordSurvivesSaveAndLoad)
+{
+    OwnedCard card;
+    BuildDefaultCard(card.objects);
+    const QByteArray plain = saveCard(card.objects);
+    WriteCardOptions(card.objects, CardOptions{});
+    EXPECT_EQ(card.objects.Find(kOptionsKey), nullptr);
+    EXPECT_EQ(saveCard(card.objects), plain);
+
+    for (const CardOptions &options :
+         {CardOptions{QrFormat::Mecard, false}, CardOptions{QrFormat::Vcard, true},
+          CardOptions{QrFormat::Text, true}, CardOptions{}}) {
+        SCOPED_TRACE(QrFormatName(options.qrFormat));
+        WriteCardOptions(card.objects, options);
+        OwnedCard back;
+        ASSERT_TRUE(loadCard(saveCard(card.objects), back.objects));
+        EXPECT_EQ(ReadCardOptions(back.objects), options);
+        const Object *record = back.objects.Find(kOptionsKey);
+        EXPECT_EQ(record != nullptr, !(options == CardOptions{}));
+        if (record) {
+            EXPECT_FALSE(record->IsVisible());
+        }
+    }
+    EXPECT_EQ(saveCard(card.objects), plain);
+
+    // A later program's pairs stay; its values for known keys read as defaults.
+    auto *later = new TextObject;
+    later->SetText("later=1;qr=qrx;qrsize=other");
+    later->SetVisible(false);
+    card.objects[kOptionsKey].reset(later);
+    EXPECT_EQ(ReadCardOptions(card.objects), CardOptions{});
+    WriteCardOptions(card.objects, CardOptions{QrFormat::Vcard, false});
+    WriteCardOptions(card.objects, CardOptions{});
+    OwnedCard back;
+    ASSERT_TRUE(loadCard(saveCard(card.objects), back.objects));
+    const auto *record = dynamic_cast<const TextObject *>(back.objects.Find(kOptionsKey));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->GetText(), "later=1");
 }
 
 TEST(FuzzSeeds, CommittedSeedsAreCardFiles)

@@ -241,6 +241,39 @@ TEST(TextObject, HeaderIsDrawnInFrontButNotPartOfTheText)
     EXPECT_EQ(plain.DisplayText(), "x");
 }
 
+TEST(TextObject, WebAddressWithItsSchemeIsNotGivenASecond)
+{
+    const struct
+    {
+        const char *header, *text, *shown;
+    } cases[] = {
+        {"URL http://", "www.example.jp", "URL http://www.example.jp"},
+        {"URL http://", "https://example.jp", "URL https://example.jp"},
+        {"URL http://", "HTTP://EXAMPLE.JP", "URL HTTP://EXAMPLE.JP"},
+        {"URL http://", "Https://x", "URL Https://x"},
+        {"URL http://", "http:/x", "URL http://http:/x"},
+        {"URL http://", "ftp://x", "URL http://ftp://x"},
+        {"TEL ", "http://x", "TEL http://x"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        OwnedCard card;
+        auto *obj = new TextObjectWithHeader(c.header, TRect{140, 340, 0, 0});
+        card.objects["eURL"].reset(obj);
+        obj->SetText(c.text);
+        EXPECT_EQ(obj->DisplayText(), c.shown);
+        // The stored header and text are the typed ones; reading the file
+        // makes the same shown text.
+        OwnedCard back;
+        ASSERT_TRUE(loadCard(saveCard(card.objects), back.objects));
+        const auto *read = dynamic_cast<const TextObjectWithHeader *>(back.objects.Find("eURL"));
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read->Header(), c.header);
+        EXPECT_EQ(read->GetText(), c.text);
+        EXPECT_EQ(read->DisplayText(), c.shown);
+    }
+}
+
 TEST(TextObject, EmptyTextHidesTheObjectButKeepsTheVisibleFlag)
 {
     TextObject t(TRect{10, 10, 0, 0});

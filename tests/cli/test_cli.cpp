@@ -268,6 +268,19 @@ TEST_F(Cards, QrTextAndSymbols)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.OneLine() && r.Err().contains(Path("none.bmp"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Path("none.bmp")));
+
+    // The format is a step of fill, in order; qr writes that format's text.
+    const QString mecard = Fill("mecard.pkd", {"--set", "名前=ABC", "--qr-format", "vcard", "--set",
+                                               "電話=012", "--qr-format", "mecard"});
+    EXPECT_EQ(Cli({"qr", mecard, "--raw"}).out, QByteArray("MECARD:N:ABC;TEL:012;;"));
+    const QByteArray vcard = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:ABC;;;;\r\nFN:ABC\r\n"
+                             "TEL;TYPE=WORK,VOICE:012\r\nEND:VCARD\r\n";
+    const QString contact = Fill("vcard.pkd", {mecard, "--qr-format", "vcard", "--qr", "show"});
+    EXPECT_EQ(Cli({"qr", contact}).out, vcard);
+    ASSERT_EQ(Cli({"render", contact, "-o", Path("vcard.png")}).status, 0);
+    EXPECT_EQ(DecodeQr(Path("vcard.png")), vcard);
+    // Back to text: the bytes of a card never given a format.
+    EXPECT_EQ(ReadAll(Fill("text.pkd", {mecard, "--qr-format", "text"})), ReadAll(card));
 }
 
 TEST_F(Cards, FillSavesWhatTheEditorSaves)
@@ -413,6 +426,7 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {{"sheet", card, "-o", Path("x.pdf"), "--space", "1,2,3"}, 2, {"--space"}},
         {{"fill", "-o", Path("x.pkd"), "--set", "Name=A"}, 2, {"Name"}},
         {{"fill", "-o", Path("x.pkd"), "--qr", "on"}, 2, {"on"}},
+        {{"fill", "-o", Path("x.pkd"), "--qr-format", "qrx"}, 2, {"qrx"}},
         {{"fill", "-o", Path("x.pkd"), "-o", Path("y.pkd")}, 2, {"-o"}},
         {{"info", missing}, 1, {missing}},
         {{"render", Path("junk.pkd"), "-o", Path("x.png")}, 1, {Path("junk.pkd")}},
@@ -455,7 +469,7 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {"render", {"--output", "--dpi"}},
         {"sheet", {"--output", "--dpi", "--space", "--settings"}},
         {"qr", {"--raw", "--output"}},
-        {"fill", {"--output", "--set", "--qr", "--picture", "--background"}},
+        {"fill", {"--output", "--set", "--qr", "--picture", "--background", "--qr-format"}},
         {"merge", {"--output", "--dpi", "--space", "--settings", "--mixed"}},
     };
     for (const auto &[command, names] : options) {

@@ -106,7 +106,7 @@ dark clamped.png 21 21 624 369 || fail "name line not clamped at the card's lowe
 white clamped.png 90 24 249 128 || fail "name line still at the middle after the far drag"
 echo "a far drag stays clamped to the card"
 
-# The QR code: the toolbar button shows it at the card's top-left corner; a
+# The QR code: the toolbar button shows it at the card's bottom-right corner; a
 # phone-grade decoder must read back the contact data.
 click 134 13          # ToolButton7
 sleep 0.5

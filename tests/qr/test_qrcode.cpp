@@ -1,5 +1,6 @@
 #include "qr/qrcode.h"
 
+#include "card/cardoptions.h"
 #include "card/converter.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
@@ -116,7 +117,165 @@ const Fields kAllFields = {
     {"eMemo1", "メモは QR コードに入らない"},
 };
 
+// A card a user would make, every field filled; the company holds ソ, whose
+// second byte is a backslash in Shift-JIS.
+const Fields kContactCard = {
+    {"eName", "山田 太郎"},
+    {"eFuri", "やまだ たろう"},
+    {"eCorp", "プラクロ・ソフト株式会社"},
+    {"eBusho", "営業部"},
+    {"eYaku", "部長"},
+    {"ePostNo", "100-0001"},
+    {"eAddress", "東京都千代田区千代田1-1 プラクロビル3F"},
+    {"eTel", "03-1234-5678"},
+    {"eMobile", "090-1234-5678"},
+    {"eFax", "03-1234-5679"},
+    {"eURL", "https://www.plakuro.example.jp"},
+    {"eMail", "taro.yamada@plakuro.example.jp"},
+    {"eMemo1", "メモは QR コードに入らない"},
+};
+
+const char *const kContactMecard = // UTF-8 here; the symbol holds Shift-JIS
+    "MECARD:N:山田 太郎;SOUND:やまだ たろう;TEL:03-1234-5678;TEL:090-1234-5678;"
+    "EMAIL:taro.yamada@plakuro.example.jp;URL:https\\://www.plakuro.example.jp;"
+    "ADR:100-0001 東京都千代田区千代田1-1 プラクロビル3F;ORG:プラクロ・ソフト株式会社;"
+    "NOTE:営業部 部長;;";
+
+const char *const kContactVcard =
+    "BEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "N:山田;太郎;;;\r\n"
+    "FN:山田 太郎\r\n"
+    "SORT-STRING:やまだ たろう\r\n"
+    "X-PHONETIC-LAST-NAME:やまだ\r\n"
+    "X-PHONETIC-FIRST-NAME:たろう\r\n"
+    "ORG:プラクロ・ソフト株式会社;営業部\r\n"
+    "TITLE:部長\r\n"
+    "TEL;TYPE=WORK,VOICE:03-1234-5678\r\n"
+    "TEL;TYPE=CELL:090-1234-5678\r\n"
+    "TEL;TYPE=FAX:03-1234-5679\r\n"
+    "ADR;TYPE=WORK:;;東京都千代田区千代田1-1 プラクロビル3F;;;100-0001;\r\n"
+    "URL:https://www.plakuro.example.jp\r\n"
+    "EMAIL:taro.yamada@plakuro.example.jp\r\n"
+    "END:VCARD\r\n";
+
+void setFormat(Objects &card, QrFormat format, bool sizeKept = false)
+{
+    WriteCardOptions(card, CardOptions{format, sizeKept});
+}
+
+TRect qrRect(Card &c)
+{
+    TRect r;
+    c.qr().GetRect(r);
+    return r;
+}
+
 } // namespace
+
+TEST(QrText, ContactFormats)
+{
+    // The full card's texts: ContactFormatsReadBackExactly.
+    const struct
+    {
+        const char *what;
+        Fields fields;
+        const char *mecard; // UTF-8
+        const char *vcard;
+    } cases[] = {
+        {"nothing for a contact", {{"eMemo1", "memo"}}, "", ""},
+        {"escapes; a name without a blank; an address without a scheme",
+         {{"eName", "A;B:C,D\\E"}, {"eURL", "www.x.jp"}, {"eBusho", "営業"}},
+         "MECARD:N:A\\;B\\:C\\,D\\\\E;URL:http\\://www.x.jp;NOTE:営業;;",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\\;B:C\\,D\\\\E;;;;\r\nFN:A\\;B:C\\,D\\\\E\r\n"
+         "ORG:;営業\r\nURL:http://www.x.jp\r\nEND:VCARD\r\n"},
+        {"full-width blank; title alone; postal code alone",
+         {{"eName", "山田\u3000花子"}, {"eYaku", "課長"}, {"ePostNo", "1"}},
+         "MECARD:N:山田\u3000花子;ADR:1;NOTE:課長;;",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;花子;;;\r\nFN:山田\u3000花子\r\n"
+         "TITLE:課長\r\nADR;TYPE=WORK:;;;;;1;\r\nEND:VCARD\r\n"},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.what);
+        Card c(k.fields);
+        EXPECT_EQ(BuildQrText(c.objects, QrFormat::Mecard), sjis::fromUtf8(k.mecard));
+        EXPECT_EQ(BuildQrText(c.objects, QrFormat::Vcard), k.vcard);
+    }
+}
+
+// Where the symbol goes: the bottom-right corner when first shown, on the
+// card when it grows, and the user's size kept.
+TEST(QrPlace, CornerFirstThenOnTheCardAndAKeptSize)
+{
+    Card c({{"eName", "ABC"}});
+    c.qr().SetVisible(true);
+    UpdateQrCode(c.objects, kScreen);
+    TRect r = qrRect(c);
+    EXPECT_EQ(r.right, kCardModelWidth - kQrCornerMargin);
+    EXPECT_EQ(r.bottom, kCardModelHeight - kQrCornerMargin);
+    EXPECT_EQ(r.right - r.left, r.bottom - r.top);
+    EXPECT_GT(r.left, 600);
+    EXPECT_NEAR(QrModuleMillimetres(c.objects), 0.42, 0.01);
+
+    // Growing: moved left and up just enough; a size that fits stays put.
+    c.set(kAllFields);
+    UpdateQrCode(c.objects, kScreen);
+    const TRect grown = qrRect(c);
+    EXPECT_EQ(grown.right, kCardModelWidth);
+    EXPECT_EQ(grown.bottom, kCardModelHeight);
+    EXPECT_GT(grown.right - grown.left, r.right - r.left);
+    c.set({{"eTel", "03-1234-5670"}});
+    UpdateQrCode(c.objects, kScreen);
+    EXPECT_EQ(qrRect(c), grown);
+
+    // The largest symbol is taller than the card: top 0.
+    c.text("eMemo1").SetText("");
+    c.text("eAddress").SetText(std::string(1800, 'a'));
+    UpdateQrCode(c.objects, kScreen);
+    r = qrRect(c);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_GT(r.bottom, kCardModelHeight);
+    EXPECT_EQ(r.right, kCardModelWidth);
+
+    // Placed by the user and sized: kept whatever the text, the symbol fills it.
+    const struct
+    {
+        TRect rect;
+        TRect kept;
+        bool small;
+    } kept[] = {
+        {{100, 100, 400, 400}, {100, 100, 400, 400}, false},
+        {{100, 100, 160, 150}, {100, 100, 150, 150}, true}, // made square
+    };
+    for (const auto &k : kept) {
+        Card u({{"eName", "ABC"}});
+        setFormat(u.objects, QrFormat::Text, true);
+        u.qr().SetVisible(true);
+        u.qr().SetRect(k.rect);
+        for (Fields f : {Fields{{"eName", "ABCD"}}, kAllFields}) {
+            u.set(f);
+            UpdateQrCode(u.objects, kScreen);
+            EXPECT_EQ(qrRect(u), k.kept);
+        }
+        const double module = QrModuleMillimetres(u.objects);
+        EXPECT_EQ(module < kQrSmallestModuleMm, k.small) << module;
+        // Printed, the dark modules reach from one quiet zone to the other.
+        const Converter printer(2149);
+        const QImage printed = renderCard(u.objects, 2149, 1299);
+        const int left = printer.ToDevice(k.kept.left), right = printer.ToDevice(k.kept.right);
+        const int top = printer.ToDevice(k.kept.top);
+        QRect ink; // the text lies elsewhere
+        for (int y = top; y < top + right - left; ++y)
+            for (int x = left; x < right; ++x)
+                if (qGray(printed.pixel(x, y)) < 128)
+                    ink |= QRect(x, y, 1, 1);
+        const double quiet = (right - left) * kQrQuietModules * kQrModulePixels /
+                             double(u.qr().GetPicture()->Width());
+        EXPECT_NEAR(ink.left(), left + quiet, 1.5);
+        EXPECT_NEAR(ink.right() + 1, right - quiet, 1.5);
+        EXPECT_EQ(ink.width(), ink.height());
+    }
+}
 
 TEST(QrText, LabelledFieldsInTableOrder)
 {
@@ -134,7 +293,7 @@ TEST(QrText, LabelledFieldsInTableOrder)
     all.set({{"eCorp", "9"}, {"eFuri", "X"}, {"eName", "Y"}, {"eMemo2", "memo"}});
     EXPECT_EQ(BuildQrText(all.objects),
               sjis::fromUtf8("名前:Y\nフリガナ:X\n会社名:9\n部署:8\n役職:7\n〒:6\n住所: \n"
-                             "携帯:4\nFAX:3\nURL:http://https://example.jp\nE-Mail:a@b\n"));
+                             "携帯:4\nFAX:3\nURL:https://example.jp\nE-Mail:a@b\n"));
 
     Card memo({{"eMemo1", "メモ1"}, {"eMemo2", "メモ2"}});
     EXPECT_EQ(BuildQrText(memo.objects), "");
@@ -254,6 +413,24 @@ TEST(QrDecode, PrintedCardReadsBackExactly)
             ASSERT_TRUE(renderCard(c.objects, w, h).save(file, "PNG"));
             EXPECT_EQ(decode(file), bytes(text)) << w << " x " << h;
         }
+    }
+}
+
+// MECARD and vCard symbols printed at 600 dpi give back their exact bytes.
+TEST(QrDecode, ContactFormatsReadBackExactly)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (auto [format, expected] : {std::pair{QrFormat::Mecard, sjis::fromUtf8(kContactMecard)},
+                                    std::pair{QrFormat::Vcard, std::string(kContactVcard)}}) {
+        SCOPED_TRACE(QrFormatName(format));
+        Card c(kContactCard);
+        setFormat(c.objects, format);
+        c.qr().SetVisible(true);
+        UpdateQrCode(c.objects, kScreen);
+        const QString file = dir.filePath("card.png");
+        ASSERT_TRUE(renderCard(c.objects, 2149, 1299).save(file, "PNG"));
+        EXPECT_EQ(decode(file), bytes(expected));
     }
 }
 
