@@ -722,8 +722,10 @@ void EditSession::EndDrag()
         record(QStringLiteral("移動"), std::move(before));
         return;
     }
-    if (selection == card.Find(kQrKey))
+    if (selection == card.Find(kQrKey)) {
         keepQrSize();
+        RefreshCanvas();
+    }
     record(QStringLiteral("サイズの変更"), std::move(before));
 }
 
@@ -805,10 +807,12 @@ bool EditSession::resizeSelectionTo(int X, int Y, bool freeAspect)
 void EditSession::keepQrSize()
 {
     CardOptions options = ReadCardOptions(card);
-    if (options.qrSizeKept)
-        return;
-    options.qrSizeKept = true;
-    WriteCardOptions(card, options);
+    if (!options.qrSizeKept) {
+        options.qrSizeKept = true;
+        WriteCardOptions(card, options);
+    }
+    // The symbol fills the new size; its modules may now be too small.
+    UpdateQrCode();
 }
 
 void EditSession::PlaceSelection(const TRect &rect)
