@@ -283,8 +283,10 @@ void choosePicture(EditSession &session, const std::string &key, const QString &
         throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
     }
     if (!picture)
-        throw FileFailure(path, QStringLiteral("使える画像は JPEG (.jpg, .jpeg) と"
-                                               "ビットマップ (.bmp) だけです"));
+        throw FileFailure(path,
+                          QStringLiteral("使える画像は JPEG (.jpg, .jpeg)、ビットマップ (.bmp)、"
+                                         "PNG (.png)、GIF (.gif)、TIFF (.tif, .tiff)、"
+                                         "WebP (.webp) だけです"));
     session.ChoosePicture(key, std::move(picture), path);
 }
 
