@@ -1061,13 +1061,17 @@ std::unique_ptr<Picture> convertedPicture(const QString &path)
         tooLarge(claimed);
     QImage image = reader.read();
     if (image.isNull())
-        refuse(QStringLiteral("画像として読めないデータです (%1)").arg(reader.errorString()));
+        refuse(QStringLiteral("画像のデータが壊れているか、メモリに収まらない大きさです"));
     if (static_cast<qint64>(image.width()) * image.height() > kImportPixels)
         tooLarge(image.size());
+    // Converted in place where the depth allows, so that at most two
+    // copies of the pixels exist at any time.
+    image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
         image.convertToColorSpace(QColorSpace::SRgb);
     if (std::max(image.width(), image.height()) > kImportLongestSide)
-        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+        image = std::move(image)
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied)
                     .scaled(kImportLongestSide, kImportLongestSide, Qt::KeepAspectRatio,
                             Qt::SmoothTransformation);
     return BitmapPicture::FromImageWithAlpha(image);

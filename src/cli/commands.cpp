@@ -105,8 +105,10 @@ const CommandDef kFill = {
       "保存するカードデータファイル (カードデータでないファイルは上書きしません)"},
      {"set", 0, "KEY=VALUE", true, "項目の文字を VALUE にする (何度でも)"},
      {"qr", 0, "show|hide", true, "QR コードを表示する / 隠す"},
-     {"picture", 0, "FILE|none", true, "画像 (JPEG かビットマップ) を選ぶ / 外す"},
-     {"background", 0, "FILE|none", true, "背景 (JPEG かビットマップ) を選ぶ / 外す"}}};
+     {"picture", 0, "FILE|none", true,
+      "画像 (JPEG、ビットマップ、PNG、GIF、TIFF、WebP) を選ぶ / 外す"},
+     {"background", 0, "FILE|none", true,
+      "背景 (JPEG、ビットマップ、PNG、GIF、TIFF、WebP) を選ぶ / 外す"}}};
 
 const CommandDef kMerge = {
     "merge",
