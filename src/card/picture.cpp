@@ -1024,8 +1024,21 @@ QImage VectorPicture::ToImage() const
 
 namespace {
 
+// The size a converted picture of `size` keeps: within kImportLongestSide
+// and kImportKeptPixels, the aspect kept.
+QSize keptSize(QSize size)
+{
+    const double w = size.width(), h = size.height();
+    const double f = std::min({1.0, kImportLongestSide / std::max(w, h),
+                               std::sqrt(static_cast<double>(kImportKeptPixels) / (w * h))});
+    if (f >= 1.0)
+        return size;
+    return {std::max(1, static_cast<int>(std::lround(w * f))),
+            std::max(1, static_cast<int>(std::lround(h * f)))};
+}
+
 // A PNG, GIF, TIFF or WebP file as a bitmap with its alpha: the first frame,
-// turned upright, in sRGB, scaled down to kImportLongestSide. Memory stays
+// turned upright, in sRGB, scaled down to keptSize. Memory stays
 // bounded whatever the file claims: the size is checked before decoding and
 // the reader refuses to allocate more than a picture of that size needs.
 std::unique_ptr<Picture> convertedPicture(const QString &path)
@@ -1043,37 +1056,38 @@ std::unique_ptr<Picture> convertedPicture(const QString &path)
                             .arg(QDir::toNativeSeparators(path), why)
                             .toStdString());
     };
-    auto tooLarge = [&](QSize size) {
-        refuse(QStringLiteral("%1 x %2 画素の画像は大きすぎます (使えるのは %3 万画素までです)")
-                   .arg(size.width())
-                   .arg(size.height())
-                   .arg(kImportPixels / 10000));
+    // Pixels of more than 32 bits (16 bits a channel) count double.
+    auto checkSize = [&](QSize size, int bitsPerPixel) {
+        const qint64 allowed = kImportPixels * 32 / std::max(32, bitsPerPixel);
+        if (static_cast<qint64>(size.width()) * size.height() > allowed)
+            refuse(QStringLiteral("%1 x %2 画素の画像は大きすぎます (使えるのは %3 万画素までです)")
+                       .arg(size.width())
+                       .arg(size.height())
+                       .arg(allowed / 10000));
     };
     QImageReader reader(&file);
     reader.setAutoTransform(true);
-    // 16 bits a channel take twice the bytes of 8; the limit is in MB.
-    reader.setAllocationLimit(static_cast<int>((2 * kDecodeBytes >> 20) + 1));
+    // A backstop for a header that understates the size; the limit is in MB.
+    reader.setAllocationLimit(static_cast<int>((kDecodeBytes >> 20) + 1));
     const QSize claimed = reader.size();
     if (!reader.canRead())
         refuse(QStringLiteral("画像として読めないデータです"));
-    if (claimed.isValid() &&
-        static_cast<qint64>(claimed.width()) * claimed.height() > kImportPixels)
-        tooLarge(claimed);
+    if (claimed.isValid())
+        checkSize(claimed, QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel());
     QImage image = reader.read();
     if (image.isNull())
         refuse(QStringLiteral("画像のデータが壊れているか、メモリに収まらない大きさです"));
-    if (static_cast<qint64>(image.width()) * image.height() > kImportPixels)
-        tooLarge(image.size());
+    checkSize(image.size(), image.depth());
     // Converted in place where the depth allows, so that at most two
     // copies of the pixels exist at any time.
     image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
         image.convertToColorSpace(QColorSpace::SRgb);
-    if (std::max(image.width(), image.height()) > kImportLongestSide)
+    const QSize kept = keptSize(image.size());
+    if (kept != image.size())
         image = std::move(image)
                     .convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                    .scaled(kImportLongestSide, kImportLongestSide, Qt::KeepAspectRatio,
-                            Qt::SmoothTransformation);
+                    .scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return BitmapPicture::FromImageWithAlpha(image);
 }
 

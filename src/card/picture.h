@@ -29,12 +29,15 @@ inline constexpr qint64 kCachedPartBytes = 64ll << 20;
 // drawn on, even at 2400 dpi.
 inline constexpr qint64 kStretchPixels = 1ll << 28;
 // A picture file converted to a bitmap (PNG, GIF, TIFF, WebP) may have at
-// most this many pixels; its decoding then stays within kDecodeBytes (at
-// 8 bits a channel) or twice that (16 bits a channel).
+// most this many pixels at 8 bits a channel, half as many at 16: its
+// decoding stays within kDecodeBytes.
 inline constexpr qint64 kImportPixels = kDecodeBytes / 4;
-// The longest side such a bitmap keeps: a card printed at 600 dpi needs
-// about 2150 pixels across, so a larger picture is scaled down on import.
+// The longest side and the pixels such a bitmap keeps (32 MB as a bitmap,
+// which the card file holds uncompressed and an open card holds twice while
+// it is read): a card printed at 600 dpi needs about 2150 x 1300 pixels, so
+// a larger picture is scaled down on import.
 inline constexpr int kImportLongestSide = 4096;
+inline constexpr qint64 kImportKeptPixels = 1ll << 23;
 } // namespace picture_limits
 
 // Where a stretch samples its pixels: the pixel at (xs[i], ys[j]) of a grid
@@ -269,8 +272,8 @@ void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
 
 // The picture of a JPEG (".jpg", ".jpeg") or bitmap (".bmp") file, or of a
 // PNG, GIF, TIFF or WebP file (".png", ".gif", ".tif", ".tiff", ".webp")
-// converted to a bitmap with its alpha (see kImportPixels and
-// kImportLongestSide); chosen by the extension without regard to case; null
+// converted to a bitmap with its alpha (see kImportPixels, kImportLongestSide
+// and kImportKeptPixels); chosen by the extension without regard to case; null
 // for any other extension. Throws CardError naming the file when it cannot
 // be opened or is not a picture of that kind.
 std::unique_ptr<Picture> LoadPictureFile(const QString &path);

@@ -6,9 +6,11 @@
 // a JPEG with an EXIF orientation is drawn upright.
 
 #include "bomb_cards.h"
+#include "card/errors.h"
 #include "support.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
 #include <QProcess>
@@ -248,6 +250,55 @@ TEST(Pictures, ConvertedPicturesKeepTheirTransparencyInAVersion5Bitmap)
         ASSERT_TRUE(qt.loadFromData(bmp, "BMP"));
         EXPECT_EQ(qAlpha(qt.pixel(30, 5)), 0);
         EXPECT_EQ(qt.pixel(5, 5), qRgb(255, 0, 0));
+    }
+}
+
+TEST(Pictures, ConvertedPicturesAreBoundedWhateverTheFileClaims)
+{
+    // A GIF header claiming a size; its one pixel stands for the rest.
+    auto gif = [](int w, int h) {
+        QByteArray b("GIF89a");
+        auto le16 = [&](int v) {
+            b.append(static_cast<char>(v & 0xff)).append(static_cast<char>(v >> 8));
+        };
+        le16(w);
+        le16(h);
+        b.append(QByteArray(3, '\0')).append(',');
+        le16(0);
+        le16(0);
+        le16(w);
+        le16(h);
+        return b.append(QByteArray("\0\x02\x02\x44\x01\0;", 7));
+    };
+    QTemporaryDir dir;
+    const struct
+    {
+        QSize claimed;
+        QSize kept; // empty: refused, naming the size
+    } cases[] = {
+        {{60000, 60000}, {}},
+        {{20000, 100}, {4096, 20}},
+        {{4000, 4000}, {2896, 2896}},
+        {{300, 200}, {300, 200}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.claimed.width());
+        const QString path = dir.filePath("claim.gif");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(gif(c.claimed.width(), c.claimed.height()));
+        file.close();
+        if (c.kept.isEmpty()) {
+            try {
+                LoadPictureFile(path);
+                ADD_FAILURE() << "read";
+            } catch (const CardError &e) {
+                EXPECT_NE(std::string(e.what()).find("60000 x 60000"), std::string::npos);
+            }
+            continue;
+        }
+        const std::unique_ptr<Picture> picture = LoadPictureFile(path);
+        EXPECT_EQ(QSize(picture->Width(), picture->Height()), c.kept);
     }
 }
 
