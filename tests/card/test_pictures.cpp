@@ -204,6 +204,9 @@ bool near(QRgb a, QRgb b)
 TEST(Pictures, ConvertedPicturesKeepTheirTransparencyInAVersion5Bitmap)
 {
     QTemporaryDir dir;
+    const Converter screen(645);
+    QImage blue(2, 2, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
     // A 40 x 20 logo: its left half red, its right half transparent.
     const QStringList files = {"logo.png", "LOGO.GIF", "logo.tif", "logo.Tiff", "logo.webp"};
     for (const QString &name : files) {
@@ -211,24 +214,18 @@ TEST(Pictures, ConvertedPicturesKeepTheirTransparencyInAVersion5Bitmap)
         const QString path = dir.filePath(name);
         ASSERT_TRUE(magick({"-size", "40x20", "xc:none", "-fill", "#ff0000", "-draw",
                             "rectangle 0,0 19,19", "-define", "webp:lossless=true", path}));
-        const std::unique_ptr<Picture> picture = LoadPictureFile(path);
-        ASSERT_TRUE(picture);
-        EXPECT_EQ(picture->ClassName(), "TBitmap");
-        EXPECT_EQ(QSize(picture->Width(), picture->Height()), QSize(40, 20));
-
-        // Kept in the card file and read back as the same bitmap.
         OwnedCard card, reread;
         BuildDefaultCard(card.objects);
         auto &logo = dynamic_cast<GraphicObject &>(*card.objects[kPictureKey]);
-        logo.SetPicture(LoadPictureFile(path), Converter(645), "logo");
+        logo.SetPicture(LoadPictureFile(path), screen, "logo");
+        // Kept in the card file and read back as the same bitmap.
         ASSERT_TRUE(loadCard(saveCard(card.objects), reread.objects));
-        const Picture *read =
-            dynamic_cast<GraphicObject &>(*reread.objects[kPictureKey]).GetPicture();
-        ASSERT_TRUE(read);
-        EXPECT_EQ(read->ClassName(), "TBitmap");
-        const QByteArray bmp = read->SaveToBytes();
-        EXPECT_EQ(bmp, picture->SaveToBytes());
-        ASSERT_GE(bmp.size(), 138 + 40 * 20 * 4);
+        auto &read = dynamic_cast<GraphicObject &>(*reread.objects[kPictureKey]);
+        ASSERT_TRUE(read.GetPicture());
+        EXPECT_EQ(read.GetPicture()->ClassName(), "TBitmap");
+        const QByteArray bmp = read.GetPicture()->SaveToBytes();
+        EXPECT_EQ(bmp, logo.GetPicture()->SaveToBytes());
+        ASSERT_EQ(bmp.size(), 138 + 40 * 20 * 4);
         const struct
         {
             int at;
@@ -241,15 +238,27 @@ TEST(Pictures, ConvertedPicturesKeepTheirTransparencyInAVersion5Bitmap)
         // The bottom row first: its first pixel red, its last transparent.
         EXPECT_EQ(le32(bmp, 138), 0xffff0000u);
         EXPECT_EQ(le32(bmp, 138 + 39 * 4) >> 24, 0u);
-
-        const QImage image = static_cast<const RasterPicture *>(read)->ToImage();
-        EXPECT_EQ(image.pixel(5, 5), qRgb(255, 0, 0));
-        EXPECT_EQ(qAlpha(image.pixel(30, 5)), 0);
         // Qt's own bitmap reader takes the alpha too.
         QImage qt;
         ASSERT_TRUE(qt.loadFromData(bmp, "BMP"));
-        EXPECT_EQ(qAlpha(qt.pixel(30, 5)), 0);
-        EXPECT_EQ(qt.pixel(5, 5), qRgb(255, 0, 0));
+        EXPECT_EQ(qt.pixel(30, 5), 0u);
+
+        // Over a blue background, stretched threefold, drawn twice (the
+        // second time from the kept copy): the transparent half shows blue.
+        auto &back = dynamic_cast<GraphicObject &>(*reread.objects[kBackPictureKey]);
+        back.SetPicture(BitmapPicture::FromImage(blue), screen, "a");
+        back.SetRect({0, 0, 910, 550});
+        back.SetVisible(true);
+        read.SetRect({100, 100, 100 + 3 * 57, 100 + 3 * 28});
+        read.SetVisible(true);
+        for (int drawing = 0; drawing < 2; ++drawing) {
+            QImage canvas(645, 390, QImage::Format_RGB32);
+            QPainter p(&canvas);
+            RenderCard(reread.objects, &p, screen);
+            p.end();
+            EXPECT_EQ(canvas.pixel(screen.ToDevice(120), screen.ToDevice(120)), qRgb(255, 0, 0));
+            EXPECT_EQ(canvas.pixel(screen.ToDevice(250), screen.ToDevice(120)), qRgb(0, 0, 255));
+        }
     }
 }
 
@@ -279,7 +288,6 @@ TEST(Pictures, ConvertedPicturesAreBoundedWhateverTheFileClaims)
         {{60000, 60000}, {}},
         {{20000, 100}, {4096, 20}},
         {{4000, 4000}, {2896, 2896}},
-        {{300, 200}, {300, 200}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.claimed.width());
@@ -299,37 +307,6 @@ TEST(Pictures, ConvertedPicturesAreBoundedWhateverTheFileClaims)
         }
         const std::unique_ptr<Picture> picture = LoadPictureFile(path);
         EXPECT_EQ(QSize(picture->Width(), picture->Height()), c.kept);
-    }
-}
-
-TEST(Pictures, ATransparentGroundShowsTheObjectsBelow)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("logo.png");
-    ASSERT_TRUE(magick(
-        {"-size", "40x20", "xc:none", "-fill", "#ff0000", "-draw", "rectangle 0,0 19,19", path}));
-    OwnedCard card;
-    BuildDefaultCard(card.objects);
-    const Converter screen(645);
-    auto &back = dynamic_cast<GraphicObject &>(*card.objects[kBackPictureKey]);
-    QImage blue(2, 2, QImage::Format_RGB32);
-    blue.fill(Qt::blue);
-    back.SetPicture(BitmapPicture::FromImage(blue), screen, "a");
-    back.SetRect({0, 0, 910, 550});
-    back.SetVisible(true);
-    auto &logo = dynamic_cast<GraphicObject &>(*card.objects[kPictureKey]);
-    logo.SetPicture(LoadPictureFile(path), screen, "b");
-    // Stretched threefold, through the kept copy on the second drawing.
-    logo.SetRect({100, 100, 100 + 3 * 57, 100 + 3 * 28});
-    logo.SetVisible(true);
-    for (int drawing = 0; drawing < 2; ++drawing) {
-        QImage canvas(645, 390, QImage::Format_RGB32);
-        canvas.fill(Qt::white);
-        QPainter p(&canvas);
-        RenderCard(card.objects, &p, screen);
-        p.end();
-        EXPECT_EQ(canvas.pixel(screen.ToDevice(120), screen.ToDevice(120)), qRgb(255, 0, 0));
-        EXPECT_EQ(canvas.pixel(screen.ToDevice(250), screen.ToDevice(120)), qRgb(0, 0, 255));
     }
 }
 
