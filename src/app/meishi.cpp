@@ -37,7 +37,8 @@ const QString kCardFilter = QStringLiteral("Plakuroデータ(*.pkd)|*.pkd");
 const QString kPictureFilter = QStringLiteral(
     "すべてのファイル (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf|"
     "JPEG イメージファイル (*.jpg)|*.jpg|JPEG イメージファイル (*.jpeg)|*.jpeg|"
-    "ビットマップ (*.bmp)|*.bmp");
+    "ビットマップ (*.bmp)|*.bmp|"
+    "画像ファイル (*.png;*.gif;*.tif;*.tiff;*.webp)|*.png;*.gif;*.tif;*.tiff;*.webp");
 const QString kBmpFilter = QStringLiteral("ビットマップ (*.bmp)|*.bmp");
 const QString kBrowse = QStringLiteral("参照");
 const QString kRemove = QStringLiteral("削除");
@@ -584,7 +585,8 @@ void TMeishi::PictureButtonClick(QPushButton *button)
     if (!picture) {
         dialogs.ShowInfo(
             this,
-            QStringLiteral("使える画像は JPEG (.jpg, .jpeg) とビットマップ (.bmp) だけです。"));
+            QStringLiteral("使える画像は JPEG (.jpg, .jpeg)、ビットマップ (.bmp)、PNG (.png)、"
+                           "GIF (.gif)、TIFF (.tif, .tiff)、WebP (.webp) だけです。"));
         return;
     }
     session.ChoosePicture(key, std::move(picture), *path);

@@ -4,11 +4,14 @@
 #include "card/sjis.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QImageIOHandler>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QtEndian>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -124,6 +127,76 @@ private:
     QPoint origin;
     QSize grid;
 };
+
+// Fills `out` from a decoding of a picture stored turned: the grid is the
+// upright picture, `image` a part of the stored one (its pixel (0, 0) at
+// `origin` of the stored picture of size `stored`). Each upright pixel is
+// read where the orientation puts it; nothing is turned in memory, so a
+// decoding costs no second copy.
+class TurnedSource : public PixelSource
+{
+public:
+    TurnedSource(QImage image, QPoint origin, QSize stored, int orientation)
+        : image(std::move(image)), origin(origin), stored(stored), orientation(orientation)
+    {}
+    QSize GridSize() const override { return turns() ? stored.transposed() : stored; }
+    QImage::Format Format() const override { return image.format(); }
+    PLAKURO_NO_COVERAGE bool Sample(const std::vector<int> &xs, const std::vector<int> &ys,
+                                    QImage &out, std::string &) const override
+    {
+        // Byte offsets into the decoding, per output column and per row:
+        // a quarter turn reads an upright row down a stored column.
+        const qint64 line = image.bytesPerLine();
+        auto storedX = [&](int x) {
+            const int m =
+                orientation & QImageIOHandler::TransformationMirror ? stored.width() - 1 - x : x;
+            return std::clamp(m - origin.x(), 0, image.width() - 1) * qint64(4);
+        };
+        auto storedY = [&](int y) {
+            const int f =
+                orientation & QImageIOHandler::TransformationFlip ? stored.height() - 1 - y : y;
+            return std::clamp(f - origin.y(), 0, image.height() - 1) * line;
+        };
+        std::vector<qint64> columns(xs.size()), rows(ys.size());
+        for (std::size_t i = 0; i < xs.size(); ++i)
+            columns[i] = turns() ? storedY(stored.height() - 1 - xs[i]) : storedX(xs[i]);
+        for (std::size_t j = 0; j < ys.size(); ++j)
+            rows[j] = turns() ? storedX(ys[j]) : storedY(ys[j]);
+        const uchar *bits = image.constBits();
+        for (std::size_t j = 0; j < ys.size(); ++j) {
+            auto *to = reinterpret_cast<QRgb *>(out.scanLine(static_cast<int>(j)));
+            const uchar *from = bits + rows[j];
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                std::memcpy(&to[i], from + columns[i], 4);
+        }
+        return true;
+    }
+
+private:
+    bool turns() const { return orientation & QImageIOHandler::TransformationRotate90; }
+
+    QImage image;
+    QPoint origin;
+    QSize stored;
+    int orientation;
+};
+
+// The part of a stored picture of size `stored` that the part `upright` of
+// the picture turned by `orientation` shows.
+QRect storedPart(const QRect &upright, QSize stored, int orientation)
+{
+    QRect r = upright;
+    if (orientation & QImageIOHandler::TransformationRotate90)
+        r = QRect(QPoint(upright.top(), stored.height() - 1 - upright.right()),
+                  QPoint(upright.bottom(), stored.height() - 1 - upright.left()));
+    if (orientation & QImageIOHandler::TransformationMirror)
+        r = QRect(QPoint(stored.width() - 1 - r.right(), r.top()),
+                  QPoint(stored.width() - 1 - r.left(), r.bottom()));
+    if (orientation & QImageIOHandler::TransformationFlip)
+        r = QRect(QPoint(r.left(), stored.height() - 1 - r.bottom()),
+                  QPoint(r.right(), stored.height() - 1 - r.top()));
+    return r;
+}
 
 // Stretches `source` into `target`, the visible `part` only: a small part
 // at once (kept in `cache`), a large one in bands, so memory stays with the
@@ -676,6 +749,50 @@ std::unique_ptr<BitmapPicture> BitmapPicture::FromImage(const QImage &image)
     return FromBytes(bytes);
 }
 
+std::unique_ptr<BitmapPicture> BitmapPicture::FromImageWithAlpha(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    if (argb.isNull() || argb.width() > kLongestPictureSide || argb.height() > kLongestPictureSide)
+        throw CardError("ビットマップを作れません (画像が大きすぎるか、メモリが足りません)");
+    const qint64 w = argb.width(), h = argb.height();
+    const qint64 headerBytes = 14 + 124, rowBytes = w * 4;
+    const qint64 fileBytes = headerBytes + rowBytes * h;
+    if (fileBytes > std::numeric_limits<std::int32_t>::max())
+        throw CardError("ビットマップを作れません (画像が大きすぎます)");
+    QByteArray bmp(fileBytes, '\0');
+    auto put = [&](qint64 at, std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            bmp[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put(2, static_cast<std::uint32_t>(fileBytes), 4);
+    put(10, static_cast<std::uint32_t>(headerBytes), 4);
+    put(14, 124, 4);
+    put(18, static_cast<std::uint32_t>(w), 4);
+    put(22, static_cast<std::uint32_t>(h), 4); // positive: rows bottom-up
+    put(26, 1, 2);
+    put(28, 32, 2);
+    put(30, 3, 4); // bit fields
+    put(34, static_cast<std::uint32_t>(rowBytes * h), 4);
+    put(38, 2835, 4); // 72 dpi, as Qt writes
+    put(42, 2835, 4);
+    put(54, 0x00ff0000, 4);
+    put(58, 0x0000ff00, 4);
+    put(62, 0x000000ff, 4);
+    put(66, 0xff000000, 4);
+    put(70, 0x73524742, 4); // 'sRGB'
+    put(122, 4, 4);         // rendering intent: pictures
+    char *rows = bmp.data() + headerBytes;
+    for (qint64 y = 0; y < h; ++y) {
+        const auto *from = reinterpret_cast<const QRgb *>(argb.constScanLine(static_cast<int>(y)));
+        char *to = rows + (h - 1 - y) * rowBytes;
+        for (qint64 x = 0; x < w; ++x)
+            qToLittleEndian<quint32>(from[x], to + 4 * x);
+    }
+    return FromBytes(bmp);
+}
+
 std::unique_ptr<PixelSource> BitmapPicture::SourceFor(QSize, const QRect &, std::string &) const
 {
     return std::make_unique<BitmapSource>(bytes, layout, width, height);
@@ -694,8 +811,13 @@ std::unique_ptr<JpegPicture> JpegPicture::FromBytes(const QByteArray &jpeg)
         reader.imageFormat() == QImage::Format_Invalid)
         notAJpeg();
     auto p = std::unique_ptr<JpegPicture>(new JpegPicture);
-    p->width = size.width();
-    p->height = size.height();
+    // The reader finds the EXIF orientation while reading the header; the
+    // size it gives is the stored one.
+    p->orientation = static_cast<int>(reader.transformation()) & 7;
+    const QSize upright =
+        p->orientation & QImageIOHandler::TransformationRotate90 ? size.transposed() : size;
+    p->width = upright.width();
+    p->height = upright.height();
     p->bytes = jpeg;
     return p;
 }
@@ -728,10 +850,18 @@ std::unique_ptr<PixelSource> JpegPicture::SourceFor(QSize target, const QRect &p
         }
         if (static_cast<qint64>(region.width()) * region.height() * 4 <= kDecodeBytes) {
             QPoint origin;
-            QImage image = decoded(d, region, origin, problem);
+            if (orientation == 0) {
+                QImage image = decoded(d, region, origin, problem);
+                if (image.isNull())
+                    return nullptr;
+                return std::make_unique<ImageSource>(std::move(image), origin, grid);
+            }
+            const QSize stored =
+                orientation & QImageIOHandler::TransformationRotate90 ? grid.transposed() : grid;
+            QImage image = decoded(d, storedPart(region, stored, orientation), origin, problem);
             if (image.isNull())
                 return nullptr;
-            return std::make_unique<ImageSource>(std::move(image), origin, grid);
+            return std::make_unique<TurnedSource>(std::move(image), origin, stored, orientation);
         }
         if (d == 8) {
             problem =
@@ -764,7 +894,12 @@ QImage JpegPicture::decoded(int d, const QRect &region, QPoint &origin, std::str
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
-    const QSize whole(static_cast<int>(reduced(width, d)), static_cast<int>(reduced(height, d)));
+    // The orientation is applied while sampling, to the stored pixels the
+    // clip below names.
+    reader.setAutoTransform(false);
+    const QSize stored = storedSize();
+    const QSize whole(static_cast<int>(reduced(stored.width(), d)),
+                      static_cast<int>(reduced(stored.height(), d)));
     if (d > 1 || region != QRect(QPoint(), whole)) {
         // A clip of whole d x d blocks with the scaled size its d-th makes
         // the reader scale by exactly 1/d in the decoder (measured with Qt
@@ -789,6 +924,12 @@ QImage JpegPicture::decoded(int d, const QRect &region, QPoint &origin, std::str
         kept.push_back({d, region, image, ++useClock});
     }
     return image;
+}
+
+QSize JpegPicture::storedSize() const
+{
+    return orientation & QImageIOHandler::TransformationRotate90 ? QSize(height, width)
+                                                                 : QSize(width, height);
 }
 
 JpegPicture::~JpegPicture()
@@ -881,9 +1022,82 @@ QImage VectorPicture::ToImage() const
     return image;
 }
 
+namespace {
+
+// The size a converted picture of `size` keeps: within kImportLongestSide
+// and kImportKeptPixels, the aspect kept.
+QSize keptSize(QSize size)
+{
+    const double w = size.width(), h = size.height();
+    const double f = std::min({1.0, kImportLongestSide / std::max(w, h),
+                               std::sqrt(static_cast<double>(kImportKeptPixels) / (w * h))});
+    if (f >= 1.0)
+        return size;
+    return {std::max(1, static_cast<int>(std::lround(w * f))),
+            std::max(1, static_cast<int>(std::lround(h * f)))};
+}
+
+// A PNG, GIF, TIFF or WebP file as a bitmap with its alpha: the first frame,
+// turned upright, in sRGB, scaled down to keptSize. Memory stays
+// bounded whatever the file claims: the size is checked before decoding and
+// the reader refuses to allocate more than a picture of that size needs.
+std::unique_ptr<Picture> convertedPicture(const QString &path)
+{
+    QFile file;
+    try {
+        files::OpenForReading(file, path);
+    } catch (const FileError &e) {
+        throw CardError(QStringLiteral("画像ファイル %1 を開けません: %2")
+                            .arg(QDir::toNativeSeparators(path), e.Cause())
+                            .toStdString());
+    }
+    auto refuse = [&](const QString &why) {
+        throw CardError(QStringLiteral("画像ファイル %1 を読めません: %2")
+                            .arg(QDir::toNativeSeparators(path), why)
+                            .toStdString());
+    };
+    // Pixels of more than 32 bits (16 bits a channel) count double.
+    auto checkSize = [&](QSize size, int bitsPerPixel) {
+        const qint64 allowed = kImportPixels * 32 / std::max(32, bitsPerPixel);
+        if (static_cast<qint64>(size.width()) * size.height() > allowed)
+            refuse(QStringLiteral("%1 x %2 画素の画像は大きすぎます (使えるのは %3 万画素までです)")
+                       .arg(size.width())
+                       .arg(size.height())
+                       .arg(allowed / 10000));
+    };
+    QImageReader reader(&file);
+    reader.setAutoTransform(true);
+    // A backstop for a header that understates the size; the limit is in MB.
+    reader.setAllocationLimit(static_cast<int>((kDecodeBytes >> 20) + 1));
+    const QSize claimed = reader.size();
+    if (!reader.canRead())
+        refuse(QStringLiteral("画像として読めないデータです"));
+    if (claimed.isValid())
+        checkSize(claimed, QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel());
+    QImage image = reader.read();
+    if (image.isNull())
+        refuse(QStringLiteral("画像のデータが壊れているか、メモリに収まらない大きさです"));
+    checkSize(image.size(), image.depth());
+    // Converted in place where the depth allows, so that at most two
+    // copies of the pixels exist at any time.
+    image = std::move(image).convertToFormat(QImage::Format_ARGB32);
+    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
+        image.convertToColorSpace(QColorSpace::SRgb);
+    const QSize kept = keptSize(image.size());
+    if (kept != image.size())
+        image = std::move(image)
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                    .scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return BitmapPicture::FromImageWithAlpha(image);
+}
+
+} // namespace
+
 std::unique_ptr<Picture> LoadPictureFile(const QString &path)
 {
     const std::string ext = sjis::toUpper(sjis::extensionPart(sjis::fromUnicode(path)));
+    if (ext == ".PNG" || ext == ".GIF" || ext == ".TIF" || ext == ".TIFF" || ext == ".WEBP")
+        return convertedPicture(path);
     if (ext != ".JPEG" && ext != ".JPG" && ext != ".BMP")
         return nullptr;
     QByteArray bytes;

@@ -28,6 +28,16 @@ inline constexpr qint64 kCachedPartBytes = 64ll << 20;
 // The most pixels one stretch may fill: beyond any device the card is
 // drawn on, even at 2400 dpi.
 inline constexpr qint64 kStretchPixels = 1ll << 28;
+// A picture file converted to a bitmap (PNG, GIF, TIFF, WebP) may have at
+// most this many pixels at 8 bits a channel, half as many at 16: its
+// decoding stays within kDecodeBytes.
+inline constexpr qint64 kImportPixels = kDecodeBytes / 4;
+// The longest side and the pixels such a bitmap keeps (32 MB as a bitmap,
+// which the card file holds uncompressed and an open card holds twice while
+// it is read): a card printed at 600 dpi needs about 2150 x 1300 pixels, so
+// a larger picture is scaled down on import.
+inline constexpr int kImportLongestSide = 4096;
+inline constexpr qint64 kImportKeptPixels = 1ll << 23;
 } // namespace picture_limits
 
 // Where a stretch samples its pixels: the pixel at (xs[i], ys[j]) of a grid
@@ -137,6 +147,11 @@ public:
     static std::unique_ptr<BitmapPicture> FromFile(const std::string &sjisPath);
     // Encodes `image` as a 24-bit BMP file image.
     static std::unique_ptr<BitmapPicture> FromImage(const QImage &image);
+    // Encodes `image` as a 32-bit BMP file image with its alpha: a version 5
+    // header, bit fields (alpha, red, green, blue from the top byte down,
+    // alpha not premultiplied), rows bottom-up; the form other readers of
+    // BMP files take transparency from.
+    static std::unique_ptr<BitmapPicture> FromImageWithAlpha(const QImage &image);
 
     std::string ClassName() const override { return "TBitmap"; }
 
@@ -167,6 +182,9 @@ private:
 // Keeps the JPEG bytes; decodes through Qt's JPEG reader at 1/1, 1/2, 1/4
 // or 1/8 of the size (the decoder's own cheap scaling) and only the rows
 // and columns shown, keeping one or two decodings for the next repaint.
+// A picture with an EXIF orientation is upright: Width() and Height() and
+// every drawing are those of the picture turned as the orientation says;
+// the bytes stay as they came.
 class JpegPicture : public RasterPicture
 {
 public:
@@ -187,15 +205,20 @@ private:
     struct Decoded
     {
         int reduction = 1;
-        QRect region; // in the reduced picture's pixels
+        QRect region; // in the reduced picture's pixels, as stored (not turned)
         QImage image;
         qint64 lastUse = 0;
     };
     // The decoding at `reduction` holding `region` (its top-left pixel at
-    // `origin` of the reduced picture), from the kept ones or made now; null
-    // when the decoder fails.
+    // `origin` of the reduced picture, both as stored), from the kept ones or
+    // made now; null when the decoder fails.
     QImage decoded(int reduction, const QRect &region, QPoint &origin, std::string &problem) const;
     mutable std::vector<Decoded> kept;
+    // The size as stored, before the orientation turns it.
+    QSize storedSize() const;
+    // The EXIF orientation as the reader's transformation flags (mirror,
+    // flip, then a quarter turn clockwise); 0 for none.
+    int orientation = 0;
 };
 
 // Filled rectangles on a background, in the picture's own pixel space; drawn
@@ -247,8 +270,10 @@ std::vector<int> StretchIndices(QSize source, QSize target, Qt::Orientation axis
 void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
                    const ScaledCopy *cache = nullptr);
 
-// The picture of a JPEG (".jpg", ".jpeg") or bitmap (".bmp") file, chosen by
-// the extension without regard to case; null for any other extension. Throws
-// CardError naming the file when it cannot be opened or is not a picture of
-// that kind.
+// The picture of a JPEG (".jpg", ".jpeg") or bitmap (".bmp") file, or of a
+// PNG, GIF, TIFF or WebP file (".png", ".gif", ".tif", ".tiff", ".webp")
+// converted to a bitmap with its alpha (see kImportPixels, kImportLongestSide
+// and kImportKeptPixels); chosen by the extension without regard to case; null
+// for any other extension. Throws CardError naming the file when it cannot
+// be opened or is not a picture of that kind.
 std::unique_ptr<Picture> LoadPictureFile(const QString &path);

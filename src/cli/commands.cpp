@@ -107,8 +107,10 @@ const CommandDef kFill = {
       "保存するカードデータファイル (カードデータでないファイルは上書きしません)"},
      {"set", 0, "KEY=VALUE", true, "項目の文字を VALUE にする (何度でも)"},
      {"qr", 0, "show|hide", true, "QR コードを表示する / 隠す"},
-     {"picture", 0, "FILE|none", true, "画像 (JPEG かビットマップ) を選ぶ / 外す"},
-     {"background", 0, "FILE|none", true, "背景 (JPEG かビットマップ) を選ぶ / 外す"},
+     {"picture", 0, "FILE|none", true,
+      "画像 (JPEG、ビットマップ、PNG、GIF、TIFF、WebP) を選ぶ / 外す"},
+     {"background", 0, "FILE|none", true,
+      "背景 (JPEG、ビットマップ、PNG、GIF、TIFF、WebP) を選ぶ / 外す"},
      {"qr-format", 0, "text|mecard|vcard", true,
       "QR コードの形式: text (項目名つきの文字) / mecard (MECARD) / vcard (vCard 3.0)"}}};
 
@@ -287,8 +289,10 @@ void choosePicture(EditSession &session, const std::string &key, const QString &
         throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
     }
     if (!picture)
-        throw FileFailure(path, QStringLiteral("使える画像は JPEG (.jpg, .jpeg) と"
-                                               "ビットマップ (.bmp) だけです"));
+        throw FileFailure(path,
+                          QStringLiteral("使える画像は JPEG (.jpg, .jpeg)、ビットマップ (.bmp)、"
+                                         "PNG (.png)、GIF (.gif)、TIFF (.tif, .tiff)、"
+                                         "WebP (.webp) だけです"));
     session.ChoosePicture(key, std::move(picture), path);
 }
 

@@ -63,6 +63,30 @@ GraphicObject &graphicObject(const Objects &card, const std::string &key)
     return *obj;
 }
 
+// A picture larger than the card (910 x 550 model units) in either
+// direction is scaled down, its aspect kept, to fit inside the card at its
+// left and top, moved in where it would pass the right or bottom edge. One
+// that fits keeps the size its pixels give.
+void fitOnCard(GraphicObject &obj)
+{
+    constexpr long long cardWidth = 910, cardHeight = 550;
+    TRect r;
+    obj.GetRect(r);
+    const long long w = static_cast<long long>(r.right) - r.left;
+    const long long h = static_cast<long long>(r.bottom) - r.top;
+    if (w <= cardWidth && h <= cardHeight)
+        return;
+    long long fw = cardWidth, fh = cardHeight;
+    if (w * cardHeight >= h * cardWidth)
+        fh = std::max(1ll, (h * cardWidth + w / 2) / w);
+    else
+        fw = std::max(1ll, (w * cardHeight + h / 2) / h);
+    const long long left = std::min<long long>(r.left, cardWidth - fw);
+    const long long top = std::min<long long>(r.top, cardHeight - fh);
+    obj.SetRect({static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                 static_cast<std::int32_t>(left + fw), static_cast<std::int32_t>(top + fh)});
+}
+
 QString pictureWord(const std::string &key)
 {
     return key == kBackPictureKey ? QStringLiteral("背景") : QStringLiteral("画像");
@@ -257,6 +281,7 @@ void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture>
     const std::size_t i = pictureIndex(key);
     std::unique_ptr<State> before = snapshot();
     obj.SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
+    fitOnCard(obj);
     pictureNames[i] = QFileInfo(path).fileName();
     obj.SetVisible(true);
     SetModified(true);

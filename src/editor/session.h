@@ -94,7 +94,9 @@ public:
     void EditChanged(const std::string &key, const QString &text);
     // A loaded picture shown by the picture object `key` with the converter
     // of the canvas; `path` (absolute) becomes its source and its file name
-    // the name box's text.
+    // the name box's text. A picture larger than the card in either direction
+    // is scaled down to fit inside it, aspect kept, moved in from the right
+    // and bottom edges as needed; one that fits keeps its size.
     void ChoosePicture(const std::string &key, std::unique_ptr<Picture> picture,
                        const QString &path);
     // Hides the picture object `key` (it keeps its picture) and empties its

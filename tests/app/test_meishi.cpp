@@ -148,6 +148,41 @@ TEST_F(MeishiTest, PicturesAreChosenRemovedAndChosenAgain)
     EXPECT_EQ(r, (TRect{50, 60, 960, 610}));
 }
 
+TEST_F(MeishiTest, APictureLargerThanTheCardIsScaledToFitIt)
+{
+    const struct
+    {
+        QSize pixels;
+        const char *format;
+        QPoint at; // the object's left and top before
+        TRect placed;
+    } cases[] = {
+        {{1600, 1000}, "PNG", {0, 0}, {0, 0, 880, 550}},
+        // Moved in from the right edge; the top stays.
+        {{2000, 400}, "BMP", {500, 300}, {0, 300, 910, 482}},
+        {{400, 1200}, "PNG", {700, 100}, {700, 0, 883, 550}},
+        // Pictures that fit keep the size of their pixels.
+        {{645, 390}, "JPG", {0, 0}, {0, 0, 910, 550}},
+        {{60, 40}, "PNG", {300, 200}, {300, 200, 385, 256}},
+    };
+    auto *back = object<GraphicObject>("bBackPicture");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pixels.width());
+        if (back->IsVisible())
+            window->bBackPicture->click();
+        back->SetRect({c.at.x(), c.at.y(), c.at.x() + 10, c.at.y() + 10});
+        const int steps = editor().UndoStack().count();
+        dialogs.openFiles.push_back(writePicture(path(QStringLiteral("back.") + c.format),
+                                                 c.pixels.width(), c.pixels.height(),
+                                                 QColor(200, 30, 30), c.format));
+        window->bBackPicture->click();
+        TRect r;
+        back->GetRect(r);
+        EXPECT_EQ(r, c.placed);
+        EXPECT_EQ(editor().UndoStack().count(), steps + 1);
+    }
+}
+
 TEST_F(MeishiTest, PictureChoicesThatLoadNothingChangeNothing)
 {
     // Cancelled dialog.

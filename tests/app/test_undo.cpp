@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -148,6 +149,15 @@ TEST_F(UndoTest, EveryKindOfChangeIsTakenBackAndAgainExactly)
          [&] {
              dialogs.openFiles.push_back(
                  writePicture(path("back.jpg"), 645, 390, QColor(250, 230, 200), "JPG"));
+             window->bBackPicture->click();
+         }},
+        {"PNG background chosen, larger than the card",
+         [&] {
+             QImage png(1400, 700, QImage::Format_ARGB32);
+             png.fill(Qt::transparent);
+             QPainter(&png).fillRect(0, 0, 700, 700, QColor(250, 230, 200));
+             ASSERT_TRUE(png.save(path("back.png")));
+             dialogs.openFiles.push_back(path("back.png"));
              window->bBackPicture->click();
          }},
         {"picture removed", [&] { window->bPicture->click(); }},

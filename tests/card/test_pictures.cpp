@@ -2,11 +2,21 @@
 // and as large as they are drawn: bitmaps give Qt's colours from their
 // bytes, run-length coded ones with delta escapes included, and a picture
 // that cannot be drawn within the limits is left out and named by its key.
+// PNG, GIF, TIFF and WebP files become 32-bit bitmaps that keep their alpha;
+// a JPEG with an EXIF orientation is drawn upright.
 
 #include "bomb_cards.h"
+#include "card/errors.h"
 #include "support.h"
 
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -144,4 +154,210 @@ TEST(Pictures, APictureThatCannotBeDrawnIsNamedAndTheRestIsDrawn)
     RenderCard(card.objects, &again, screen);
     again.end();
     EXPECT_TRUE(DrawProblems(card.objects).empty());
+}
+
+namespace {
+
+// Runs ImageMagick's convert; false (with a failure) when it is missing or fails.
+bool magick(const QStringList &args)
+{
+    const QString convert = QStandardPaths::findExecutable("convert");
+    if (convert.isEmpty()) {
+        ADD_FAILURE() << "convert not found (package imagemagick)";
+        return false;
+    }
+    QProcess p;
+    p.start(convert, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        ADD_FAILURE() << "convert failed: " << p.readAllStandardError().toStdString();
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t le32(const QByteArray &b, int at)
+{
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+
+// `jpeg` with an EXIF block saying `orientation`, as a camera writes it.
+QByteArray withOrientation(const QByteArray &jpeg, int orientation)
+{
+    QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
+    tiff.append(static_cast<char>(orientation)).append(QByteArray(3 + 4, '\0'));
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xff\xe1");
+    segment.append(static_cast<char>((exif.size() + 2) >> 8))
+        .append(static_cast<char>((exif.size() + 2) & 0xff));
+    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+}
+
+bool near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+               std::abs(qBlue(a) - qBlue(b)) <
+           60;
+}
+
+} // namespace
+
+TEST(Pictures, ConvertedPicturesKeepTheirTransparencyInAVersion5Bitmap)
+{
+    QTemporaryDir dir;
+    const Converter screen(645);
+    QImage blue(2, 2, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    // A 40 x 20 logo: its left half red, its right half transparent.
+    const QStringList files = {"logo.png", "LOGO.GIF", "logo.tif", "logo.Tiff", "logo.webp"};
+    for (const QString &name : files) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(magick({"-size", "40x20", "xc:none", "-fill", "#ff0000", "-draw",
+                            "rectangle 0,0 19,19", "-define", "webp:lossless=true", path}));
+        OwnedCard card, reread;
+        BuildDefaultCard(card.objects);
+        auto &logo = dynamic_cast<GraphicObject &>(*card.objects[kPictureKey]);
+        logo.SetPicture(LoadPictureFile(path), screen, "logo");
+        // Kept in the card file and read back as the same bitmap.
+        ASSERT_TRUE(loadCard(saveCard(card.objects), reread.objects));
+        auto &read = dynamic_cast<GraphicObject &>(*reread.objects[kPictureKey]);
+        ASSERT_TRUE(read.GetPicture());
+        EXPECT_EQ(read.GetPicture()->ClassName(), "TBitmap");
+        const QByteArray bmp = read.GetPicture()->SaveToBytes();
+        EXPECT_EQ(bmp, logo.GetPicture()->SaveToBytes());
+        ASSERT_EQ(bmp.size(), 138 + 40 * 20 * 4);
+        const struct
+        {
+            int at;
+            std::uint32_t value;
+        } fields[] = {{10, 138},        {14, 124},        {18, 40},         {22, 20},
+                      {26, 0x00200001}, {30, 3},          {54, 0x00ff0000}, {58, 0x0000ff00},
+                      {62, 0x000000ff}, {66, 0xff000000}, {134, 0}};
+        for (const auto &f : fields)
+            EXPECT_EQ(le32(bmp, f.at), f.value) << "at " << f.at;
+        // The bottom row first: its first pixel red, its last transparent.
+        EXPECT_EQ(le32(bmp, 138), 0xffff0000u);
+        EXPECT_EQ(le32(bmp, 138 + 39 * 4) >> 24, 0u);
+        // Qt's own bitmap reader takes the alpha too.
+        QImage qt;
+        ASSERT_TRUE(qt.loadFromData(bmp, "BMP"));
+        EXPECT_EQ(qt.pixel(30, 5), 0u);
+
+        // Over a blue background, stretched threefold, drawn twice (the
+        // second time from the kept copy): the transparent half shows blue.
+        auto &back = dynamic_cast<GraphicObject &>(*reread.objects[kBackPictureKey]);
+        back.SetPicture(BitmapPicture::FromImage(blue), screen, "a");
+        back.SetRect({0, 0, 910, 550});
+        back.SetVisible(true);
+        read.SetRect({100, 100, 100 + 3 * 57, 100 + 3 * 28});
+        read.SetVisible(true);
+        for (int drawing = 0; drawing < 2; ++drawing) {
+            QImage canvas(645, 390, QImage::Format_RGB32);
+            QPainter p(&canvas);
+            RenderCard(reread.objects, &p, screen);
+            p.end();
+            EXPECT_EQ(canvas.pixel(screen.ToDevice(120), screen.ToDevice(120)), qRgb(255, 0, 0));
+            EXPECT_EQ(canvas.pixel(screen.ToDevice(250), screen.ToDevice(120)), qRgb(0, 0, 255));
+        }
+    }
+}
+
+TEST(Pictures, ConvertedPicturesAreBoundedWhateverTheFileClaims)
+{
+    // A GIF header claiming a size; its one pixel stands for the rest.
+    auto gif = [](int w, int h) {
+        QByteArray b("GIF89a");
+        auto le16 = [&](int v) {
+            b.append(static_cast<char>(v & 0xff)).append(static_cast<char>(v >> 8));
+        };
+        le16(w);
+        le16(h);
+        b.append(QByteArray(3, '\0')).append(',');
+        le16(0);
+        le16(0);
+        le16(w);
+        le16(h);
+        return b.append(QByteArray("\0\x02\x02\x44\x01\0;", 7));
+    };
+    QTemporaryDir dir;
+    const struct
+    {
+        QSize claimed;
+        QSize kept; // empty: refused, naming the size
+    } cases[] = {
+        {{60000, 60000}, {}},
+        {{20000, 100}, {4096, 20}},
+        {{4000, 4000}, {2896, 2896}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.claimed.width());
+        const QString path = dir.filePath("claim.gif");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(gif(c.claimed.width(), c.claimed.height()));
+        file.close();
+        if (c.kept.isEmpty()) {
+            try {
+                LoadPictureFile(path);
+                ADD_FAILURE() << "read";
+            } catch (const CardError &e) {
+                EXPECT_NE(std::string(e.what()).find("60000 x 60000"), std::string::npos);
+            }
+            continue;
+        }
+        const std::unique_ptr<Picture> picture = LoadPictureFile(path);
+        EXPECT_EQ(QSize(picture->Width(), picture->Height()), c.kept);
+    }
+}
+
+TEST(Pictures, AJpegWithAnExifOrientationIsDrawnUpright)
+{
+    // Four coloured quarters, so that every turn and mirror tells.
+    auto quarters = [](int w, int h) {
+        QImage image(w, h, QImage::Format_RGB32);
+        QPainter p(&image);
+        p.fillRect(0, 0, w / 2, h / 2, Qt::red);
+        p.fillRect(w / 2, 0, w - w / 2, h / 2, Qt::green);
+        p.fillRect(0, h / 2, w / 2, h - h / 2, Qt::blue);
+        p.fillRect(w / 2, h / 2, w - w / 2, h - h / 2, Qt::white);
+        return image;
+    };
+    const QByteArray plain = encodeImage(quarters(80, 40), "JPG", 95);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const QByteArray jpeg = withOrientation(plain, orientation);
+        const std::unique_ptr<JpegPicture> picture = JpegPicture::FromBytes(jpeg);
+        EXPECT_EQ(picture->SaveToBytes(), jpeg);
+        // As a photo viewer shows it: Qt's reader turning the whole picture.
+        QByteArray copy = jpeg;
+        QBuffer buffer(&copy);
+        QImageReader reader(&buffer, "JPG");
+        reader.setAutoTransform(true);
+        const QImage upright = reader.read();
+        ASSERT_FALSE(upright.isNull());
+        ASSERT_EQ(QSize(picture->Width(), picture->Height()), upright.size());
+        EXPECT_EQ(picture->ToImage(), upright.convertToFormat(QImage::Format_RGB32));
+        // At half the size, through the decoder's own scaling.
+        QImage half(upright.size() / 2, QImage::Format_RGB32);
+        QPainter p(&half);
+        picture->Draw(p, half.rect());
+        p.end();
+        for (QPoint at : {QPoint(5, 5), QPoint(half.width() - 5, half.height() - 5)})
+            EXPECT_TRUE(near(half.pixel(at), upright.pixel(at * 2))) << at.x() << "," << at.y();
+    }
+
+    // Too large to decode whole: only the part shown, mapped through the turn.
+    const QByteArray large = withOrientation(encodeImage(quarters(4800, 3600), "JPG", 80), 6);
+    const std::unique_ptr<JpegPicture> picture = JpegPicture::FromBytes(large);
+    ASSERT_EQ(QSize(picture->Width(), picture->Height()), QSize(3600, 4800));
+    QImage part(200, 200, QImage::Format_RGB32);
+    QPainter p(&part);
+    picture->Draw(p, QRect(-1700, -2300, 3600, 4800));
+    p.end();
+    EXPECT_EQ(picture->DrawProblem(), "");
+    // The upright quarters: blue, red on top; white, green below.
+    EXPECT_TRUE(near(part.pixel(50, 50), qRgb(0, 0, 255)));
+    EXPECT_TRUE(near(part.pixel(150, 50), qRgb(255, 0, 0)));
+    EXPECT_TRUE(near(part.pixel(50, 150), qRgb(255, 255, 255)));
+    EXPECT_TRUE(near(part.pixel(150, 150), qRgb(0, 255, 0)));
 }
