@@ -56,6 +56,16 @@ void BM_Keystroke(benchmark::State &state)
     typeInto(state, 0);
 }
 
+// The same keystroke with the canvas at 200 %: the card drawn at 1290 x 780
+// pixels while its text is still measured on the 645-pixel canvas.
+void BM_Keystroke200(benchmark::State &state)
+{
+    EditSession &e = realistic().editor;
+    e.SetView(2.0);
+    typeInto(state, 0);
+    e.SetView(1.0);
+}
+
 void BM_KeystrokeMemo(benchmark::State &state)
 {
     typeInto(state, 12);
@@ -293,6 +303,7 @@ int runEditorMemoryChild(const QString &cardFile, const QString &pdfFile,
 }
 
 BENCHMARK(BM_Keystroke)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Keystroke200)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokeMemo)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokeLowerBound)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UndoKeystroke)->Apply(withSpread)->Unit(benchmark::kMillisecond);

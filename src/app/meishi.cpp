@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -24,11 +25,14 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QUndoStack>
+#include <QWheelEvent>
 
 namespace {
 
@@ -64,11 +68,28 @@ void CanvasWidget::setImage(const QImage *img)
 
 void CanvasWidget::paintEvent(QPaintEvent *)
 {
+    // Moved to a screen of another pixel ratio: the canvas is drawn anew for
+    // it, after this paint.
+    if (image && onRatioChanged && image->devicePixelRatio() != devicePixelRatioF())
+        QMetaObject::invokeMethod(
+            this, [this] { onRatioChanged(); }, Qt::QueuedConnection);
     QPainter p(this);
     if (image)
         p.drawImage(0, 0, *image);
     else
         p.fillRect(rect(), Qt::white);
+}
+
+void CanvasWidget::wheelEvent(QWheelEvent *e)
+{
+    // Without Ctrl the wheel scrolls the panel.
+    const int steps = e->angleDelta().y();
+    if (!(e->modifiers() & Qt::ControlModifier) || steps == 0 || !onZoomStep) {
+        e->ignore();
+        return;
+    }
+    onZoomStep(steps > 0 ? 1 : -1, e->position().toPoint());
+    e->accept();
 }
 
 void CanvasWidget::mousePressEvent(QMouseEvent *e)
@@ -200,13 +221,20 @@ void TMeishi::buildControls()
     auto *border = place<QFrame>(this, "aPanelBorder", 245, 43, 647, 392);
     border->setFrameStyle(QFrame::Box | QFrame::Plain);
     border->setLineWidth(1);
-    aPanel = place<QFrame>(this, "aPanel", 246, 44, 645, 390);
+    // The panel scrolls a canvas larger than itself; at 100 % the canvas
+    // fills it exactly and no scroll bar shows.
+    aPanel = place<QScrollArea>(this, "aPanel", 246, 44, 645, 390);
+    aPanel->setFrameShape(QFrame::NoFrame);
     aPanel->setAutoFillBackground(true);
     QPalette pal = aPanel->palette();
     pal.setColor(QPalette::Window, Qt::white);
     aPanel->setPalette(pal);
+    aPanel->viewport()->setPalette(pal);
     aPanel->setFocusPolicy(Qt::NoFocus);
-    cCanvas = place<CanvasWidget>(aPanel, "cCanvas", 0, 0, 645, 390);
+    cCanvas = new CanvasWidget(aPanel);
+    cCanvas->setObjectName("cCanvas");
+    cCanvas->setFixedSize(EditSession::kCanvasWidth, EditSession::kCanvasHeight);
+    aPanel->setWidget(cCanvas);
     cCanvas->setCursor(Qt::ArrowCursor);
     cCanvas->setFocusPolicy(Qt::ClickFocus);
 
@@ -247,6 +275,10 @@ void TMeishi::buildControls()
             }
         });
     };
+    cCanvas->onZoomStep = [this](int direction, QPoint at) {
+        guarded([&] { StepZoom(direction, at); });
+    };
+    cCanvas->onRatioChanged = [this] { guarded([this] { SetZoomIndex(cZoom->currentIndex()); }); };
     connectSession();
 
     connect(bPrintOption, &QPushButton::clicked, this,
@@ -309,6 +341,16 @@ void TMeishi::buildToolbar()
     bRedo =
         stepButton("bRedo", 239, QStyle::SP_ArrowForward, [this] { session.UndoStack().redo(); });
 
+    // The zoom list at the toolbar's right end.
+    cZoom = place<QComboBox>(ToolBar1, "cZoom", 897 - 4 - 76, 3, 76, 23);
+    for (double level : kZoomLevels)
+        cZoom->addItem(QStringLiteral("%1 %").arg(qRound(level * 100)));
+    cZoom->addItem(QStringLiteral("全体"));
+    cZoom->setFocusPolicy(Qt::NoFocus);
+    cZoom->setToolTip(QStringLiteral("表示倍率 (Ctrl+ホイール、Ctrl++ / Ctrl+-)"));
+    connect(cZoom, &QComboBox::activated, this,
+            [this](int index) { guarded([&] { SetZoomIndex(index); }); });
+
     const std::pair<QToolButton *, QString> tips[] = {
         {ToolButton1, QStringLiteral("新規作成 (Ctrl+N)")},
         {ToolButton2, QStringLiteral("開く (Ctrl+O)")},
@@ -339,6 +381,13 @@ void TMeishi::buildShortcuts()
         {{QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { bPrintoutClick(); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { SaveCard(); }},
         {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [this] { SaveCardAs(); }},
+        // Plus is shifted on many keyboards; Ctrl with the unshifted key works too.
+        {{QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus),
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Semicolon),
+          QKeySequence(Qt::CTRL | Qt::Key_Semicolon)},
+         [this] { StepZoom(1, panelCentre()); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { StepZoom(-1, panelCentre()); }},
     };
     for (const Key &k : keys) {
         auto *action = new QAction(this);
@@ -536,7 +585,8 @@ void TMeishi::FormCreate()
     PrintSpace ps;
     LoadPrintSpace(ps);
     session.SetSpace(ps);
-    session.SetScreenWidth(aPanel->width());
+    session.SetScreenWidth(EditSession::kCanvasWidth);
+    session.SetView(1.0, cCanvas->devicePixelRatioF());
     // The session built the default card.
     for (QLineEdit *e : ClearOrder())
         connect(e, &QLineEdit::textChanged, this, [this, e] { guarded([&] { EditChanged(e); }); });
@@ -591,6 +641,53 @@ void TMeishi::PictureButtonClick(QPushButton *button)
     }
     session.ChoosePicture(key, std::move(picture), *path);
     ShowDrawProblems();
+}
+
+QPoint TMeishi::panelCentre() const
+{
+    return cCanvas->mapFrom(aPanel->viewport(), aPanel->viewport()->rect().center());
+}
+
+void TMeishi::SetZoomIndex(int index)
+{
+    index = std::clamp(index, 0, kZoomFit);
+    double zoom = 1.0;
+    if (index < kZoomFit) {
+        zoom = kZoomLevels[static_cast<std::size_t>(index)];
+    } else {
+        // The whole card in the panel, without scroll bars.
+        zoom = std::min(double(aPanel->width()) / EditSession::kCanvasWidth,
+                        double(aPanel->height()) / EditSession::kCanvasHeight);
+    }
+    session.SetView(zoom, cCanvas->devicePixelRatioF());
+    cCanvas->setFixedSize(session.ViewSize());
+    const QSignalBlocker block(cZoom);
+    cZoom->setCurrentIndex(index);
+}
+
+void TMeishi::StepZoom(int direction, QPoint anchor)
+{
+    const double now = session.Zoom();
+    int index = -1;
+    if (direction > 0) {
+        for (std::size_t i = 0; i < kZoomLevels.size() && index < 0; ++i)
+            if (kZoomLevels[i] > now + 1e-6)
+                index = int(i);
+    } else {
+        for (std::size_t i = kZoomLevels.size(); i-- > 0 && index < 0;)
+            if (kZoomLevels[i] < now - 1e-6)
+                index = int(i);
+    }
+    if (index < 0)
+        return;
+    // The model point under the anchor, and where the anchor sits in the panel.
+    const int modelX = session.View().ToModel(anchor.x());
+    const int modelY = session.View().ToModel(anchor.y());
+    const QPoint inPanel = cCanvas->mapTo(aPanel->viewport(), anchor);
+    // The panel's scroll ranges follow the canvas's new size at once.
+    SetZoomIndex(index);
+    aPanel->horizontalScrollBar()->setValue(session.View().ToDevice(modelX) - inPanel.x());
+    aPanel->verticalScrollBar()->setValue(session.View().ToDevice(modelY) - inPanel.y());
 }
 
 void TMeishi::RefreshCanvas()

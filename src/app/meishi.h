@@ -2,6 +2,7 @@
 #include "editor/session.h"
 
 #include <QPrinter>
+#include <QScrollArea>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 class Dialogs;
 class QAction;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -38,6 +40,10 @@ public:
     std::function<void(Qt::MouseButton, int, int, Qt::KeyboardModifiers)> onMouseUp;
     // An arrow key (dx, dy of -1, 0 or 1; `large` with Shift) or Esc (0, 0).
     std::function<void(int, int, bool)> onKey;
+    // Ctrl+wheel: one zoom level up (+1) or down (-1) about the pointer.
+    std::function<void(int, QPoint)> onZoomStep;
+    // The screen's device pixel ratio is no longer the image's.
+    std::function<void()> onRatioChanged;
 
 protected:
     void paintEvent(QPaintEvent *) override;
@@ -45,6 +51,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
 
 private:
     const QImage *image = nullptr;
@@ -78,6 +85,17 @@ public:
     void cCanvasMouseMove(int X, int Y, Qt::KeyboardModifiers modifiers = {});
     void cCanvasMouseUp(Qt::MouseButton button, int X, int Y, Qt::KeyboardModifiers modifiers = {});
     void SetSelection(Object *obj);
+
+    // The zoom list's entries: 100, 150, 200 and 300 %, then 「全体」 (the
+    // zoom that fits the panel).
+    static constexpr std::array<double, 4> kZoomLevels{1.0, 1.5, 2.0, 3.0};
+    static constexpr int kZoomFit = 4;
+    // Shows the canvas at the zoom list's entry `index`, at the screen's
+    // pixel ratio; the panel scrolls when the canvas is larger than it.
+    void SetZoomIndex(int index);
+    // One level up (+1) or down (-1) from the present zoom; the canvas point
+    // at the panel's pixel `anchor` (the pointer) stays where it is.
+    void StepZoom(int direction, QPoint anchor);
 
     void ToolButton7Click();
     void bFontClick();
@@ -124,7 +142,8 @@ public:
         *eURL, *eMail, *eMemo1, *eMemo2;
     QLabel *tPicture, *tBackPicture;
     QPushButton *bPicture, *bBackPicture, *bPrintOption, *bPrint;
-    QFrame *aPanel;
+    QScrollArea *aPanel;
+    QComboBox *cZoom;
     CanvasWidget *cCanvas;
     QStatusBar *cDebug;
     QMenu *aPopupMenu;
@@ -166,6 +185,8 @@ private:
     // and the program goes on, as the application's error report does.
     void guarded(const std::function<void()> &handler);
     void printWith(const PrintSpace &space);
+    // The middle of the panel's visible part, in the canvas's pixels.
+    QPoint panelCentre() const;
 
     Dialogs &dialogs;
     EditSession session;

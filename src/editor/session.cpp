@@ -520,17 +520,55 @@ TRect resizedRect(const TRect &from, int dx, int dy, long long hx, long long hy,
 
 // --- The canvas --------------------------------------------------------------
 
+QSize EditSession::ViewSize() const
+{
+    return {std::max(1, qRound(kCanvasWidth * zoom)), std::max(1, qRound(kCanvasHeight * zoom))};
+}
+
+void EditSession::SetView(double zoomValue, double ratio)
+{
+    // NaN and out-of-range values from a screen or a caller fall back to the
+    // nearest sensible view rather than an empty or enormous canvas.
+    zoomValue = zoomValue >= 0.25 ? std::min(zoomValue, 8.0) : (zoomValue < 0.25 ? 0.25 : 1.0);
+    ratio = ratio >= 1.0 ? std::min(ratio, 4.0) : 1.0;
+    if (zoomValue == zoom && ratio == pixelRatio)
+        return;
+    zoom = zoomValue;
+    pixelRatio = ratio;
+    const QSize size = ViewSize();
+    view.SetWidth(size.width());
+    const int width = std::max(1, qRound(kCanvasWidth * zoom * pixelRatio));
+    const int height = std::max(1, qRound(kCanvasHeight * zoom * pixelRatio));
+    device.SetWidth(width);
+    canvas = QImage(width, height, QImage::Format_RGB32);
+    RefreshCanvas();
+}
+
 void EditSession::RefreshCanvas()
 {
+    // Painted in device pixels; the ratio is set again for the widget.
+    canvas.setDevicePixelRatio(1.0);
     QPainter p(&canvas);
     p.fillRect(canvas.rect(), QColor(255, 255, 255));
     const DrawingOrder order = MakeDrawingOrder(card);
-    MeasureCard(order, &canvas, screen);
-    RenderCard(order, &p, screen);
+    // The rectangles the file keeps are those of the 645-pixel canvas: a
+    // zoomed canvas measures on one of that size and only draws on its own.
+    if (canvas.size() == QSize(kCanvasWidth, kCanvasHeight)) {
+        MeasureCard(order, &canvas, screen);
+    } else {
+        if (measureCanvas.isNull())
+            measureCanvas = QImage(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32);
+        MeasureCard(order, &measureCanvas, screen);
+    }
+    RenderCard(order, &p, device);
+    // The notices and marks keep their size on the screen.
+    if (pixelRatio != 1.0)
+        p.scale(pixelRatio, pixelRatio);
     DrawQrOverflow(p);
     DrawQrTooSmall(p);
     DrawSelectionMarks(p);
     p.end();
+    canvas.setDevicePixelRatio(pixelRatio);
     emit canvasChanged();
 }
 
@@ -543,7 +581,7 @@ void EditSession::DrawSelectionMarks(QPainter &p) const
     selection->GetRect(r);
     // Marks far outside the canvas are not seen; bounding keeps the corner
     // arithmetic below in range for any stored rectangle.
-    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
+    auto dev = [this](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
     const int L = dev(r.left), T = dev(r.top), R = dev(r.right), B = dev(r.bottom);
     const QColor blue(0, 0, 255);
     // Each square reaches 3 pixels from its corner toward the inside; the far
@@ -577,8 +615,10 @@ void EditSession::DrawQrOverflow(QPainter &p) const
     // when the corner lies near or beyond its edge.
     const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
     QRect box(0, 0, text.width() + 12, text.height() + 10);
-    const int x = std::clamp(screen.ToDevice(r.left), 0, std::max(0, kCanvasWidth - box.width()));
-    const int y = std::clamp(screen.ToDevice(r.top), 0, std::max(0, kCanvasHeight - box.height()));
+    const int x =
+        std::clamp(view.ToDevice(r.left), 0, std::max(0, ViewSize().width() - box.width()));
+    const int y =
+        std::clamp(view.ToDevice(r.top), 0, std::max(0, ViewSize().height() - box.height()));
     box.moveTo(x, y);
     const QColor red(255, 0, 0);
     p.fillRect(box, Qt::white);
@@ -597,7 +637,7 @@ void EditSession::DrawQrTooSmall(QPainter &p) const
         return;
     TRect r;
     qr->GetRect(r);
-    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
+    auto dev = [this](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
     const QRect frame(QPoint(dev(r.left), dev(r.top)), QPoint(dev(r.right), dev(r.bottom)));
     const QString words = QStringLiteral("QR コードが小さすぎます (読み取れないおそれ)");
     const QColor orange(255, 128, 0);
@@ -613,8 +653,8 @@ void EditSession::DrawQrTooSmall(QPainter &p) const
     int y = frame.top() - 3 - box.height();
     if (y < 0)
         y = frame.bottom() + 4;
-    box.moveTo(std::clamp(frame.left(), 0, std::max(0, kCanvasWidth - box.width())),
-               std::clamp(y, 0, std::max(0, kCanvasHeight - box.height())));
+    box.moveTo(std::clamp(frame.left(), 0, std::max(0, ViewSize().width() - box.width())),
+               std::clamp(y, 0, std::max(0, ViewSize().height() - box.height())));
     p.fillRect(box, Qt::white);
     p.setPen(orange);
     p.drawRect(box.adjusted(0, 0, -1, -1));
@@ -659,7 +699,7 @@ void EditSession::SetSelection(Object *obj)
 
 Object *EditSession::HitTestPixel(int X, int Y) const
 {
-    return HitTest(card, screen.ToModel(X), screen.ToModel(Y));
+    return HitTest(card, view.ToModel(X), view.ToModel(Y));
 }
 
 void EditSession::BeginDrag(int X, int Y)
@@ -668,8 +708,8 @@ void EditSession::BeginDrag(int X, int Y)
         return;
     TRect r;
     selection->GetRect(r);
-    dragOffsetX = screen.ToModel(X) - r.left;
-    dragOffsetY = screen.ToModel(Y) - r.top;
+    dragOffsetX = view.ToModel(X) - r.left;
+    dragOffsetY = view.ToModel(Y) - r.top;
     dragging = true;
     resizeHandle = Handle::None;
     dragBefore = snapshot();
@@ -723,8 +763,8 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect)
         return;
     }
     // 64 bits: a pointer far outside the canvas must not overflow the shift.
-    moveSelectionTo(static_cast<long long>(screen.ToModel(X)) - dragOffsetX,
-                    static_cast<long long>(screen.ToModel(Y)) - dragOffsetY);
+    moveSelectionTo(static_cast<long long>(view.ToModel(X)) - dragOffsetX,
+                    static_cast<long long>(view.ToModel(Y)) - dragOffsetY);
     RefreshCanvas();
     SetModified(true);
 }
@@ -784,7 +824,7 @@ EditSession::Handle EditSession::HandleAt(int X, int Y) const
         return Handle::None;
     TRect r;
     selection->GetRect(r);
-    auto dev = [this](int v) { return std::clamp(screen.ToDevice(v), -10000, 10000); };
+    auto dev = [this](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
     const int L = dev(r.left), T = dev(r.top), R = dev(r.right), B = dev(r.bottom);
     // Two pixels around each 3-pixel square: easy to catch, and a 2 mm
     // object still keeps a middle that moves it.
@@ -803,8 +843,8 @@ void EditSession::BeginResize(Handle handle, int X, int Y)
     // The pointer keeps its distance from the edges it grabbed, so the
     // object does not jump at the first step.
     const auto [dx, dy] = edgesOf(handle);
-    dragOffsetX = screen.ToModel(X) - (dx > 0 ? resizeFrom.right : resizeFrom.left);
-    dragOffsetY = screen.ToModel(Y) - (dy > 0 ? resizeFrom.bottom : resizeFrom.top);
+    dragOffsetX = view.ToModel(X) - (dx > 0 ? resizeFrom.right : resizeFrom.left);
+    dragOffsetY = view.ToModel(Y) - (dy > 0 ? resizeFrom.bottom : resizeFrom.top);
     dragging = true;
     resizeHandle = handle;
     dragBefore = snapshot();
@@ -819,8 +859,8 @@ bool EditSession::resizeSelectionTo(int X, int Y, bool freeAspect)
     else if (dx && dy && !freeAspect)
         shape = Shape::Aspect;
     const TRect to =
-        resizedRect(resizeFrom, dx, dy, static_cast<long long>(screen.ToModel(X)) - dragOffsetX,
-                    static_cast<long long>(screen.ToModel(Y)) - dragOffsetY, shape);
+        resizedRect(resizeFrom, dx, dy, static_cast<long long>(view.ToModel(X)) - dragOffsetX,
+                    static_cast<long long>(view.ToModel(Y)) - dragOffsetY, shape);
     TRect now;
     selection->GetRect(now);
     if (to == now)

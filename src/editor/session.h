@@ -54,9 +54,21 @@ public:
 
     // --- What the faces read ---------------------------------------------
     const Objects &Card() const { return card; }
+    // The 645-pixel canvas's converter: what text is measured with and
+    // pictures and the QR code are placed by, whatever the zoom, so the
+    // saved bytes never depend on the view.
     const Converter &Screen() const { return screen; }
-    // The canvas: white, the card, the QR overflow and small-symbol notices, the marks.
+    // The pointer's converter: the zoomed canvas in the widget's (logical)
+    // pixels, 645 x Zoom() wide. Pointer positions, marks and handles use it.
+    const Converter &View() const { return view; }
+    // The canvas: white, the card, the QR overflow and small-symbol notices,
+    // the marks. ViewSize() logical pixels times PixelRatio() device pixels,
+    // with that device pixel ratio set; at 100 % and ratio 1, 645 x 390.
     const QImage &Canvas() const { return canvas; }
+    double Zoom() const { return zoom; }
+    double PixelRatio() const { return pixelRatio; }
+    // The canvas's size in logical pixels: 645 x 390 times the zoom, rounded.
+    QSize ViewSize() const;
     Object *Selection() const { return selection; }
     bool Dragging() const { return dragging; }
     bool Modified() const { return modified; }
@@ -85,6 +97,11 @@ public:
     // --- The editor's steps ------------------------------------------------
     // The canvas panel's width: the screen converter's.
     void SetScreenWidth(int width) { screen.SetWidth(width); }
+    // The canvas is drawn `zoomValue` times the 645 x 390 canvas (a factor
+    // from 0.25 to 8, clamped) on a screen of `ratio` device pixels per
+    // logical pixel (1 to 4, clamped): the card is drawn anew at that many
+    // pixels, never enlarged. Repaints when either changes.
+    void SetView(double zoomValue, double ratio = 1.0);
     // Start-up ends with the card not modified.
     void SetModified(bool m);
 
@@ -248,7 +265,12 @@ private:
 
     Objects card;
     Converter screen{kCanvasWidth};
+    Converter view{kCanvasWidth};   // logical pixels of the zoomed canvas
+    Converter device{kCanvasWidth}; // the zoomed canvas's device pixels
+    double zoom = 1.0;
+    double pixelRatio = 1.0;
     QImage canvas;
+    QImage measureCanvas; // 645 x 390, for measuring while zoomed
     Object *selection = nullptr;
     bool dragging = false;
     int dragOffsetX = 0;

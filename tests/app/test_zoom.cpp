@@ -1,0 +1,116 @@
+#include "card/object.h"
+#include "fixture.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace {
+
+// The realistic texts typed into a session shown at one zoom and ratio.
+QByteArray typedAt(double zoom, double ratio)
+{
+    EditSession s;
+    s.SetView(zoom, ratio);
+    s.EditChanged("eName", QStringLiteral("山田 太郎"));
+    s.EditChanged("eAddress", QStringLiteral("東京都千代田区丸の内 1-2-3 丸の内ビル 12F"));
+    s.EditChanged("eMail", QStringLiteral("yamada@example.co.jp"));
+    s.RefreshCanvas();
+    return s.SaveBytes();
+}
+
+} // namespace
+
+TEST(ZoomSession, SavedBytesDoNotDependOnTheZoomOrThePixelRatio)
+{
+    const QByteArray atHundred = typedAt(1.0, 1.0);
+    for (double zoom : {1.0, 1.5, 2.0, 3.0, 0.8})
+        for (double ratio : {1.0, 2.0})
+            EXPECT_EQ(typedAt(zoom, ratio), atHundred) << zoom << " x " << ratio;
+}
+
+TEST(ZoomSession, RatioTwoDrawsTwiceThePixelsAnewNotEnlarged)
+{
+    EditSession hundred;
+    EditSession sharp;
+    sharp.SetView(1.0, 2.0);
+    EditSession zoomed;
+    zoomed.SetView(2.0, 1.0);
+    for (EditSession *s : {&hundred, &sharp, &zoomed}) {
+        s->EditChanged("eName", QStringLiteral("山田 太郎"));
+        s->RefreshCanvas();
+    }
+    EXPECT_EQ(sharp.Canvas().size(), QSize(1290, 780));
+    EXPECT_EQ(sharp.Canvas().devicePixelRatio(), 2.0);
+    EXPECT_EQ(sharp.ViewSize(), QSize(645, 390));
+    EXPECT_EQ(zoomed.ViewSize(), QSize(1290, 780));
+    // The same device pixels whether the screen or the zoom doubles them.
+    QImage plain = sharp.Canvas();
+    plain.setDevicePixelRatio(1.0);
+    EXPECT_EQ(plain, zoomed.Canvas());
+    // An enlarged 645-pixel canvas would be this; the text is drawn anew.
+    const QImage enlarged = hundred.Canvas().scaled(1290, 780);
+    EXPECT_NE(enlarged.convertToFormat(QImage::Format_RGB32), zoomed.Canvas());
+    // Back at 100 % the canvas is the 645-pixel one, pixel for pixel.
+    zoomed.SetView(1.0, 1.0);
+    EXPECT_EQ(zoomed.Canvas(), hundred.Canvas());
+}
+
+class ZoomTest : public MeishiTest
+{
+protected:
+    void SetUp() override
+    {
+        MeishiTest::SetUp();
+        window->eName->setText("Yamada Taro");
+        editor().SetModified(false);
+        name = object<TextObject>("eName");
+    }
+    TextObject *name = nullptr;
+};
+
+TEST_F(ZoomTest, HitTestAndDragMoveTheSameModelUnitsAtEveryZoom)
+{
+    for (int index : {0, 1, 2, 3, TMeishi::kZoomFit}) {
+        window->SetZoomIndex(index);
+        const double zoom =
+            index < TMeishi::kZoomFit ? TMeishi::kZoomLevels[std::size_t(index)] : 1.0;
+        EXPECT_DOUBLE_EQ(editor().Zoom(), zoom);
+        EXPECT_EQ(window->cCanvas->size(), editor().ViewSize());
+        EXPECT_EQ(window->cZoom->currentIndex(), index);
+        const Converter &view = editor().View();
+        TRect r;
+        name->GetRect(r);
+        // Just inside the name and just beyond its right edge, in the
+        // zoomed canvas's pixels.
+        const int x = view.ToDevice(r.left) + 2, y = view.ToDevice(r.top) + 2;
+        EXPECT_EQ(editor().HitTestPixel(view.ToDevice(r.right) + 3, y), nullptr) << zoom;
+        // A drag of a fifth of the card's width: 182 model units at any zoom.
+        const int fifth = qRound(129 * zoom);
+        window->cCanvasMouseDown(Qt::LeftButton, x, y);
+        EXPECT_EQ(editor().Selection(), name) << zoom;
+        window->cCanvasMouseMove(x + fifth / 2, y);
+        window->cCanvasMouseUp(Qt::LeftButton, x + fifth, y);
+        TRect moved;
+        name->GetRect(moved);
+        EXPECT_NEAR(moved.left - r.left, 182, 1) << zoom;
+        EXPECT_EQ(moved.top, r.top) << zoom;
+        editor().UndoStack().undo();
+    }
+}
+
+TEST_F(ZoomTest, KeysAndTheListStepThroughTheLevels)
+{
+    window->StepZoom(1, {});
+    EXPECT_DOUBLE_EQ(editor().Zoom(), 1.5);
+    window->StepZoom(1, {});
+    window->StepZoom(1, {});
+    window->StepZoom(1, {}); // no level above 300 %
+    EXPECT_DOUBLE_EQ(editor().Zoom(), 3.0);
+    EXPECT_EQ(window->cZoom->currentText(), QStringLiteral("300 %"));
+    window->StepZoom(-1, {});
+    EXPECT_DOUBLE_EQ(editor().Zoom(), 2.0);
+    EXPECT_EQ(editor().Canvas().size(), QSize(1290, 780));
+    window->SetZoomIndex(TMeishi::kZoomFit);
+    EXPECT_EQ(window->cZoom->currentText(), QStringLiteral("全体"));
+    EXPECT_EQ(window->cCanvas->size(), QSize(645, 390));
+}
