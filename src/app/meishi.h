@@ -28,6 +28,7 @@ class Picture;
 // pointer for a widget while a button pressed over it is held, so moves and
 // the release keep arriving when the pointer leaves it. It takes the keyboard focus on a
 // press and hands on the keys that act on the selection.
+// Ctrl+wheel zooms; the plain wheel scrolls the panel around it.
 class CanvasWidget : public QWidget
 {
     Q_OBJECT

@@ -114,3 +114,30 @@ TEST_F(ZoomTest, KeysAndTheListStepThroughTheLevels)
     EXPECT_EQ(window->cZoom->currentText(), QStringLiteral("全体"));
     EXPECT_EQ(window->cCanvas->size(), QSize(645, 390));
 }
+
+TEST_F(ZoomTest, HandlesKeepTheirPlaceAndSizeTheSameModelUnitsAtEveryZoom)
+{
+    editor().ShowQr(true);
+    Object *qr = editor().Card().Find(kQrKey);
+    ASSERT_NE(qr, nullptr);
+    editor().SetSelection(qr);
+    for (int index : {0, 2, 3}) {
+        window->SetZoomIndex(index);
+        const double zoom = TMeishi::kZoomLevels[std::size_t(index)];
+        const Converter &view = editor().View();
+        TRect r;
+        qr->GetRect(r);
+        // Inside the 3-pixel corner square of the zoomed canvas.
+        const int x = view.ToDevice(r.right) - 2, y = view.ToDevice(r.bottom) - 2;
+        EXPECT_EQ(editor().HandleAt(x, y), EditSession::Handle::BottomRight) << zoom;
+        EXPECT_EQ(editor().HandleAt(x - 12, y - 12), EditSession::Handle::None) << zoom;
+        // Smaller by a tenth of the card's width: 91 model units at any zoom.
+        const int tenth = qRound(64.5 * zoom);
+        window->cCanvasMouseDown(Qt::LeftButton, x, y);
+        window->cCanvasMouseUp(Qt::LeftButton, x - tenth, y - tenth);
+        TRect sized;
+        qr->GetRect(sized);
+        EXPECT_NEAR((r.right - r.left) - (sized.right - sized.left), 91, 1) << zoom;
+        editor().UndoStack().undo();
+    }
+}
