@@ -2,13 +2,18 @@
 #include "print/pagerecorder.h"
 
 #include "card/converter.h"
+#include "card/object.h"
 #include "card/objects.h"
+#include "card/picture.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
 namespace {
+
+constexpr int kMaxPictureDpi = 600;
 
 // trunc(pixelsPerInch × (mm × 0.03937)), the product formed in the written order.
 std::int64_t mmToPixels(int pixelsPerInch, std::int32_t mm)
@@ -73,7 +78,24 @@ void drawVectorCell(QPainter &painter, QSize page, const SheetLayout &l, int ind
     painter.setClipRect(cell);
     // White as the card image is, so overlapping cells cover each other alike.
     painter.fillRect(cell, Qt::white);
-    RenderCard(order, &painter, Converter(cell.width()));
+    const Converter conv(cell.width());
+    // Pictures go into the file at no more than 600 dpi at their printed
+    // size: a finer device draws them through a 600 dpi converter, scaled up,
+    // so that each is stretched (and embedded) once at that size.
+    const auto finest = static_cast<int>(kMaxPictureDpi * kCardWidthInch);
+    const Converter coarse(std::min(cell.width(), finest));
+    const double up = static_cast<double>(cell.width()) / std::min(cell.width(), finest);
+    for (Object *obj : order.List()) {
+        const auto *graphic = dynamic_cast<const GraphicObject *>(obj);
+        if (up > 1 && graphic && !dynamic_cast<const VectorPicture *>(graphic->GetPicture())) {
+            painter.save();
+            painter.scale(up, up);
+            graphic->Draw(&painter, coarse);
+            painter.restore();
+        } else if (obj) {
+            obj->Draw(&painter, conv);
+        }
+    }
     painter.restore();
 }
 

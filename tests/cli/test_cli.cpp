@@ -687,14 +687,20 @@ TEST_F(Cards, VectorSheetKeepsTextFontsSymbolsAndPlaces)
                   .count(QStringLiteral("山田")),
               10);
 
-    // pdfimages lists each use; the object number names the stored image.
-    QSet<QString> stored;
-    const QStringList uses =
-        QString::fromUtf8(Tool("pdfimages", {"-list", Path("vector.pdf")}).out).split('\n');
-    for (const QString &use : uses.mid(2))
-        if (const QStringList f = use.simplified().split(' '); f.size() > 11)
-            stored.insert(f[10]);
-    EXPECT_EQ(stored.size(), 1) << uses.join('\n').toStdString();
+    // pdfimages lists each use; the object number names the stored image. A
+    // finer sheet embeds the picture at 600 dpi, still once.
+    ASSERT_EQ(Cli({"sheet", card, "-o", Path("fine.pdf"), "--dpi", "1200"}).status, 0);
+    for (const QString pdf : {"vector.pdf", "fine.pdf"}) {
+        QSet<QString> stored;
+        const QStringList uses =
+            QString::fromUtf8(Tool("pdfimages", {"-list", Path(pdf)}).out).split('\n');
+        for (const QString &use : uses.mid(2))
+            if (const QStringList f = use.simplified().split(' '); f.size() > 12) {
+                stored.insert(f[10]);
+                EXPECT_LE(f[12].toInt(), 601) << use.toStdString();
+            }
+        EXPECT_EQ(stored.size(), 1) << uses.join('\n').toStdString();
+    }
 
     const QByteArray qrText = Cli({"qr", card, "--raw"}).out;
     const QImage at300 = RasterPage(Path("vector.pdf"), 1, 300, dir.path());
