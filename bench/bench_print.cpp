@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 #include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QTemporaryDir>
 
@@ -59,7 +61,36 @@ void BM_PrintSheetPdf600dpi(benchmark::State &state)
     state.counters["pdf_MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
 }
 
+// The sheet as plakuro-cli sheet writes it into a PDF file at 600 dpi: the
+// card image copied into the cells (raster, state.range(0) == 0) or each cell
+// drawn by the card's own drawing (vector).
+void BM_SheetPdf600dpi(benchmark::State &state)
+{
+    const bool vector = state.range(0) != 0;
+    const DrawingOrder order = MakeDrawingOrder(realistic().editor.Card());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sheet.pdf");
+    const PrintSpace space;
+    const SheetDevice dev{kDpi, kDpi, 0, 0};
+    for (auto _ : state) {
+        drawAtPreviewSize(state, order);
+        QPdfWriter writer(path);
+        writer.setResolution(kDpi);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, {}));
+        QPainter painter(&writer);
+        const QSize page(writer.width(), writer.height());
+        if (vector)
+            PrintVectorSheet(painter, dev, page, order, space);
+        else
+            PrintSheet(painter, dev, page, order, space);
+        painter.end();
+    }
+    state.SetLabel(vector ? "vector" : "raster");
+    state.counters["pdf_MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
+}
+
 } // namespace
 
+BENCHMARK(BM_SheetPdf600dpi)->Arg(0)->Arg(1)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderCardImage600dpi)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrintSheetPdf600dpi)->Apply(withSpread)->Unit(benchmark::kMillisecond);

@@ -10,6 +10,7 @@
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QtEndian>
 #include <algorithm>
@@ -1002,11 +1003,26 @@ void VectorPicture::fill(QPainter &painter, const QRect &target) const
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(target, background);
+    // A PDF file takes the symbol as one fill of many rectangles: a fill
+    // each would repeat the colour and state for every module, three times
+    // the bytes. Pixel devices keep their fills, whose pixels are known.
+    const bool oneFill =
+        painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
+    std::vector<QRect> mapped;
     for (const QRect &r : rects) {
         int l = mapX(r.left()), t = mapY(r.top());
         int rr = mapX(r.left() + r.width()), b = mapY(r.top() + r.height());
-        if (rr > l && b > t)
+        if (rr <= l || b <= t)
+            continue;
+        if (oneFill)
+            mapped.emplace_back(l, t, rr - l, b - t);
+        else
             painter.fillRect(QRect(l, t, rr - l, b - t), foreground);
+    }
+    if (!mapped.empty()) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(foreground);
+        painter.drawRects(mapped.data(), static_cast<int>(mapped.size()));
     }
     painter.restore();
 }

@@ -49,6 +49,8 @@ const OptionDef kSheetDpi = {"dpi", 0, "N", false, "解像度 (dpi、1 から 24
 const OptionDef kSpace = {"space", 0, "A,B,C,D", false,
                           "左余白,上余白,左右の間隔,上下の間隔 (mm の整数)。"
                           "ないときは --settings のもの、それもないときは 10,7,3,3"};
+const OptionDef kRaster = {"raster", 0, nullptr, false,
+                           "PDF のカードを N dpi のカード画像にする (文字も画像になります)"};
 const OptionDef kSettings = {"settings", 0, "FILE", false,
                              "印刷オプションを [printspace] の a, b, c, d から読む設定ファイル"};
 
@@ -68,14 +70,15 @@ const CommandDef kRender = {
 
 const CommandDef kSheet = {
     "sheet",
-    "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D] [--settings FILE]",
+    "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D] [--settings FILE] [--raster]",
     "10 枚付けの用紙 (A4 縦) を PDF または PNG にする",
     "PDF は N dpi の A4 縦 1 ページで、印刷できる範囲が用紙の角から始まります。\n"
+    "PDF の文字は文字のまま (フォントを埋め込み)、QR コードは図形で、画像は一度だけ入ります。\n"
     "PNG は trunc(N x 8.26772) x trunc(N x 11.69291) ピクセルの A4 の画像です。\n"
     "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n",
     1,
     1,
-    {kOutputSheet, kSheetDpi, kSpace, kSettings}};
+    {kOutputSheet, kSheetDpi, kSpace, kSettings, kRaster}};
 
 const CommandDef kQr = {
     "qr",
@@ -116,7 +119,8 @@ const CommandDef kFill = {
 
 const CommandDef kMerge = {
     "merge",
-    "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D] [--settings FILE] [--mixed]",
+    "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D] [--settings FILE] [--mixed] "
+    "[--raster]",
     "CSV の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
     "CSV の 1 行目は列名で、fill の KEY と同じくキーか項目名です。\n"
     "空の値はひな形の文字のままです。\n"
@@ -124,14 +128,16 @@ const CommandDef kMerge = {
     "どちらとしても読めないときは、UTF-8 として読めない最初の行を示して止まります。\n"
     "すべて空の行は飛ばします。10 行を超えるときは進み具合を標準エラーに書きます。\n"
     "文字が QR コードに入りきらない人のカードは QR コードなしで描き、\n"
-    "最初のその行を一度だけ標準エラーに書きます。\n",
+    "最初のその行を一度だけ標準エラーに書きます。\n"
+    "文字は文字のまま (フォントを埋め込み)、QR コードは図形で、同じ画像は一度だけ入ります。\n",
     2,
     2,
     {{"output", 'o', "OUT.pdf", false, "書き出す PDF"},
      kSheetDpi,
      kSpace,
      kSettings,
-     {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"}}};
+     {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"},
+     kRaster}};
 
 const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,
                                                    &kQr,   &kFill,   &kMerge};
@@ -369,7 +375,10 @@ int runSheet(const ParsedCommand &p)
     drawing(out, [&] {
         if (kind == ".pdf") {
             PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
-            PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps);
+            if (p.Has("raster"))
+                PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps);
+            else
+                PrintVectorSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps);
             pdf.Finish();
             return;
         }
@@ -578,6 +587,7 @@ int runMerge(const ParsedCommand &p)
     const int dpi = dpiOption(p, 600);
     const PrintSpace ps = spaceOption(p);
     const bool mixed = p.Has("mixed");
+    const bool raster = p.Has("raster");
     const QString csv = p.positional[1];
 
     EditSession card;
@@ -642,12 +652,17 @@ int runMerge(const ParsedCommand &p)
                 if (!reader.Next(row))
                     throw FileFailure(csv, QStringLiteral("読んでいる間に変わりました"));
                 applyRow(row);
-                if (mixed)
-                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), layout,
-                                  static_cast<int>(r - first), cardImage(card, dpi));
+                const DrawingOrder order = MakeDrawingOrder(card.Card());
+                const int cell = static_cast<int>(r - first);
+                if (mixed && raster)
+                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), layout, cell,
+                                  cardImage(card, dpi));
+                else if (mixed)
+                    DrawVectorSheetCell(pdf.Painter(), pdf.PageSize(), layout, cell, order);
+                else if (raster)
+                    PrintSheet(pdf.Painter(), dev, pdf.PageSize(), order, ps);
                 else
-                    PrintSheet(pdf.Painter(), dev, pdf.PageSize(), MakeDrawingOrder(card.Card()),
-                               ps);
+                    PrintVectorSheet(pdf.Painter(), dev, pdf.PageSize(), order, ps);
                 progress.Row(r);
             }
         }

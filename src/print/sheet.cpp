@@ -2,13 +2,18 @@
 #include "print/pagerecorder.h"
 
 #include "card/converter.h"
+#include "card/object.h"
 #include "card/objects.h"
+#include "card/picture.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
 namespace {
+
+constexpr int kMaxPictureDpi = 600;
 
 // trunc(pixelsPerInch × (mm × 0.03937)), the product formed in the written order.
 std::int64_t mmToPixels(int pixelsPerInch, std::int32_t mm)
@@ -37,6 +42,61 @@ SheetLayout layoutFor(const SheetDevice &dev, const PrintSpace &space, std::int6
 bool fitsInt(std::int64_t v)
 {
     return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
+}
+
+// Whether cell `c` of `l` shows on `page` and its position fits an int.
+bool cellDrawn(QSize page, const SheetLayout &l, const SheetLayout::Cell &c)
+{
+    if (c.x >= page.width() || c.y >= page.height() || c.x + l.width <= 0 || c.y + l.height <= 0)
+        return false;
+    return fitsInt(c.x) && fitsInt(c.y);
+}
+
+// MeasureCard as RenderCardImage does it: the measures depend only on the
+// image's dots per inch and the converter, never on its size, so a one-pixel
+// image of the same kind stands for the W x H card image.
+void measureAsCardImage(const SheetLayout &l, const DrawingOrder &order)
+{
+    if (!fitsInt(l.width) || !fitsInt(l.height))
+        throw std::runtime_error("カード画像が大きすぎます");
+    if (l.width <= 0 || l.height <= 0)
+        return;
+    QImage probe(1, 1, QImage::Format_RGB32);
+    MeasureCard(order, &probe, Converter(static_cast<int>(l.width)));
+}
+
+// The card drawn into cell `index`, already measured.
+void drawVectorCell(QPainter &painter, QSize page, const SheetLayout &l, int index,
+                    const DrawingOrder &order)
+{
+    const SheetLayout::Cell &c = l.cells.at(static_cast<std::size_t>(index));
+    if (l.width <= 0 || l.height <= 0 || !cellDrawn(page, l, c))
+        return;
+    const QRect cell(0, 0, static_cast<int>(l.width), static_cast<int>(l.height));
+    painter.save();
+    painter.translate(static_cast<int>(c.x), static_cast<int>(c.y));
+    painter.setClipRect(cell);
+    // White as the card image is, so overlapping cells cover each other alike.
+    painter.fillRect(cell, Qt::white);
+    const Converter conv(cell.width());
+    // Pictures go into the file at no more than 600 dpi at their printed
+    // size: a finer device draws them through a 600 dpi converter, scaled up,
+    // so that each is stretched (and embedded) once at that size.
+    const auto finest = static_cast<int>(kMaxPictureDpi * kCardWidthInch);
+    const Converter coarse(std::min(cell.width(), finest));
+    const double up = static_cast<double>(cell.width()) / std::min(cell.width(), finest);
+    for (Object *obj : order.List()) {
+        const auto *graphic = dynamic_cast<const GraphicObject *>(obj);
+        if (up > 1 && graphic && !dynamic_cast<const VectorPicture *>(graphic->GetPicture())) {
+            painter.save();
+            painter.scale(up, up);
+            graphic->Draw(&painter, coarse);
+            painter.restore();
+        } else if (obj) {
+            obj->Draw(&painter, conv);
+        }
+    }
+    painter.restore();
 }
 
 void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const DrawingOrder &order)
@@ -83,10 +143,7 @@ void DrawSheetCell(QPainter &painter, QSize page, const SheetLayout &l, int inde
                    const QImage &card)
 {
     const SheetLayout::Cell &cell = l.cells.at(static_cast<std::size_t>(index));
-    if (cell.x >= page.width() || cell.y >= page.height() || cell.x + l.width <= 0 ||
-        cell.y + l.height <= 0)
-        return;
-    if (!fitsInt(cell.x) || !fitsInt(cell.y))
+    if (!cellDrawn(page, l, cell))
         return;
     painter.drawImage(QPoint(static_cast<int>(cell.x), static_cast<int>(cell.y)), card);
 }
@@ -110,6 +167,27 @@ void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Dra
                 const PrintSpace &space)
 {
     drawSheet(painter, page, ComputeSheetLayout(dev, space), order);
+}
+
+void DrawVectorSheetCell(QPainter &painter, QSize page, const SheetLayout &l, int index,
+                         const DrawingOrder &order)
+{
+    measureAsCardImage(l, order);
+    drawVectorCell(painter, page, l, index, order);
+}
+
+void DrawVectorSheetCells(QPainter &painter, QSize page, const SheetLayout &l,
+                          const DrawingOrder &order)
+{
+    measureAsCardImage(l, order);
+    for (int i = 0; i < kSheetCells; ++i)
+        drawVectorCell(painter, page, l, i, order);
+}
+
+void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
+                      const DrawingOrder &order, const PrintSpace &space)
+{
+    DrawVectorSheetCells(painter, page, ComputeSheetLayout(dev, space), order);
 }
 
 void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintSpace &space)

@@ -85,5 +85,19 @@ QImage RenderLayoutCardImage(const SheetLayout &layout, const DrawingOrder &orde
 // DrawSheetCell for each of the ten cells; nothing for a null card image.
 void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &layout, const QImage &card);
 
+// The vector sheet, for a PDF a print shop takes: each cell holds the card's
+// own drawing (texts as text, the QR symbol as rectangles, each picture
+// stretched once for its size and shared by every cell), clipped to the cell,
+// at the positions PrintSheet uses. The texts are measured exactly as
+// RenderLayoutCardImage measures them, so the card keeps the same rectangles
+// either way. A cell is skipped as DrawSheetCell skips it. Throws
+// std::runtime_error when W or H does not fit an int.
+void DrawVectorSheetCell(QPainter &painter, QSize page, const SheetLayout &layout, int index,
+                         const DrawingOrder &order);
+void DrawVectorSheetCells(QPainter &painter, QSize page, const SheetLayout &layout,
+                          const DrawingOrder &order);
+void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
+                      const DrawingOrder &order, const PrintSpace &space);
+
 // Records the sheet as the one page of `rec` (BeginDoc ... EndDoc).
 void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintSpace &space);

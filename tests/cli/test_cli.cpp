@@ -11,9 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -641,7 +643,7 @@ TEST_F(Cards, PrintToFileMatchesSheetAndHoldsEachCopy)
     // Dark to the card's edge, so a cell cut at a margin shows.
     const QString card =
         Fill("p.pkd", {DarkCard(), "--set", "名前=山田 太郎", "--set", "電話=03-1234-5678"});
-    ASSERT_EQ(Cli({"sheet", card, "-o", Path("cli.pdf")}).status, 0);
+    ASSERT_EQ(Cli({"sheet", card, "-o", Path("cli.pdf"), "--raster"}).status, 0);
 
     EditSession editor;
     ASSERT_EQ(editor.LoadBytes(ReadAll(card)), EditSession::LoadResult::Loaded);
@@ -663,4 +665,76 @@ TEST_F(Cards, PrintToFileMatchesSheetAndHoldsEachCopy)
     ASSERT_FALSE(sheet.isNull());
     for (int page : {1, 2})
         EXPECT_TRUE(RasterPage(Path("gui.pdf"), page, 150, dir.path()) == sheet) << page;
+}
+
+// The vector sheet: real text in embedded fonts, a QR symbol in every cell that
+// reads, one embedded copy of the picture, and the cells where the card image
+// sheet (--raster) puts them.
+TEST_F(Cards, VectorSheetKeepsTextFontsSymbolsAndPlaces)
+{
+    const QString card = Fill("v.pkd", {DarkCard(), "--set", "名前=山田 太郎", "--set",
+                                        "電話=03-1234-5678", "--qr", "show"});
+    ASSERT_EQ(Cli({"sheet", card, "-o", Path("vector.pdf")}).status, 0);
+    ASSERT_EQ(Cli({"sheet", card, "-o", Path("raster.pdf"), "--raster"}).status, 0);
+
+    const QStringList fonts = QString::fromUtf8(Tool("pdffonts", {Path("vector.pdf")}).out)
+                                  .split('\n', Qt::SkipEmptyParts);
+    ASSERT_GT(fonts.size(), 2) << "no fonts";
+    const qsizetype emb = fonts[0].indexOf(QStringLiteral("emb"));
+    for (const QString &font : fonts.mid(2))
+        EXPECT_EQ(font.mid(emb, 3), QStringLiteral("yes")) << font.toStdString();
+    EXPECT_EQ(QString::fromUtf8(Tool("pdftotext", {Path("vector.pdf"), "-"}).out)
+                  .count(QStringLiteral("山田")),
+              10);
+
+    // pdfimages lists each use; the object number names the stored image. A
+    // finer sheet embeds the picture at 600 dpi, still once.
+    ASSERT_EQ(Cli({"sheet", card, "-o", Path("fine.pdf"), "--dpi", "1200"}).status, 0);
+    for (const QString pdf : {"vector.pdf", "fine.pdf"}) {
+        QSet<QString> stored;
+        const QStringList uses =
+            QString::fromUtf8(Tool("pdfimages", {"-list", Path(pdf)}).out).split('\n');
+        for (const QString &use : uses.mid(2))
+            if (const QStringList f = use.simplified().split(' '); f.size() > 12) {
+                stored.insert(f[10]);
+                EXPECT_LE(f[12].toInt(), 601) << use.toStdString();
+            }
+        EXPECT_EQ(stored.size(), 1) << uses.join('\n').toStdString();
+    }
+
+    const QByteArray qrText = Cli({"qr", card, "--raw"}).out;
+    const QImage at300 = RasterPage(Path("vector.pdf"), 1, 300, dir.path());
+    const QSize cell300(1075, 650);
+    for (const QPoint &at : cellCorners(600, 10, 7, 3, 3)) {
+        const QString file = Path(QStringLiteral("cell%1.png").arg(at.y() * 10 + at.x()));
+        at300.copy(QRect(at / 2 - QPoint(10, 10), cell300 + QSize(20, 20))).save(file);
+        EXPECT_EQ(DecodeQr(file), qrText) << at.x() << "," << at.y();
+    }
+
+    // Both sheets as pdftoppm draws them at 600 dpi: each cell's ink box is
+    // the dark card's edge.
+    auto page600 = [&](const QString &pdf) {
+        const QString base = Path(QFileInfo(pdf).baseName() + "600");
+        EXPECT_EQ(Tool("pdftoppm", {"-r", "600", "-gray", "-singlefile", pdf, base}).status, 0);
+        return QImage(base + ".pgm");
+    };
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(512); // two A4 pages at 600 dpi
+    const QImage vector = page600(Path("vector.pdf")), raster = page600(Path("raster.pdf"));
+    QImageReader::setAllocationLimit(limit);
+    ASSERT_FALSE(vector.isNull());
+    ASSERT_FALSE(raster.isNull());
+    const QSize cell600(2149, 1299);
+    for (const QPoint &at : cellCorners(600, 10, 7, 3, 3)) {
+        const QRect around(at - QPoint(20, 20), cell600 + QSize(40, 40));
+        const QRect v = DarkBounds(vector.copy(around)), r = DarkBounds(raster.copy(around));
+        const QRect laid(QPoint(20, 20), cell600);
+        const int dv[] = {v.left(), v.top(), v.right(), v.bottom()};
+        const int dr[] = {r.left(), r.top(), r.right(), r.bottom()};
+        const int dl[] = {laid.left(), laid.top(), laid.right(), laid.bottom()};
+        for (int edge = 0; edge < 4; ++edge) {
+            EXPECT_LE(std::abs(dv[edge] - dr[edge]), 1) << at.x() << "," << at.y() << " " << edge;
+            EXPECT_LE(std::abs(dr[edge] - dl[edge]), 1) << at.x() << "," << at.y() << " " << edge;
+        }
+    }
 }

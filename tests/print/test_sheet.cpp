@@ -2,7 +2,11 @@
 #include "print/sheet.h"
 #include "testcard.h"
 
+#include "card/sjis.h"
+
+#include <QBuffer>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <limits>
@@ -134,6 +138,43 @@ TEST(PrintSheet, CopiesTheCardIntoTenCellsOfAPage)
     PrintSheet(painter, {300, 300, 0, 0}, page.size(), nothing, PrintSpace{10, 7, 3, 3});
     painter.end();
     EXPECT_TRUE(page == white);
+}
+
+// The vector sheet measures the texts exactly as the card image does, so the
+// card keeps the same rectangles (and saves the same bytes) whichever sheet
+// was made.
+TEST(PrintVectorSheet, MeasuresTextsAsTheCardImageDoes)
+{
+    Objects card;
+    auto *text = new TextObject(TRect{50, 40, 0, 0});
+    text->SetText(sjis::fromUtf8("山田 太郎 Yamada Taro 0123-45-6789"));
+    Font font;
+    font.height = -16;
+    text->SetFont(font);
+    card["eName"].reset(text);
+    const DrawingOrder order = MakeDrawingOrder(card);
+    const SheetLayout layout = ComputeSheetLayout({600, 600, 0, 0}, PrintSpace{10, 7, 3, 3});
+    RenderLayoutCardImage(layout, order);
+    TRect byImage, other, byVector;
+    text->GetRect(byImage);
+    QImage small(1, 1, QImage::Format_RGB32);
+    MeasureCard(order, &small, Converter(120));
+    text->GetRect(other);
+    ASSERT_NE(other.right, byImage.right) << "the check below would prove nothing";
+
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&pdf);
+    writer.setResolution(600);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, {}));
+    QPainter painter(&writer);
+    PrintVectorSheet(painter, {600, 600, 0, 0}, {writer.width(), writer.height()}, order,
+                     PrintSpace{10, 7, 3, 3});
+    painter.end();
+    text->GetRect(byVector);
+    EXPECT_EQ(byVector.right, byImage.right);
+    EXPECT_EQ(byVector.bottom, byImage.bottom);
+    EXPECT_TRUE(pdf.data().startsWith("%PDF"));
 }
 
 TEST(DrawPreviewSheet, RecordsOneA4PageAt96Dpi)
