@@ -17,12 +17,19 @@ std::int64_t mmToPixels(int pixelsPerInch, std::int32_t mm)
                                      (static_cast<double>(mm) * kInchPerMm));
 }
 
+// The sheet's shift: trunc(pixelsPerInch × (tenths × 0.003937)).
+std::int64_t tenthsToPixels(int pixelsPerInch, std::int32_t tenths)
+{
+    return static_cast<std::int64_t>(static_cast<double>(pixelsPerInch) *
+                                     (static_cast<double>(tenths) * (kInchPerMm / 10.0)));
+}
+
 SheetLayout layoutFor(const SheetDevice &dev, const PrintSpace &space, std::int64_t width,
                       std::int64_t height)
 {
     SheetLayout l;
-    l.left = mmToPixels(dev.px, space.a) - dev.ox;
-    l.top = mmToPixels(dev.py, space.b) - dev.oy;
+    l.left = mmToPixels(dev.px, space.a) + tenthsToPixels(dev.px, space.ox) - dev.ox;
+    l.top = mmToPixels(dev.py, space.b) + tenthsToPixels(dev.py, space.oy) - dev.oy;
     l.gapX = mmToPixels(dev.px, space.c);
     l.gapY = mmToPixels(dev.py, space.d);
     l.width = width;
@@ -42,6 +49,11 @@ bool fitsInt(std::int64_t v)
 void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const DrawingOrder &order)
 {
     DrawSheetCells(painter, page, l, RenderLayoutCardImage(l, order));
+}
+
+QString cellName(int cell)
+{
+    return QStringLiteral("%1 枚目").arg(cell);
 }
 
 } // namespace
@@ -112,7 +124,32 @@ void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const Dra
     drawSheet(painter, page, ComputeSheetLayout(dev, space), order);
 }
 
-void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintSpace &space)
+std::vector<int> CellsOffPaper(const SheetLayout &l, const SheetDevice &dev, QSize paper)
+{
+    std::vector<int> off;
+    for (int i = 0; i < kSheetCells; ++i) {
+        const SheetLayout::Cell &cell = l.cells.at(static_cast<std::size_t>(i));
+        const std::int64_t x = cell.x + dev.ox;
+        const std::int64_t y = cell.y + dev.oy;
+        if (x < 0 || y < 0 || x + l.width > paper.width() || y + l.height > paper.height())
+            off.push_back(i + 1);
+    }
+    return off;
+}
+
+QString OffPaperMessage(const std::vector<int> &cells)
+{
+    if (cells.empty())
+        return {};
+    QString text = cellName(cells.front());
+    for (std::size_t i = 1; i < cells.size(); ++i)
+        text += (i + 1 == cells.size() ? QStringLiteral("と ") : QStringLiteral("、")) +
+                cellName(cells[i]);
+    return text + QStringLiteral("が用紙からはみ出します");
+}
+
+std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
+                                  const PrintSpace &space)
 {
     rec.BeginDoc();
     rec.NewPage();
@@ -122,6 +159,9 @@ void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintS
     dev.px = device->logicalDpiX();
     dev.py = device->logicalDpiY();
     const SheetLayout l = ComputePreviewLayout(dev, rec.XFactor(), rec.YFactor(), space);
-    drawSheet(*canvas, QSize(device->width(), device->height()), l, order);
+    const QSize page(device->width(), device->height());
+    drawSheet(*canvas, page, l, order);
     rec.EndDoc();
+    // The page is the whole paper: its origin is the paper's corner.
+    return CellsOffPaper(l, dev, page);
 }

@@ -3,8 +3,10 @@
 
 #include <QImage>
 #include <QSize>
+#include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class DrawingOrder;
 class PageRecorder;
@@ -85,5 +87,15 @@ QImage RenderLayoutCardImage(const SheetLayout &layout, const DrawingOrder &orde
 // DrawSheetCell for each of the ten cells; nothing for a null card image.
 void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &layout, const QImage &card);
 
-// Records the sheet as the one page of `rec` (BeginDoc ... EndDoc).
-void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintSpace &space);
+// Records the sheet as the one page of `rec` (BeginDoc ... EndDoc). Returns
+// CellsOffPaper for the recorded page, which is the whole paper.
+std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
+                                  const PrintSpace &space);
+
+// The cells of `layout` (1 to 10, in cell order) not wholly on a paper of
+// `paper` device pixels, whose corner lies `dev.ox`, `dev.oy` before the
+// layout's origin. Such a cell is cut off on paper, or lost altogether.
+std::vector<int> CellsOffPaper(const SheetLayout &layout, const SheetDevice &dev, QSize paper);
+
+// 「3 枚目と 4 枚目が用紙からはみ出します」 for cells 3 and 4; empty for none.
+QString OffPaperMessage(const std::vector<int> &cells);

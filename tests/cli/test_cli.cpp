@@ -242,6 +242,34 @@ TEST_F(Cards, SheetCellsSitWhereTheLayoutPutsThem)
     EXPECT_TRUE(Tool("pdfinfo", {Path("sheet.pdf")}).out.contains("(A4)"));
 }
 
+TEST_F(Cards, SheetShiftFromTheOptionOrTheSettingsAndCellsOffThePaper)
+{
+    const QString card = DarkCard();
+    const QSize cardSize(358, 216); // at 100 dpi
+    // 10 mm is trunc(39.37) pixels at 100 dpi, -2 mm trunc(-7.874).
+    const QPoint shift(39, -7);
+    WriteAll(Path("shift.INI"), "[printspace]\r\nox=100\r\noy=-20\r\n");
+    for (const QStringList &args : {QStringList{"--space", "10,7,3,3,100,-20"},
+                                    QStringList{"--settings", Path("shift.INI")}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const Ran r =
+            Cli(QStringList{"sheet", card, "--dpi", "100", "-o", Path("sheet.png")} + args);
+        ASSERT_EQ(r.status, 0);
+        EXPECT_FALSE(r.Err().contains(QStringLiteral("はみ出します")));
+        const QImage png(Path("sheet.png"));
+        for (const QPoint &at : cellCorners(100, 10, 7, 3, 3))
+            EXPECT_EQ(darkCorner(png, at + shift, cardSize), at + shift);
+    }
+
+    // Cells off the paper are named; the sheet is still written.
+    const Ran r =
+        Cli({"sheet", card, "--dpi", "100", "-o", Path("low.png"), "--space", "10,60,3,3"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.Err().contains(QStringLiteral("9 枚目と 10 枚目が用紙からはみ出します")))
+        << r.Err().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(Path("low.png")));
+}
+
 TEST_F(Cards, QrTextAndSymbols)
 {
     // Caption and key select the same fields; the QR object stays hidden.
@@ -424,6 +452,7 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {{"render", card, "-o", Path("x.png"), "--dpi"}, 2, {"--dpi"}},
         {{"render", card, "-o", Path("x.png"), "--zoom", "2"}, 2, {"--zoom"}},
         {{"sheet", card, "-o", Path("x.pdf"), "--space", "1,2,3"}, 2, {"--space"}},
+        {{"sheet", card, "-o", Path("x.pdf"), "--space", "1,2,3,4,5"}, 2, {"--space"}},
         {{"fill", "-o", Path("x.pkd"), "--set", "Name=A"}, 2, {"Name"}},
         {{"fill", "-o", Path("x.pkd"), "--qr", "on"}, 2, {"on"}},
         {{"fill", "-o", Path("x.pkd"), "--qr-format", "qrx"}, 2, {"qrx"}},
