@@ -115,6 +115,7 @@ void TPreview::SetValues(const PrintSpace &space)
     d = space.d;
     ox = space.ox;
     oy = space.oy;
+    cropMarks = space.cropMarks;
 }
 
 void TPreview::FormShow()

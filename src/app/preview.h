@@ -40,8 +40,9 @@ public:
     std::int32_t d = 3;
     std::int32_t ox = 0;
     std::int32_t oy = 0;
+    bool cropMarks = false;
 
-    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy}; }
+    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy, cropMarks}; }
     void SetValues(const PrintSpace &space);
 
     // Run by bPrint; set by whoever opens the preview.

@@ -69,6 +69,8 @@ void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &
         for (int copy = 0; copy < copies; ++copy) {
             if (copy > 0 && !printer.newPage())
                 throw std::runtime_error("印刷の次のページを始められません");
+            if (space.cropMarks)
+                DrawCropMarks(painter, dev, l);
             DrawSheetCells(painter, paint.size(), l, card);
         }
     } catch (...) {

@@ -3,6 +3,7 @@
 
 #include "card/font.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -141,6 +142,9 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     LabelOY =
         makeLabel(this, "LabelOY", QStringLiteral("微調整 縦 (0.1mm)"), 200, kDescribedHeight + 4);
     eOY = makeEdit(this, "eOY", 318, kDescribedHeight);
+    cCropMarks = new QCheckBox(QStringLiteral("トンボ"), this);
+    cCropMarks->setObjectName(QStringLiteral("cCropMarks"));
+    cCropMarks->setGeometry(310, kDescribedHeight - 29, 80, 20);
 
     setTabOrder(eA, eB);
     setTabOrder(eB, eC);
@@ -148,7 +152,8 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     setTabOrder(eD, bOK);
     setTabOrder(bOK, bCancel);
     setTabOrder(bCancel, cStock);
-    setTabOrder(cStock, eOX);
+    setTabOrder(cStock, cCropMarks);
+    setTabOrder(cCropMarks, eOX);
     setTabOrder(eOX, eOY);
 
     connect(eA, &QLineEdit::textChanged, this, &TPrintSetting::eAChange);
@@ -158,6 +163,7 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     connect(eOX, &QLineEdit::textChanged, this, &TPrintSetting::eOXChange);
     connect(eOY, &QLineEdit::textChanged, this, &TPrintSetting::eOYChange);
     connect(cStock, &QComboBox::activated, this, &TPrintSetting::cStockChange);
+    connect(cCropMarks, &QCheckBox::toggled, this, [this](bool on) { cropMarks = on; });
     connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -170,6 +176,7 @@ void TPrintSetting::FormShow()
     eD->setText(QString::number(d));
     eOX->setText(QString::number(ox));
     eOY->setText(QString::number(oy));
+    cCropMarks->setChecked(cropMarks);
     showStock();
     DrawPaperSketch();
 }
@@ -182,6 +189,7 @@ void TPrintSetting::SetValues(const PrintSpace &space)
     d = space.d;
     ox = space.ox;
     oy = space.oy;
+    cropMarks = space.cropMarks;
 }
 
 void TPrintSetting::eOXChange()

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <cstdint>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -34,8 +35,9 @@ public:
     std::int32_t d = 0;
     std::int32_t ox = 0;
     std::int32_t oy = 0;
+    bool cropMarks = false;
 
-    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy}; }
+    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy, cropMarks}; }
     void SetValues(const PrintSpace &space);
 
     QLabel *Label1;
@@ -56,9 +58,10 @@ public:
     QLabel *LabelOY;
     QLineEdit *eOX;
     QLineEdit *eOY;
+    QCheckBox *cCropMarks;
 
     // Fills the edits from the working values, eA to eD then eOX and eOY,
-    // and draws the sketch.
+    // ticks the crop marks box, and draws the sketch.
     void FormShow();
     void eAChange();
     void eBChange();

@@ -52,7 +52,10 @@ const OptionDef kSpace = {"space", 0, "A,B,C,D[,OX,OY]", false,
                           "ないときは --settings のもの、それもないときは 10,7,3,3,0,0"};
 const OptionDef kSettings = {
     "settings", 0, "FILE", false,
-    "印刷オプションを [printspace] の a, b, c, d, ox, oy から読む設定ファイル"};
+    "印刷オプションを [printspace] の a, b, c, d, ox, oy, cropmarks から読む設定ファイル"};
+
+const OptionDef kCropMarks = {"crop-marks", 0, nullptr, false,
+                              "カードの角の外側に 3 mm のトンボを描く (間隔が許すところまで)"};
 
 const CommandDef kInfo = {
     "info", "info CARD.pkd", "カードの記録を 1 行の JSON で標準出力に書く", "", 1, 1, {}};
@@ -70,14 +73,14 @@ const CommandDef kRender = {
 
 const CommandDef kSheet = {
     "sheet",
-    "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE]",
+    "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE] [--crop-marks]",
     "10 枚付けの用紙 (A4 縦) を PDF または PNG にする",
     "PDF は N dpi の A4 縦 1 ページで、印刷できる範囲が用紙の角から始まります。\n"
     "PNG は trunc(N x 8.26772) x trunc(N x 11.69291) ピクセルの A4 の画像です。\n"
     "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n",
     1,
     1,
-    {kOutputSheet, kSheetDpi, kSpace, kSettings}};
+    {kOutputSheet, kSheetDpi, kSpace, kSettings, kCropMarks}};
 
 const CommandDef kQr = {
     "qr",
@@ -119,7 +122,7 @@ const CommandDef kFill = {
 const CommandDef kMerge = {
     "merge",
     "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE] "
-    "[--mixed]",
+    "[--crop-marks] [--mixed]",
     "CSV の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
     "CSV の 1 行目は列名で、fill の KEY と同じくキーか項目名です。\n"
     "空の値はひな形の文字のままです。\n"
@@ -134,6 +137,7 @@ const CommandDef kMerge = {
      kSheetDpi,
      kSpace,
      kSettings,
+     kCropMarks,
      {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"}}};
 
 const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,
@@ -232,6 +236,8 @@ PrintSpace spaceOption(const ParsedCommand &p)
             throw FileFailure(path, QStringLiteral("設定ファイルを読めません"));
         LoadPrintSpace(IniFile(info.absoluteFilePath()), ps);
     }
+    if (p.Has("crop-marks"))
+        ps.cropMarks = true;
     return ps;
 }
 
@@ -659,6 +665,9 @@ int runMerge(const ParsedCommand &p)
         for (qint64 first = 1; first <= total; first += perPage) {
             if (first > 1)
                 pdf.NewPage();
+            // A shared page's marks go down once, before its cards.
+            if (mixed && ps.cropMarks)
+                DrawCropMarks(pdf.Painter(), dev, layout);
             for (qint64 r = first; r < first + perPage && r <= total; ++r) {
                 if (!reader.Next(row))
                     throw FileFailure(csv, QStringLiteral("読んでいる間に変わりました"));

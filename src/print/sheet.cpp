@@ -5,6 +5,7 @@
 #include "card/objects.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -46,9 +47,29 @@ bool fitsInt(std::int64_t v)
     return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
 }
 
-void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const DrawingOrder &order)
+void drawSheet(QPainter &painter, const SheetDevice &dev, QSize page, const SheetLayout &l,
+               const DrawingOrder &order, bool cropMarks)
 {
-    DrawSheetCells(painter, page, l, RenderLayoutCardImage(l, order));
+    const QImage card = RenderLayoutCardImage(l, order);
+    if (cropMarks)
+        DrawCropMarks(painter, dev, l);
+    DrawSheetCells(painter, page, l, card);
+}
+
+// One mark: a bar from (x, y), `length` along one axis (negative: back),
+// `thick` across. Bars far off the page are skipped: QRect is int.
+void markBar(QPainter &p, std::int64_t x, std::int64_t y, std::int64_t dx, std::int64_t dy,
+             std::int64_t thick)
+{
+    std::int64_t left = dx < 0 ? x + dx : x, top = dy < 0 ? y + dy : y;
+    const std::int64_t w = dx == 0 ? thick : (dx < 0 ? -dx : dx);
+    const std::int64_t h = dy == 0 ? thick : (dy < 0 ? -dy : dy);
+    const std::int64_t limit = std::int64_t{1} << 28;
+    if (left < -limit || top < -limit || left > limit || top > limit)
+        return;
+    p.fillRect(QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(w),
+                     static_cast<int>(h)),
+               Qt::black);
 }
 
 QString cellName(int cell)
@@ -110,6 +131,27 @@ QImage RenderLayoutCardImage(const SheetLayout &l, const DrawingOrder &order)
     return RenderCardImage(order, static_cast<int>(l.width), static_cast<int>(l.height));
 }
 
+void DrawCropMarks(QPainter &painter, const SheetDevice &dev, const SheetLayout &l)
+{
+    // 3 mm long and 0.1 mm thick (at least one device pixel).
+    const std::int64_t lenX = mmToPixels(dev.px, 3), lenY = mmToPixels(dev.py, 3);
+    const std::int64_t thickX = std::max<std::int64_t>(1, tenthsToPixels(dev.px, 1));
+    const std::int64_t thickY = std::max<std::int64_t>(1, tenthsToPixels(dev.py, 1));
+    for (const SheetLayout::Cell &c : l.cells) {
+        const std::int64_t right = c.x + l.width, bottom = c.y + l.height;
+        // Each corner: the horizontal edge continued sideways, the vertical
+        // edge continued up or down; the bar lies on the cell's own edge pixels.
+        markBar(painter, c.x, c.y, -lenX, 0, thickY);
+        markBar(painter, c.x, c.y, 0, -lenY, thickX);
+        markBar(painter, right, c.y, lenX, 0, thickY);
+        markBar(painter, right - thickX, c.y, 0, -lenY, thickX);
+        markBar(painter, c.x, bottom - thickY, -lenX, 0, thickY);
+        markBar(painter, c.x, bottom, 0, lenY, thickX);
+        markBar(painter, right, bottom - thickY, lenX, 0, thickY);
+        markBar(painter, right - thickX, bottom, 0, lenY, thickX);
+    }
+}
+
 void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &l, const QImage &card)
 {
     if (card.isNull())
@@ -121,7 +163,7 @@ void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &l, const Q
 void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const DrawingOrder &order,
                 const PrintSpace &space)
 {
-    drawSheet(painter, page, ComputeSheetLayout(dev, space), order);
+    drawSheet(painter, dev, page, ComputeSheetLayout(dev, space), order, space.cropMarks);
 }
 
 std::vector<int> CellsOffPaper(const SheetLayout &l, const SheetDevice &dev, QSize paper)
@@ -160,7 +202,7 @@ std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
     dev.py = device->logicalDpiY();
     const SheetLayout l = ComputePreviewLayout(dev, rec.XFactor(), rec.YFactor(), space);
     const QSize page(device->width(), device->height());
-    drawSheet(*canvas, page, l, order);
+    drawSheet(*canvas, dev, page, l, order, space.cropMarks);
     rec.EndDoc();
     // The page is the whole paper: its origin is the paper's corner.
     return CellsOffPaper(l, dev, page);

@@ -84,6 +84,11 @@ void DrawSheetCell(QPainter &painter, QSize page, const SheetLayout &layout, int
 // W x H. Throws std::runtime_error when W or H does not fit an int.
 QImage RenderLayoutCardImage(const SheetLayout &layout, const DrawingOrder &order);
 
+// Thin crop marks, 3 mm long, continuing each cell's edges outward from its
+// corners, at the resolution of `dev`. Drawn before the cells, which then
+// cover whatever part of a mark a narrow gap lets reach the next cell.
+void DrawCropMarks(QPainter &painter, const SheetDevice &dev, const SheetLayout &layout);
+
 // DrawSheetCell for each of the ten cells; nothing for a null card image.
 void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &layout, const QImage &card);
 

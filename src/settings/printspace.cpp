@@ -63,13 +63,15 @@ void SetSettingsFilePathForTesting(const QString &path)
 void LoadPrintSpace(const IniFile &ini, PrintSpace &out)
 {
     const PrintSpace defaults;
-    const std::vector<std::int32_t> v = ini.ReadIntegers(kPrintSpaceSection, {{"a", defaults.a},
-                                                                              {"b", defaults.b},
-                                                                              {"c", defaults.c},
-                                                                              {"d", defaults.d},
-                                                                              {"ox", defaults.ox},
-                                                                              {"oy", defaults.oy}});
-    out = PrintSpace{v[0], v[1], v[2], v[3], v[4], v[5]};
+    const std::vector<std::int32_t> v =
+        ini.ReadIntegers(kPrintSpaceSection, {{"a", defaults.a},
+                                              {"b", defaults.b},
+                                              {"c", defaults.c},
+                                              {"d", defaults.d},
+                                              {"ox", defaults.ox},
+                                              {"oy", defaults.oy},
+                                              {"cropmarks", defaults.cropMarks ? 1 : 0}});
+    out = PrintSpace{v[0], v[1], v[2], v[3], v[4], v[5], v[6] != 0};
 }
 
 void LoadPrintSpace(PrintSpace &out)
@@ -85,7 +87,8 @@ void SavePrintSpace(IniFile &ini, const PrintSpace &in)
                                           {"c", std::to_string(in.c)},
                                           {"d", std::to_string(in.d)},
                                           {"ox", std::to_string(in.ox)},
-                                          {"oy", std::to_string(in.oy)}});
+                                          {"oy", std::to_string(in.oy)},
+                                          {"cropmarks", in.cropMarks ? "1" : "0"}});
 }
 
 void SavePrintSpace(const PrintSpace &in)

@@ -1,6 +1,7 @@
 #include "app/printsetting.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -230,4 +231,8 @@ TEST(PrintSetting, StockPresetsAndShift)
     EXPECT_FALSE(black(dlg.Sketch(), 4, 9));
     dlg.eOX->setText("x");
     EXPECT_EQ(dlg.ox, -7);
+
+    EXPECT_FALSE(dlg.cCropMarks->isChecked());
+    dlg.cCropMarks->click();
+    EXPECT_TRUE(dlg.Values().cropMarks);
 }

@@ -268,6 +268,14 @@ TEST_F(Cards, SheetShiftFromTheOptionOrTheSettingsAndCellsOffThePaper)
     EXPECT_TRUE(r.Err().contains(QStringLiteral("9 枚目と 10 枚目が用紙からはみ出します")))
         << r.Err().toStdString();
     EXPECT_TRUE(QFileInfo::exists(Path("low.png")));
+
+    // Crop marks: the top edge of the first cell continued 3 mm (11 pixels) left.
+    ASSERT_EQ(Cli({"sheet", card, "--dpi", "100", "-o", Path("marks.png"), "--crop-marks"}).status,
+              0);
+    const QImage marks(Path("marks.png"));
+    const QPoint first = cellCorners(100, 10, 7, 3, 3)[0];
+    EXPECT_TRUE(IsDark(marks.pixel(first + QPoint(-11, 0))));
+    EXPECT_FALSE(IsDark(marks.pixel(first + QPoint(-12, 0))));
 }
 
 TEST_F(Cards, QrTextAndSymbols)
@@ -496,10 +504,10 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
     const std::pair<const char *, QStringList> options[] = {
         {"info", {}},
         {"render", {"--output", "--dpi"}},
-        {"sheet", {"--output", "--dpi", "--space", "--settings"}},
+        {"sheet", {"--output", "--dpi", "--space", "--settings", "--crop-marks"}},
         {"qr", {"--raw", "--output"}},
         {"fill", {"--output", "--set", "--qr", "--picture", "--background", "--qr-format"}},
-        {"merge", {"--output", "--dpi", "--space", "--settings", "--mixed"}},
+        {"merge", {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--mixed"}},
     };
     for (const auto &[command, names] : options) {
         r = Cli({command, "--help"});

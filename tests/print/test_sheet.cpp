@@ -236,3 +236,46 @@ TEST(SheetLayout, NamesTheCellsOffThePaper)
         }
     }
 }
+
+TEST(PrintSheet, CropMarksContinueTheEdgesIntoTheGaps)
+{
+    SolidCard card(kCardColor);
+    const QImage white = whitePage(300, QSize(2480, 3508));
+    // At 300 dpi: cells of 1074 x 649 from 118, 82; gaps and marks 35 pixels.
+    QImage page = white;
+    {
+        QPainter painter(&page);
+        PrintSheet(painter, {300, 300, 0, 0}, page.size(), card.Order(),
+                   PrintSpace{10, 7, 3, 3, 0, 0, true});
+    }
+    const QRgb black = qRgb(0, 0, 0);
+    EXPECT_EQ(page.pixel(117, 82), black);
+    EXPECT_EQ(page.pixel(118 - 35, 82), black);
+    EXPECT_TRUE(isWhite(page.pixel(118 - 36, 82)));
+    EXPECT_TRUE(isWhite(page.pixel(117, 83))); // one pixel thin
+    EXPECT_EQ(page.pixel(118, 81), black);
+    EXPECT_EQ(page.pixel(118, 82 - 35), black);
+    EXPECT_TRUE(isWhite(page.pixel(118, 82 - 36)));
+    // Across the gap between the columns, and the gap between the rows.
+    for (int x = 1192; x < 1192 + 35; ++x)
+        EXPECT_EQ(page.pixel(x, 82), black) << x;
+    EXPECT_TRUE(isCardColor(page.pixel(1192 + 35, 82)));
+    EXPECT_EQ(page.pixel(1192 - 1, 731), black);
+    EXPECT_EQ(page.pixel(118, 731 + 34), black);
+    EXPECT_TRUE(isWhite(page.pixel(1200, 300)));
+    // The bottom-right corner of the last cell.
+    EXPECT_EQ(page.pixel(1192 + 35 + 1074, 82 + 4 * 684 + 648), black);
+
+    // Stock without gaps: marks only around the block, the cells untouched.
+    page = white;
+    {
+        QPainter painter(&page);
+        PrintSheet(painter, {300, 300, 0, 0}, page.size(), card.Order(),
+                   PrintSpace{14, 11, 0, 0, 0, 0, true});
+    }
+    EXPECT_EQ(page.pixel(164, 129), black);
+    EXPECT_TRUE(isCardColor(page.pixel(165 + 1073, 129)));
+    EXPECT_TRUE(isCardColor(page.pixel(165 + 1074, 129)));
+    EXPECT_TRUE(isCardColor(page.pixel(165, 129 + 649)));
+    EXPECT_EQ(page.pixel(165 + 2 * 1074, 129), black);
+}

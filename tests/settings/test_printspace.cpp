@@ -60,7 +60,8 @@ TEST_F(PrintSpaceTest, DefaultsUntilSavedThenTheSavedValues)
 
     // Saving the defaults creates the folders and the file.
     SavePrintSpace(space);
-    EXPECT_EQ(ReadBytes(path_), "[printspace]\r\na=10\r\nb=7\r\nc=3\r\nd=3\r\nox=0\r\noy=0\r\n");
+    EXPECT_EQ(ReadBytes(path_),
+              "[printspace]\r\na=10\r\nb=7\r\nc=3\r\nd=3\r\nox=0\r\noy=0\r\ncropmarks=0\r\n");
 
     SavePrintSpace(PrintSpace{-1, 0, 25, 2147483647});
     LoadPrintSpace(space);
@@ -79,7 +80,7 @@ TEST_F(PrintSpaceTest, UsesTheFileAsWrittenByHand)
 
     SavePrintSpace(PrintSpace{6, 7, 3, 4});
     EXPECT_EQ(ReadBytes(path_), "[PrintSpace]\r\nA=6\r\nc=3\r\nb=7\r\nd=4\r\nox=0\r\noy=0\r\n"
-                                "[Help]\r\nURL= file:///doc/index.html \r\n");
+                                "cropmarks=0\r\n[Help]\r\nURL= file:///doc/index.html \r\n");
 
     // Read afresh: an edit made while the program runs is seen.
     WriteBytes(path_, "[help]\nurl=changed\n");
@@ -91,7 +92,7 @@ TEST_F(PrintSpaceTest, UsesTheFileAsWrittenByHand)
 
 TEST_F(PrintSpaceTest, KeepsTheSheetShift)
 {
-    const PrintSpace shifted{14, 11, 0, 0, -25, 2147483647};
+    const PrintSpace shifted{14, 11, 0, 0, -25, 2147483647, true};
     SavePrintSpace(shifted);
     PrintSpace space;
     LoadPrintSpace(space);
