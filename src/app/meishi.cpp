@@ -7,6 +7,7 @@
 #include "card/files.h"
 #include "card/object.h"
 #include "card/sjis.h"
+#include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "settings/printspace.h"
 
@@ -1018,6 +1019,13 @@ void TMeishi::closeEvent(QCloseEvent *e)
 void TMeishi::printWith(const PrintSpace &space)
 {
     if (!dialogs.PrinterSetup(this, printer))
+        return;
+    // Checked against the printer just chosen: its paper decides what is cut off.
+    const std::vector<int> off = CellsOffPaper(printer, space);
+    if (!off.empty() &&
+        dialogs.AskYesNoCancel(this,
+                               OffPaperMessage(off) + QStringLiteral("。\nこのまま印刷しますか？"),
+                               kTitle) != Dialogs::Answer::Yes)
         return;
     PrintSheet(printer, MakeDrawingOrder(session.Card()), space);
 }

@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QFrame>
+#include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -69,6 +70,11 @@ TPreview::TPreview(QWidget *parent) : QDialog(parent)
     makeSeparator(ToolBar1, 189);
     SpeedButton1 = makeSpeedButton(ToolBar1, "SpeedButton1", QStringLiteral("閉じる"), 197, 61);
 
+    lOffPaper = new QLabel(ToolBar1);
+    lOffPaper->setObjectName(QStringLiteral("lOffPaper"));
+    lOffPaper->setStyleSheet(QStringLiteral("color: #c00000"));
+    lOffPaper->setGeometry(266, 2, 478 - 266, 20);
+
     cPreview = new PreviewControl(this);
     cPreview->setObjectName(QStringLiteral("cPreview"));
     cPreview->setGeometry(0, kPreviewTop, 478, 401);
@@ -97,7 +103,19 @@ std::unique_ptr<PageRecorder> TPreview::newRecorder() const
 void TPreview::render()
 {
     static const DrawingOrder none;
-    DrawPreviewSheet(*recorder, order ? *order : none, PrintSpace{a, b, c, d});
+    const std::vector<int> off = DrawPreviewSheet(*recorder, order ? *order : none, Values());
+    lOffPaper->setText(OffPaperMessage(off));
+}
+
+void TPreview::SetValues(const PrintSpace &space)
+{
+    a = space.a;
+    b = space.b;
+    c = space.c;
+    d = space.d;
+    ox = space.ox;
+    oy = space.oy;
+    cropMarks = space.cropMarks;
 }
 
 void TPreview::FormShow()
@@ -128,10 +146,7 @@ void TPreview::SpeedButton2Click()
 {
     if (!options) {
         options = new TPrintSetting(this);
-        options->a = a;
-        options->b = b;
-        options->c = c;
-        options->d = d;
+        options->SetValues(Values());
         disconnect(options->bOK, &QPushButton::clicked, options, nullptr);
         disconnect(options->bCancel, &QPushButton::clicked, options, nullptr);
         connect(options->bOK, &QPushButton::clicked, this, &TPreview::ApplyOptions);
@@ -147,10 +162,7 @@ void TPreview::ApplyOptions()
 {
     if (!options)
         return;
-    a = options->a;
-    b = options->b;
-    c = options->c;
-    d = options->d;
+    SetValues(options->Values());
     // The control is given the new recorder before the old one goes, so it
     // never refers to a destroyed one.
     auto fresh = newRecorder();
@@ -195,6 +207,7 @@ void TPreview::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     ToolBar1->resize(width(), kToolBarHeight);
+    lOffPaper->resize(qMax(0, width() - lOffPaper->x()), lOffPaper->height());
     cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
 }
 
@@ -207,12 +220,9 @@ void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperM
     TPreview *p = preview.get();
     preview->onPrint = [p, print = std::move(print)] {
         if (print)
-            print(PrintSpace{p->a, p->b, p->c, p->d});
+            print(p->Values());
     };
-    preview->a = space.a;
-    preview->b = space.b;
-    preview->c = space.c;
-    preview->d = space.d;
+    preview->SetValues(space);
     preview->exec();
-    space = PrintSpace{preview->a, preview->b, preview->c, preview->d};
+    space = preview->Values();
 }

@@ -12,6 +12,7 @@ class DrawingOrder;
 class PageRecorder;
 class PreviewControl;
 class QComboBox;
+class QLabel;
 class QToolButton;
 class QWidget;
 class TPrintSetting;
@@ -37,6 +38,12 @@ public:
     std::int32_t b = 7;
     std::int32_t c = 3;
     std::int32_t d = 3;
+    std::int32_t ox = 0;
+    std::int32_t oy = 0;
+    bool cropMarks = false;
+
+    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy, cropMarks}; }
+    void SetValues(const PrintSpace &space);
 
     // Run by bPrint; set by whoever opens the preview.
     std::function<void()> onPrint;
@@ -47,6 +54,9 @@ public:
     QComboBox *cZoom;
     QToolButton *SpeedButton1;
     PreviewControl *cPreview;
+    // Names the cells that fall outside the paper at the values shown; empty
+    // when all are on it.
+    QLabel *lOffPaper;
 
     void FormShow();
     void FormClose();

@@ -1,6 +1,8 @@
 #pragma once
 #include "card/printspace.h"
 
+#include <vector>
+
 class DrawingOrder;
 class QPrinter;
 
@@ -14,3 +16,7 @@ inline constexpr int kPdfDotsPerInch = 600;
 // with its printable area. Throws std::runtime_error when the job cannot
 // start.
 void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &space);
+
+// The cells (1 to 10) that would not lie wholly on the paper of `printer`,
+// set up as PrintSheet sets it up (which this does to `printer`).
+std::vector<int> CellsOffPaper(QPrinter &printer, const PrintSpace &space);

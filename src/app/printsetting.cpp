@@ -3,7 +3,9 @@
 
 #include "card/font.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <algorithm>
+#include <array>
 #include <memory>
 
 namespace {
@@ -25,6 +28,23 @@ constexpr std::int64_t kPaperWidthMm = 210;
 constexpr std::int64_t kPaperHeightMm = 297;
 constexpr std::int64_t kCardWidth = 38;
 constexpr std::int64_t kCardHeight = 23;
+// The window's described height, and what the stock rows add below it.
+constexpr int kDescribedHeight = 251;
+constexpr int kStockRows = 40;
+
+struct Stock
+{
+    const char *name;
+    PrintSpace space;
+};
+
+// Card stock whose margins and gaps are known; the shift is the printer's
+// own and stays as it is.
+const std::array<Stock, 2> kStocks = {{
+    {"標準 (10/7/3/3)", PrintSpace{10, 7, 3, 3}},
+    {"A4 名刺用紙 10面 (14/11/0/0)", PrintSpace{14, 11, 0, 0}},
+}};
+const char *const kUserStock = "ユーザー設定";
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int x, int y)
 {
@@ -88,7 +108,7 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("印刷オプション"));
     setFont(WindowFont());
     move(280, 107);
-    setFixedSize(403, 251);
+    setFixedSize(403, kDescribedHeight + kStockRows);
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("左端の空き （横：mm)"), 24, 20);
     eA = makeEdit(this, "eA", 142, 16);
@@ -109,16 +129,41 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     cPaper->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     cPaper->setGeometry(46, 24, kSketchWidth, kSketchHeight);
 
+    LabelStock = makeLabel(this, "LabelStock", QStringLiteral("用紙"), 24, kDescribedHeight - 26);
+    cStock = new QComboBox(this);
+    cStock->setObjectName(QStringLiteral("cStock"));
+    for (const Stock &stock : kStocks)
+        cStock->addItem(QString::fromUtf8(stock.name));
+    cStock->addItem(QString::fromUtf8(kUserStock));
+    cStock->setGeometry(98, kDescribedHeight - 30, 200, 22);
+    LabelOX =
+        makeLabel(this, "LabelOX", QStringLiteral("微調整 横 (0.1mm)"), 24, kDescribedHeight + 4);
+    eOX = makeEdit(this, "eOX", 142, kDescribedHeight);
+    LabelOY =
+        makeLabel(this, "LabelOY", QStringLiteral("微調整 縦 (0.1mm)"), 200, kDescribedHeight + 4);
+    eOY = makeEdit(this, "eOY", 318, kDescribedHeight);
+    cCropMarks = new QCheckBox(QStringLiteral("トンボ"), this);
+    cCropMarks->setObjectName(QStringLiteral("cCropMarks"));
+    cCropMarks->setGeometry(310, kDescribedHeight - 29, 80, 20);
+
     setTabOrder(eA, eB);
     setTabOrder(eB, eC);
     setTabOrder(eC, eD);
     setTabOrder(eD, bOK);
     setTabOrder(bOK, bCancel);
+    setTabOrder(bCancel, cStock);
+    setTabOrder(cStock, cCropMarks);
+    setTabOrder(cCropMarks, eOX);
+    setTabOrder(eOX, eOY);
 
     connect(eA, &QLineEdit::textChanged, this, &TPrintSetting::eAChange);
     connect(eB, &QLineEdit::textChanged, this, &TPrintSetting::eBChange);
     connect(eC, &QLineEdit::textChanged, this, &TPrintSetting::eCChange);
     connect(eD, &QLineEdit::textChanged, this, &TPrintSetting::eDChange);
+    connect(eOX, &QLineEdit::textChanged, this, &TPrintSetting::eOXChange);
+    connect(eOY, &QLineEdit::textChanged, this, &TPrintSetting::eOYChange);
+    connect(cStock, &QComboBox::activated, this, &TPrintSetting::cStockChange);
+    connect(cCropMarks, &QCheckBox::toggled, this, [this](bool on) { cropMarks = on; });
     connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -129,7 +174,55 @@ void TPrintSetting::FormShow()
     eB->setText(QString::number(b));
     eC->setText(QString::number(c));
     eD->setText(QString::number(d));
+    eOX->setText(QString::number(ox));
+    eOY->setText(QString::number(oy));
+    cCropMarks->setChecked(cropMarks);
+    showStock();
     DrawPaperSketch();
+}
+
+void TPrintSetting::SetValues(const PrintSpace &space)
+{
+    a = space.a;
+    b = space.b;
+    c = space.c;
+    d = space.d;
+    ox = space.ox;
+    oy = space.oy;
+    cropMarks = space.cropMarks;
+}
+
+void TPrintSetting::eOXChange()
+{
+    editChanged(eOX, ox);
+}
+
+void TPrintSetting::eOYChange()
+{
+    editChanged(eOY, oy);
+}
+
+void TPrintSetting::cStockChange()
+{
+    const int index = cStock->currentIndex();
+    if (index < 0 || index >= static_cast<int>(kStocks.size()))
+        return;
+    const PrintSpace &preset = kStocks[static_cast<std::size_t>(index)].space;
+    eA->setText(QString::number(preset.a));
+    eB->setText(QString::number(preset.b));
+    eC->setText(QString::number(preset.c));
+    eD->setText(QString::number(preset.d));
+}
+
+void TPrintSetting::showStock()
+{
+    int index = static_cast<int>(kStocks.size());
+    for (std::size_t i = 0; i < kStocks.size(); ++i) {
+        const PrintSpace &p = kStocks[i].space;
+        if (p.a == a && p.b == b && p.c == c && p.d == d)
+            index = static_cast<int>(i);
+    }
+    cStock->setCurrentIndex(index);
 }
 
 void TPrintSetting::eAChange()
@@ -159,6 +252,7 @@ void TPrintSetting::editChanged(QLineEdit *edit, std::int32_t &value)
     // the cursor at the end.
     if (!TryStrToInt(edit->text().toStdString(), value))
         edit->setText(QString::number(value));
+    showStock();
     DrawPaperSketch();
 }
 
@@ -174,8 +268,9 @@ void TPrintSetting::DrawPaperSketch()
         p.fillRect(paper, Qt::white);
         frameRect(p, 0, 0, kPaperWidth, kPaperHeight, Qt::black);
 
-        const std::int64_t left = std::int64_t{a} * kPaperWidth / kPaperWidthMm;
-        const std::int64_t top = std::int64_t{b} * kPaperHeight / kPaperHeightMm;
+        // The shift in 0.1 mm joins the margin in 0.1 mm before the scaling.
+        const std::int64_t left = (std::int64_t{a} * 10 + ox) * kPaperWidth / (kPaperWidthMm * 10);
+        const std::int64_t top = (std::int64_t{b} * 10 + oy) * kPaperHeight / (kPaperHeightMm * 10);
         const std::int64_t gapX = std::int64_t{c} * kPaperWidth / kPaperWidthMm;
         const std::int64_t gapY = std::int64_t{d} * kPaperHeight / kPaperHeightMm;
         for (std::int64_t i = 0; i < 5; ++i) {
@@ -225,10 +320,7 @@ void TPrintSetting::keyPressEvent(QKeyEvent *event)
 void RunPrintOptions(QWidget *parent, PrintSpace &space)
 {
     auto dialog = std::make_unique<TPrintSetting>(parent);
-    dialog->a = space.a;
-    dialog->b = space.b;
-    dialog->c = space.c;
-    dialog->d = space.d;
+    dialog->SetValues(space);
     dialog->exec();
-    space = PrintSpace{dialog->a, dialog->b, dialog->c, dialog->d};
+    space = dialog->Values();
 }

@@ -5,13 +5,16 @@
 #include <QImage>
 #include <cstdint>
 
+class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // The print options window: the four print-space values (mm) with a live
-// sketch of the ten card positions on an A4 sheet.
+// sketch of the ten card positions on an A4 sheet; below them the card
+// stock (presets of the four values) and the sheet's shift (0.1 mm).
 //
 // Modal use (RunPrintOptions): bOK accepts, bCancel rejects; either way the
 // caller reads the working values back. Modeless use (the preview): the
@@ -30,6 +33,12 @@ public:
     std::int32_t b = 0;
     std::int32_t c = 0;
     std::int32_t d = 0;
+    std::int32_t ox = 0;
+    std::int32_t oy = 0;
+    bool cropMarks = false;
+
+    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy, cropMarks}; }
+    void SetValues(const PrintSpace &space);
 
     QLabel *Label1;
     QLabel *Label2;
@@ -43,13 +52,25 @@ public:
     QPushButton *bCancel;
     QGroupBox *GroupBox1;
     QLabel *cPaper;
+    QLabel *LabelStock;
+    QComboBox *cStock; // the presets, then 「ユーザー設定」
+    QLabel *LabelOX;
+    QLabel *LabelOY;
+    QLineEdit *eOX;
+    QLineEdit *eOY;
+    QCheckBox *cCropMarks;
 
-    // Fills the edits from the working values, eA to eD, and draws the sketch.
+    // Fills the edits from the working values, eA to eD then eOX and eOY,
+    // ticks the crop marks box, and draws the sketch.
     void FormShow();
     void eAChange();
     void eBChange();
     void eCChange();
     void eDChange();
+    void eOXChange();
+    void eOYChange();
+    // A preset puts its four values into eA..eD; 「ユーザー設定」 changes nothing.
+    void cStockChange();
     void DrawPaperSketch();
 
     // What cPaper shows: 93 x 130 pixels.
@@ -62,6 +83,8 @@ protected:
 
 private:
     void editChanged(QLineEdit *edit, std::int32_t &value);
+    // Selects the preset the four values match, else 「ユーザー設定」.
+    void showStock();
 
     QImage sketch;
     bool closing = false;

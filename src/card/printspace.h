@@ -1,15 +1,19 @@
 #pragma once
 #include <cstdint>
 
-// Layout of cards on a sheet, in millimetres: the one type the four values
-// travel in between the settings file, the print windows, the imposition
-// and the tool.
+// Layout of cards on a sheet: the one type the values travel in between the
+// settings file, the print windows, the imposition and the tool. a..d are
+// whole millimetres; ox and oy shift the whole sheet (positive: right, down)
+// in tenths of a millimetre, to calibrate a printer that feeds off centre.
 struct PrintSpace
 {
-    std::int32_t a = 10; // left margin
-    std::int32_t b = 7;  // top margin
-    std::int32_t c = 3;  // horizontal gap between cards
-    std::int32_t d = 3;  // vertical gap between cards
+    std::int32_t a = 10;    // left margin
+    std::int32_t b = 7;     // top margin
+    std::int32_t c = 3;     // horizontal gap between cards
+    std::int32_t d = 3;     // vertical gap between cards
+    std::int32_t ox = 0;    // horizontal shift, 0.1 mm
+    std::int32_t oy = 0;    // vertical shift, 0.1 mm
+    bool cropMarks = false; // トンボ in the gaps, to cut the cards out by
 
     bool operator==(const PrintSpace &) const = default;
 };

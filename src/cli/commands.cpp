@@ -46,13 +46,18 @@ const OptionDef kOutputCard = {"output", 'o', "OUT", false,
 const OptionDef kOutputSheet = {"output", 'o', "OUT", false, "書き出すファイル (.pdf または .png)"};
 // Sheets print at the printer resolution the editor's PDF printing uses.
 const OptionDef kSheetDpi = {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 600"};
-const OptionDef kSpace = {"space", 0, "A,B,C,D", false,
-                          "左余白,上余白,左右の間隔,上下の間隔 (mm の整数)。"
-                          "ないときは --settings のもの、それもないときは 10,7,3,3"};
+const OptionDef kSpace = {"space", 0, "A,B,C,D[,OX,OY]", false,
+                          "左余白,上余白,左右の間隔,上下の間隔 (mm の整数)、"
+                          "続けて用紙全体の横,縦の微調整 (0.1 mm の整数、省略時は 0)。"
+                          "ないときは --settings のもの、それもないときは 10,7,3,3,0,0"};
 const OptionDef kRaster = {"raster", 0, nullptr, false,
                            "PDF のカードを N dpi のカード画像にする (文字も画像になります)"};
-const OptionDef kSettings = {"settings", 0, "FILE", false,
-                             "印刷オプションを [printspace] の a, b, c, d から読む設定ファイル"};
+const OptionDef kSettings = {
+    "settings", 0, "FILE", false,
+    "印刷オプションを [printspace] の a, b, c, d, ox, oy, cropmarks から読む設定ファイル"};
+
+const OptionDef kCropMarks = {"crop-marks", 0, nullptr, false,
+                              "カードの角の外側に 3 mm のトンボを描く (間隔が許すところまで)"};
 
 const CommandDef kInfo = {
     "info", "info CARD.pkd", "カードの記録を 1 行の JSON で標準出力に書く", "", 1, 1, {}};
@@ -70,7 +75,8 @@ const CommandDef kRender = {
 
 const CommandDef kSheet = {
     "sheet",
-    "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D] [--settings FILE] [--raster]",
+    "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE] [--crop-marks] "
+    "[--raster]",
     "10 枚付けの用紙 (A4 縦) を PDF または PNG にする",
     "PDF は N dpi の A4 縦 1 ページで、印刷できる範囲が用紙の角から始まります。\n"
     "PDF の文字は文字のまま (フォントを埋め込み)、QR コードは図形で、画像は一度だけ入ります。\n"
@@ -78,7 +84,7 @@ const CommandDef kSheet = {
     "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n",
     1,
     1,
-    {kOutputSheet, kSheetDpi, kSpace, kSettings, kRaster}};
+    {kOutputSheet, kSheetDpi, kSpace, kSettings, kCropMarks, kRaster}};
 
 const CommandDef kQr = {
     "qr",
@@ -119,8 +125,8 @@ const CommandDef kFill = {
 
 const CommandDef kMerge = {
     "merge",
-    "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D] [--settings FILE] [--mixed] "
-    "[--raster]",
+    "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE] "
+    "[--crop-marks] [--mixed] [--raster]",
     "CSV の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
     "CSV の 1 行目は列名で、fill の KEY と同じくキーか項目名です。\n"
     "空の値はひな形の文字のままです。\n"
@@ -136,6 +142,7 @@ const CommandDef kMerge = {
      kSheetDpi,
      kSpace,
      kSettings,
+     kCropMarks,
      {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"},
      kRaster}};
 
@@ -213,12 +220,17 @@ PrintSpace spaceOption(const ParsedCommand &p)
     PrintSpace ps;
     if (p.Has("space")) {
         const QStringList parts = p.Value("space").split(u',');
-        if (parts.size() != 4)
+        if (parts.size() != 4 && parts.size() != 6)
             throw UsageFailure(
-                QStringLiteral("--space は A,B,C,D の 4 つの整数です (%1)").arg(p.Value("space")));
+                QStringLiteral("--space は A,B,C,D の 4 つか A,B,C,D,OX,OY の 6 つの整数です (%1)")
+                    .arg(p.Value("space")));
         const QString what = QStringLiteral("--space");
         ps = PrintSpace{wholeNumber(parts[0], what), wholeNumber(parts[1], what),
                         wholeNumber(parts[2], what), wholeNumber(parts[3], what)};
+        if (parts.size() == 6) {
+            ps.ox = wholeNumber(parts[4], what);
+            ps.oy = wholeNumber(parts[5], what);
+        }
     } else if (p.Has("settings")) {
         const QString path = p.Value("settings");
         const QFileInfo info(path);
@@ -230,12 +242,25 @@ PrintSpace spaceOption(const ParsedCommand &p)
             throw FileFailure(path, QStringLiteral("設定ファイルを読めません"));
         LoadPrintSpace(IniFile(info.absoluteFilePath()), ps);
     }
+    if (p.Has("crop-marks"))
+        ps.cropMarks = true;
     return ps;
 }
 
 SheetDevice deviceAt(int dpi)
 {
     return SheetDevice{dpi, dpi, 0, 0};
+}
+
+// A sheet with cells off the A4 paper is still written, as the editor prints
+// one when told to go on; the note says which cells are cut off.
+void noteOffPaper(int dpi, const PrintSpace &ps)
+{
+    const QSize paper(static_cast<int>(dpi * kA4WidthInch), static_cast<int>(dpi * kA4HeightInch));
+    const std::vector<int> off =
+        CellsOffPaper(ComputeSheetLayout(deviceAt(dpi), ps), deviceAt(dpi), paper);
+    if (!off.empty())
+        writeErr(QStringLiteral("plakuro-cli: %1\n").arg(OffPaperMessage(off)));
 }
 
 // A card data file exactly as it is stored (nothing repaired). Throws
@@ -371,6 +396,7 @@ int runSheet(const ParsedCommand &p)
     openCard(card, p.positional[0]);
     if (card.QrTooLong())
         noteQrTooLong(p.positional[0]);
+    noteOffPaper(dpi, ps);
     const DrawingOrder order = MakeDrawingOrder(card.Card());
     drawing(out, [&] {
         if (kind == ".pdf") {
@@ -610,6 +636,7 @@ int runMerge(const ParsedCommand &p)
     }
     if (total == 0)
         throw FileFailure(csv, QStringLiteral("列名の行のあとに人の行がありません"));
+    noteOffPaper(dpi, ps);
 
     std::vector<std::string> templateTexts;
     for (const std::string &key : keys)
@@ -648,6 +675,9 @@ int runMerge(const ParsedCommand &p)
         for (qint64 first = 1; first <= total; first += perPage) {
             if (first > 1)
                 pdf.NewPage();
+            // A shared page's marks go down once, before its cards.
+            if (mixed && ps.cropMarks)
+                DrawCropMarks(pdf.Painter(), dev, layout);
             for (qint64 r = first; r < first + perPage && r <= total; ++r) {
                 if (!reader.Next(row))
                     throw FileFailure(csv, QStringLiteral("読んでいる間に変わりました"));

@@ -22,12 +22,19 @@ std::int64_t mmToPixels(int pixelsPerInch, std::int32_t mm)
                                      (static_cast<double>(mm) * kInchPerMm));
 }
 
+// The sheet's shift: trunc(pixelsPerInch × (tenths × 0.003937)).
+std::int64_t tenthsToPixels(int pixelsPerInch, std::int32_t tenths)
+{
+    return static_cast<std::int64_t>(static_cast<double>(pixelsPerInch) *
+                                     (static_cast<double>(tenths) * (kInchPerMm / 10.0)));
+}
+
 SheetLayout layoutFor(const SheetDevice &dev, const PrintSpace &space, std::int64_t width,
                       std::int64_t height)
 {
     SheetLayout l;
-    l.left = mmToPixels(dev.px, space.a) - dev.ox;
-    l.top = mmToPixels(dev.py, space.b) - dev.oy;
+    l.left = mmToPixels(dev.px, space.a) + tenthsToPixels(dev.px, space.ox) - dev.ox;
+    l.top = mmToPixels(dev.py, space.b) + tenthsToPixels(dev.py, space.oy) - dev.oy;
     l.gapX = mmToPixels(dev.px, space.c);
     l.gapY = mmToPixels(dev.py, space.d);
     l.width = width;
@@ -99,9 +106,35 @@ void drawVectorCell(QPainter &painter, QSize page, const SheetLayout &l, int ind
     painter.restore();
 }
 
-void drawSheet(QPainter &painter, QSize page, const SheetLayout &l, const DrawingOrder &order)
+
+void drawSheet(QPainter &painter, const SheetDevice &dev, QSize page, const SheetLayout &l,
+               const DrawingOrder &order, bool cropMarks)
 {
-    DrawSheetCells(painter, page, l, RenderLayoutCardImage(l, order));
+    const QImage card = RenderLayoutCardImage(l, order);
+    if (cropMarks)
+        DrawCropMarks(painter, dev, l);
+    DrawSheetCells(painter, page, l, card);
+}
+
+// One mark: a bar from (x, y), `length` along one axis (negative: back),
+// `thick` across. Bars far off the page are skipped: QRect is int.
+void markBar(QPainter &p, std::int64_t x, std::int64_t y, std::int64_t dx, std::int64_t dy,
+             std::int64_t thick)
+{
+    std::int64_t left = dx < 0 ? x + dx : x, top = dy < 0 ? y + dy : y;
+    const std::int64_t w = dx == 0 ? thick : (dx < 0 ? -dx : dx);
+    const std::int64_t h = dy == 0 ? thick : (dy < 0 ? -dy : dy);
+    const std::int64_t limit = std::int64_t{1} << 28;
+    if (left < -limit || top < -limit || left > limit || top > limit)
+        return;
+    p.fillRect(QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(w),
+                     static_cast<int>(h)),
+               Qt::black);
+}
+
+QString cellName(int cell)
+{
+    return QStringLiteral("%1 枚目").arg(cell);
 }
 
 } // namespace
@@ -155,6 +188,27 @@ QImage RenderLayoutCardImage(const SheetLayout &l, const DrawingOrder &order)
     return RenderCardImage(order, static_cast<int>(l.width), static_cast<int>(l.height));
 }
 
+void DrawCropMarks(QPainter &painter, const SheetDevice &dev, const SheetLayout &l)
+{
+    // 3 mm long and 0.1 mm thick (at least one device pixel).
+    const std::int64_t lenX = mmToPixels(dev.px, 3), lenY = mmToPixels(dev.py, 3);
+    const std::int64_t thickX = std::max<std::int64_t>(1, tenthsToPixels(dev.px, 1));
+    const std::int64_t thickY = std::max<std::int64_t>(1, tenthsToPixels(dev.py, 1));
+    for (const SheetLayout::Cell &c : l.cells) {
+        const std::int64_t right = c.x + l.width, bottom = c.y + l.height;
+        // Each corner: the horizontal edge continued sideways, the vertical
+        // edge continued up or down; the bar lies on the cell's own edge pixels.
+        markBar(painter, c.x, c.y, -lenX, 0, thickY);
+        markBar(painter, c.x, c.y, 0, -lenY, thickX);
+        markBar(painter, right, c.y, lenX, 0, thickY);
+        markBar(painter, right - thickX, c.y, 0, -lenY, thickX);
+        markBar(painter, c.x, bottom - thickY, -lenX, 0, thickY);
+        markBar(painter, c.x, bottom, 0, lenY, thickX);
+        markBar(painter, right, bottom - thickY, lenX, 0, thickY);
+        markBar(painter, right - thickX, bottom, 0, lenY, thickX);
+    }
+}
+
 void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &l, const QImage &card)
 {
     if (card.isNull())
@@ -166,7 +220,7 @@ void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &l, const Q
 void PrintSheet(QPainter &painter, const SheetDevice &dev, QSize page, const DrawingOrder &order,
                 const PrintSpace &space)
 {
-    drawSheet(painter, page, ComputeSheetLayout(dev, space), order);
+    drawSheet(painter, dev, page, ComputeSheetLayout(dev, space), order, space.cropMarks);
 }
 
 void DrawVectorSheetCell(QPainter &painter, QSize page, const SheetLayout &l, int index,
@@ -187,10 +241,39 @@ void DrawVectorSheetCells(QPainter &painter, QSize page, const SheetLayout &l,
 void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
                       const DrawingOrder &order, const PrintSpace &space)
 {
-    DrawVectorSheetCells(painter, page, ComputeSheetLayout(dev, space), order);
+    const SheetLayout layout = ComputeSheetLayout(dev, space);
+    if (space.cropMarks)
+        DrawCropMarks(painter, dev, layout);
+    DrawVectorSheetCells(painter, page, layout, order);
 }
 
-void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintSpace &space)
+
+std::vector<int> CellsOffPaper(const SheetLayout &l, const SheetDevice &dev, QSize paper)
+{
+    std::vector<int> off;
+    for (int i = 0; i < kSheetCells; ++i) {
+        const SheetLayout::Cell &cell = l.cells.at(static_cast<std::size_t>(i));
+        const std::int64_t x = cell.x + dev.ox;
+        const std::int64_t y = cell.y + dev.oy;
+        if (x < 0 || y < 0 || x + l.width > paper.width() || y + l.height > paper.height())
+            off.push_back(i + 1);
+    }
+    return off;
+}
+
+QString OffPaperMessage(const std::vector<int> &cells)
+{
+    if (cells.empty())
+        return {};
+    QString text = cellName(cells.front());
+    for (std::size_t i = 1; i < cells.size(); ++i)
+        text += (i + 1 == cells.size() ? QStringLiteral("と ") : QStringLiteral("、")) +
+                cellName(cells[i]);
+    return text + QStringLiteral("が用紙からはみ出します");
+}
+
+std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
+                                  const PrintSpace &space)
 {
     rec.BeginDoc();
     rec.NewPage();
@@ -200,6 +283,9 @@ void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintS
     dev.px = device->logicalDpiX();
     dev.py = device->logicalDpiY();
     const SheetLayout l = ComputePreviewLayout(dev, rec.XFactor(), rec.YFactor(), space);
-    drawSheet(*canvas, QSize(device->width(), device->height()), l, order);
+    const QSize page(device->width(), device->height());
+    drawSheet(*canvas, dev, page, l, order, space.cropMarks);
     rec.EndDoc();
+    // The page is the whole paper: its origin is the paper's corner.
+    return CellsOffPaper(l, dev, page);
 }

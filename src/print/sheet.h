@@ -3,8 +3,10 @@
 
 #include <QImage>
 #include <QSize>
+#include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class DrawingOrder;
 class PageRecorder;
@@ -82,6 +84,11 @@ void DrawSheetCell(QPainter &painter, QSize page, const SheetLayout &layout, int
 // W x H. Throws std::runtime_error when W or H does not fit an int.
 QImage RenderLayoutCardImage(const SheetLayout &layout, const DrawingOrder &order);
 
+// Thin crop marks, 3 mm long, continuing each cell's edges outward from its
+// corners, at the resolution of `dev`. Drawn before the cells, which then
+// cover whatever part of a mark a narrow gap lets reach the next cell.
+void DrawCropMarks(QPainter &painter, const SheetDevice &dev, const SheetLayout &layout);
+
 // DrawSheetCell for each of the ten cells; nothing for a null card image.
 void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &layout, const QImage &card);
 
@@ -99,5 +106,15 @@ void DrawVectorSheetCells(QPainter &painter, QSize page, const SheetLayout &layo
 void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
                       const DrawingOrder &order, const PrintSpace &space);
 
-// Records the sheet as the one page of `rec` (BeginDoc ... EndDoc).
-void DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order, const PrintSpace &space);
+// Records the sheet as the one page of `rec` (BeginDoc ... EndDoc). Returns
+// CellsOffPaper for the recorded page, which is the whole paper.
+std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
+                                  const PrintSpace &space);
+
+// The cells of `layout` (1 to 10, in cell order) not wholly on a paper of
+// `paper` device pixels, whose corner lies `dev.ox`, `dev.oy` before the
+// layout's origin. Such a cell is cut off on paper, or lost altogether.
+std::vector<int> CellsOffPaper(const SheetLayout &layout, const SheetDevice &dev, QSize paper);
+
+// 「3 枚目と 4 枚目が用紙からはみ出します」 for cells 3 and 4; empty for none.
+QString OffPaperMessage(const std::vector<int> &cells);

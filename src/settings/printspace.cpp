@@ -63,10 +63,15 @@ void SetSettingsFilePathForTesting(const QString &path)
 void LoadPrintSpace(const IniFile &ini, PrintSpace &out)
 {
     const PrintSpace defaults;
-    const std::vector<std::int32_t> v = ini.ReadIntegers(
-        kPrintSpaceSection,
-        {{"a", defaults.a}, {"b", defaults.b}, {"c", defaults.c}, {"d", defaults.d}});
-    out = PrintSpace{v[0], v[1], v[2], v[3]};
+    const std::vector<std::int32_t> v =
+        ini.ReadIntegers(kPrintSpaceSection, {{"a", defaults.a},
+                                              {"b", defaults.b},
+                                              {"c", defaults.c},
+                                              {"d", defaults.d},
+                                              {"ox", defaults.ox},
+                                              {"oy", defaults.oy},
+                                              {"cropmarks", defaults.cropMarks ? 1 : 0}});
+    out = PrintSpace{v[0], v[1], v[2], v[3], v[4], v[5], v[6] != 0};
 }
 
 void LoadPrintSpace(PrintSpace &out)
@@ -76,11 +81,14 @@ void LoadPrintSpace(PrintSpace &out)
 
 void SavePrintSpace(IniFile &ini, const PrintSpace &in)
 {
-    // One replacement of the file: the four values change together or not at all.
+    // One replacement of the file: the values change together or not at all.
     ini.WriteStrings(kPrintSpaceSection, {{"a", std::to_string(in.a)},
                                           {"b", std::to_string(in.b)},
                                           {"c", std::to_string(in.c)},
-                                          {"d", std::to_string(in.d)}});
+                                          {"d", std::to_string(in.d)},
+                                          {"ox", std::to_string(in.ox)},
+                                          {"oy", std::to_string(in.oy)},
+                                          {"cropmarks", in.cropMarks ? "1" : "0"}});
 }
 
 void SavePrintSpace(const PrintSpace &in)

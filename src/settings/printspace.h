@@ -24,13 +24,14 @@ QString SettingsFilePathForProgram(const QString &programFile);
 // Makes SettingsFilePath() return `path`; an empty path restores the rule.
 void SetSettingsFilePathForTesting(const QString &path);
 
-// Keys a, b, c, d of section "printspace"; each missing or unreadable one
-// takes its default from PrintSpace.
+// Keys a, b, c, d, ox, oy, cropmarks of section "printspace"; each missing
+// or unreadable one takes its default from PrintSpace (ox and oy: 0; crop
+// marks off). Any cropmarks number but 0 means on.
 void LoadPrintSpace(const IniFile &ini, PrintSpace &out);
 void LoadPrintSpace(PrintSpace &out);
 
-// Writes a, b, c, d in that order. Throws SettingsError when the file cannot
-// be written.
+// Writes a, b, c, d, ox, oy, cropmarks (1 or 0) in that order. Throws SettingsError when the file
+// cannot be written.
 void SavePrintSpace(IniFile &ini, const PrintSpace &in);
 // The same into SettingsFilePath(), creating its folder when missing.
 void SavePrintSpace(const PrintSpace &in);

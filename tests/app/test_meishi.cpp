@@ -4,10 +4,12 @@
 #include "fixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -275,4 +277,36 @@ TEST_F(MeishiTest, AnErrorInAHandlerIsReportedAndTheProgramGoesOn)
     EXPECT_TRUE(dialogs.errors[0].contains("missing.jpg"));
     QTest::keyClicks(window->eName, "a");
     EXPECT_EQ(object<TextObject>("eName")->GetText(), "a");
+}
+
+TEST_F(MeishiTest, PrintingCellsOffThePaperAsksFirst)
+{
+    dialogs.printerAccepts = true;
+    QPrinter &printer = window->Printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    const QString pdf = path("sheet.pdf");
+    printer.setOutputFileName(pdf);
+    // 3 cm to the right: the right column leaves the paper.
+    editor().SetSpace(PrintSpace{10, 7, 3, 3, 300, 0});
+
+    dialogs.answers = {Dialogs::Answer::No};
+    window->bPrintClick();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].startsWith(
+        "2 枚目、4 枚目、6 枚目、8 枚目と 10 枚目が用紙からはみ出します"))
+        << dialogs.questions[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(pdf));
+
+    dialogs.answers = {Dialogs::Answer::Yes};
+    window->bPrintClick();
+    EXPECT_EQ(dialogs.questions.size(), 2);
+    EXPECT_TRUE(QFileInfo::exists(pdf));
+
+    // On the paper: printed without a question.
+    QFile::remove(pdf);
+    editor().SetSpace(PrintSpace{});
+    window->bPrintClick();
+    EXPECT_EQ(dialogs.questions.size(), 2);
+    EXPECT_TRUE(QFileInfo::exists(pdf));
 }

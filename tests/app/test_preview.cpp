@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -157,6 +158,7 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
         EXPECT_TRUE(p->isModal());
         p->SpeedButton2->click();
         p->Options()->eB->setText("12");
+        p->Options()->eOY->setText("-15");
         p->Options()->bOK->click();
         p->bPrint->click();
         p->SpeedButton1->click();
@@ -166,7 +168,8 @@ TEST(Preview, RunPreviewHandsValuesBackAndPrintsWithThem)
     EXPECT_EQ(space.b, 12);
     EXPECT_EQ(space.a, 10);
     ASSERT_EQ(printed.size(), 1u);
-    EXPECT_EQ(printed[0], (PrintSpace{10, 12, 3, 3}));
+    EXPECT_EQ(printed[0], (PrintSpace{10, 12, 3, 3, 0, -15}));
+    EXPECT_EQ(space, printed[0]);
     EXPECT_EQ(owner.findChildren<TPreview *>().size(), 0);
 }
 
@@ -180,6 +183,12 @@ TEST(Preview, PageHasThePrintersPaper)
     EXPECT_EQ(shownPage(p).size(), QSize(816, 1056));
     EXPECT_EQ(p.cPreview->PageDisplaySize(), QSize(816, 1056));
     EXPECT_TRUE(isCardColor(shownPage(p).pixel(37, 26)));
+    // The bottom row ends at 26 + 4 x 218 + 207 = 1105, below the paper.
+    EXPECT_EQ(p.lOffPaper->text(), "9 枚目と 10 枚目が用紙からはみ出します");
+    p.SetPaper(QSizeF(210, 297));
+    p.SpeedButton2->click();
+    p.Options()->bOK->click();
+    EXPECT_EQ(p.lOffPaper->text(), "");
     // No paper, or an absurd one, is A4: the page image stays small.
     EXPECT_EQ(PageRecorder().PageSizePixels(), QSize(794, 1123));
     EXPECT_EQ(PageRecorder(QSizeF(1e7, 297)).PageSizePixels(), QSize(794, 1123));

@@ -1,6 +1,8 @@
 #include "app/printsetting.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,4 +190,49 @@ TEST(PrintSetting, RunPrintOptionsKeepsTypedValuesHoweverClosed)
     RunPrintOptions(&owner, space);
     EXPECT_EQ(space.c, 4);
     EXPECT_EQ(owner.findChildren<TPrintSetting *>().size(), 0);
+}
+
+TEST(PrintSetting, StockPresetsAndShift)
+{
+    TPrintSetting dlg;
+    dlg.SetValues(PrintSpace{10, 7, 3, 3, 0, 0});
+    dlg.show();
+    // The described controls keep their places; the new ones lie below them.
+    EXPECT_EQ(dlg.eA->geometry(), QRect(142, 16, 43, 20));
+    EXPECT_EQ(dlg.bCancel->geometry(), QRect(200, 186, 75, 25));
+    for (QWidget *w : {static_cast<QWidget *>(dlg.cStock), static_cast<QWidget *>(dlg.eOX),
+                       static_cast<QWidget *>(dlg.eOY)}) {
+        EXPECT_GE(w->y(), 186 + 25);
+        EXPECT_LE(w->geometry().bottom(), dlg.height());
+    }
+    EXPECT_EQ(dlg.cStock->currentText(), "標準 (10/7/3/3)");
+
+    dlg.cStock->setCurrentIndex(1);
+    emit dlg.cStock->activated(1);
+    EXPECT_EQ(dlg.Values(), (PrintSpace{14, 11, 0, 0, 0, 0}));
+    EXPECT_EQ(dlg.eB->text(), "11");
+    EXPECT_EQ(dlg.cStock->currentText(), "A4 名刺用紙 10面 (14/11/0/0)");
+
+    // A typed value that matches no preset selects the user's own.
+    dlg.eC->setText("2");
+    EXPECT_EQ(dlg.cStock->currentText(), "ユーザー設定");
+    dlg.eC->setText("0");
+    EXPECT_EQ(dlg.cStock->currentIndex(), 1);
+
+    // The shift is signed, in tenths of a millimetre, and moves the sketch:
+    // 100 = 10 mm = 4 of its pixels.
+    dlg.eOX->setText("-7");
+    dlg.eOY->setText("100");
+    EXPECT_EQ(dlg.Values(), (PrintSpace{14, 11, 0, 0, -7, 100}));
+    EXPECT_EQ(dlg.cStock->currentIndex(), 1);
+    // top = (110 + 100) x 125 / 2970 = 8; left = (140 - 7) x 88 / 2100 = 5.
+    EXPECT_TRUE(black(dlg.Sketch(), 5, 8));
+    EXPECT_FALSE(black(dlg.Sketch(), 5, 7));
+    EXPECT_FALSE(black(dlg.Sketch(), 4, 9));
+    dlg.eOX->setText("x");
+    EXPECT_EQ(dlg.ox, -7);
+
+    EXPECT_FALSE(dlg.cCropMarks->isChecked());
+    dlg.cCropMarks->click();
+    EXPECT_TRUE(dlg.Values().cropMarks);
 }

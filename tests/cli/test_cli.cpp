@@ -244,6 +244,42 @@ TEST_F(Cards, SheetCellsSitWhereTheLayoutPutsThem)
     EXPECT_TRUE(Tool("pdfinfo", {Path("sheet.pdf")}).out.contains("(A4)"));
 }
 
+TEST_F(Cards, SheetShiftFromTheOptionOrTheSettingsAndCellsOffThePaper)
+{
+    const QString card = DarkCard();
+    const QSize cardSize(358, 216); // at 100 dpi
+    // 10 mm is trunc(39.37) pixels at 100 dpi, -2 mm trunc(-7.874).
+    const QPoint shift(39, -7);
+    WriteAll(Path("shift.INI"), "[printspace]\r\nox=100\r\noy=-20\r\n");
+    for (const QStringList &args : {QStringList{"--space", "10,7,3,3,100,-20"},
+                                    QStringList{"--settings", Path("shift.INI")}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const Ran r =
+            Cli(QStringList{"sheet", card, "--dpi", "100", "-o", Path("sheet.png")} + args);
+        ASSERT_EQ(r.status, 0);
+        EXPECT_FALSE(r.Err().contains(QStringLiteral("はみ出します")));
+        const QImage png(Path("sheet.png"));
+        for (const QPoint &at : cellCorners(100, 10, 7, 3, 3))
+            EXPECT_EQ(darkCorner(png, at + shift, cardSize), at + shift);
+    }
+
+    // Cells off the paper are named; the sheet is still written.
+    const Ran r =
+        Cli({"sheet", card, "--dpi", "100", "-o", Path("low.png"), "--space", "10,60,3,3"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.Err().contains(QStringLiteral("9 枚目と 10 枚目が用紙からはみ出します")))
+        << r.Err().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(Path("low.png")));
+
+    // Crop marks: the top edge of the first cell continued 3 mm (11 pixels) left.
+    ASSERT_EQ(Cli({"sheet", card, "--dpi", "100", "-o", Path("marks.png"), "--crop-marks"}).status,
+              0);
+    const QImage marks(Path("marks.png"));
+    const QPoint first = cellCorners(100, 10, 7, 3, 3)[0];
+    EXPECT_TRUE(IsDark(marks.pixel(first + QPoint(-11, 0))));
+    EXPECT_FALSE(IsDark(marks.pixel(first + QPoint(-12, 0))));
+}
+
 TEST_F(Cards, QrTextAndSymbols)
 {
     // Caption and key select the same fields; the QR object stays hidden.
@@ -426,6 +462,7 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {{"render", card, "-o", Path("x.png"), "--dpi"}, 2, {"--dpi"}},
         {{"render", card, "-o", Path("x.png"), "--zoom", "2"}, 2, {"--zoom"}},
         {{"sheet", card, "-o", Path("x.pdf"), "--space", "1,2,3"}, 2, {"--space"}},
+        {{"sheet", card, "-o", Path("x.pdf"), "--space", "1,2,3,4,5"}, 2, {"--space"}},
         {{"fill", "-o", Path("x.pkd"), "--set", "Name=A"}, 2, {"Name"}},
         {{"fill", "-o", Path("x.pkd"), "--qr", "on"}, 2, {"on"}},
         {{"fill", "-o", Path("x.pkd"), "--qr-format", "qrx"}, 2, {"qrx"}},
@@ -469,10 +506,10 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
     const std::pair<const char *, QStringList> options[] = {
         {"info", {}},
         {"render", {"--output", "--dpi"}},
-        {"sheet", {"--output", "--dpi", "--space", "--settings"}},
+        {"sheet", {"--output", "--dpi", "--space", "--settings", "--crop-marks"}},
         {"qr", {"--raw", "--output"}},
         {"fill", {"--output", "--set", "--qr", "--picture", "--background", "--qr-format"}},
-        {"merge", {"--output", "--dpi", "--space", "--settings", "--mixed"}},
+        {"merge", {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--mixed"}},
     };
     for (const auto &[command, names] : options) {
         r = Cli({command, "--help"});

@@ -199,3 +199,124 @@ TEST(DrawPreviewSheet, RecordsOneA4PageAt96Dpi)
     EXPECT_EQ(rec.PageCount(), 1);
     expectCellAt(rec.Page(), 75, 26, 343, 207);
 }
+
+// A card stock's values and the sheet's shift move every cell to the pixel:
+// rows of {values, first cell, step between columns, step between rows} at 600 dpi.
+TEST(SheetLayout, StockAndShiftMoveEveryCell)
+{
+    struct Row
+    {
+        PrintSpace space;
+        std::int64_t x0, y0, stepX, stepY;
+    };
+    const Row rows[] = {
+        {PrintSpace{10, 7, 3, 3}, 236, 165, 2149 + 70, 1299 + 70},
+        {PrintSpace{14, 11, 0, 0}, 330, 259, 2149, 1299},
+        // 0.5 mm is 11.8 pixels, truncated toward zero either way.
+        {PrintSpace{10, 7, 3, 3, 5, 0}, 236 + 11, 165, 2219, 1369},
+        {PrintSpace{10, 7, 3, 3, -5, 10}, 236 - 11, 165 + 23, 2219, 1369},
+        {PrintSpace{14, 11, 0, 0, 1, -1}, 330 + 2, 259 - 2, 2149, 1299},
+    };
+    for (const Row &r : rows) {
+        const SheetLayout l = ComputeSheetLayout({600, 600, 0, 0}, r.space);
+        for (int i = 0; i < kSheetCells; ++i) {
+            EXPECT_EQ(l.cells[i].x, r.x0 + (i % 2) * r.stepX) << r.space.ox << " cell " << i;
+            EXPECT_EQ(l.cells[i].y, r.y0 + (i / 2) * r.stepY) << r.space.oy << " cell " << i;
+        }
+    }
+    // The preview shifts by its own resolution: 1 mm is 3 pixels at 96 dpi.
+    const double factor = 96 / 254.0;
+    const SheetLayout p =
+        ComputePreviewLayout({96, 96, 0, 0}, factor, factor, PrintSpace{10, 7, 3, 3, 10, -10});
+    EXPECT_EQ(p.cells[0].x, 37 + 3);
+    EXPECT_EQ(p.cells[9].y, 26 - 3 + 4 * (207 + 11));
+
+    // The drawn sheet follows the layout.
+    SolidCard card(kCardColor);
+    QImage page = whitePage(300, QSize(2480, 3508));
+    {
+        QPainter painter(&page);
+        PrintSheet(painter, {300, 300, 0, 0}, page.size(), card.Order(),
+                   PrintSpace{14, 11, 3, 3, -20, -20});
+    }
+    // 165 + trunc(300 x -2 x 0.03937) = 165 - 23; 129 - 23.
+    for (int x : {165 - 23, 165 - 23 + 1074 + 35})
+        for (int y = 0; y < 5; ++y)
+            expectCellAt(page, x, 129 - 23 + y * (649 + 35), 1074, 649);
+}
+
+TEST(SheetLayout, NamesTheCellsOffThePaper)
+{
+    struct Row
+    {
+        PrintSpace space;
+        SheetDevice dev;
+        std::vector<int> off;
+        const char *message;
+    };
+    const QSize a4(4960, 7015);
+    const Row rows[] = {
+        {PrintSpace{10, 7, 3, 3}, {600, 600, 0, 0}, {}, ""},
+        {PrintSpace{10, 60, 3, 3},
+         {600, 600, 0, 0},
+         {9, 10},
+         "9 枚目と 10 枚目が用紙からはみ出します"},
+        {PrintSpace{10, 7, 3, 3, -300, 0},
+         {600, 600, 0, 0},
+         {1, 3, 5, 7, 9},
+         "1 枚目、3 枚目、5 枚目、7 枚目と 9 枚目が用紙からはみ出します"},
+        {PrintSpace{10, 7, 3, 3, 0, -71}, {600, 600, 0, 0}, {1, 2}, nullptr},
+        // The printable area starts 100 pixels in: a zero margin is still on the paper.
+        {PrintSpace{0, 0, 3, 3}, {600, 600, 100, 100}, {}, ""},
+    };
+    for (const Row &r : rows) {
+        const std::vector<int> off = CellsOffPaper(ComputeSheetLayout(r.dev, r.space), r.dev, a4);
+        EXPECT_EQ(off, r.off) << r.space.b << "," << r.space.ox;
+        if (r.message != nullptr) {
+            EXPECT_EQ(OffPaperMessage(off), QString::fromUtf8(r.message));
+        }
+    }
+}
+
+TEST(PrintSheet, CropMarksContinueTheEdgesIntoTheGaps)
+{
+    SolidCard card(kCardColor);
+    const QImage white = whitePage(300, QSize(2480, 3508));
+    // At 300 dpi: cells of 1074 x 649 from 118, 82; gaps and marks 35 pixels.
+    QImage page = white;
+    {
+        QPainter painter(&page);
+        PrintSheet(painter, {300, 300, 0, 0}, page.size(), card.Order(),
+                   PrintSpace{10, 7, 3, 3, 0, 0, true});
+    }
+    const QRgb black = qRgb(0, 0, 0);
+    EXPECT_EQ(page.pixel(117, 82), black);
+    EXPECT_EQ(page.pixel(118 - 35, 82), black);
+    EXPECT_TRUE(isWhite(page.pixel(118 - 36, 82)));
+    EXPECT_TRUE(isWhite(page.pixel(117, 83))); // one pixel thin
+    EXPECT_EQ(page.pixel(118, 81), black);
+    EXPECT_EQ(page.pixel(118, 82 - 35), black);
+    EXPECT_TRUE(isWhite(page.pixel(118, 82 - 36)));
+    // Across the gap between the columns, and the gap between the rows.
+    for (int x = 1192; x < 1192 + 35; ++x)
+        EXPECT_EQ(page.pixel(x, 82), black) << x;
+    EXPECT_TRUE(isCardColor(page.pixel(1192 + 35, 82)));
+    EXPECT_EQ(page.pixel(1192 - 1, 731), black);
+    EXPECT_EQ(page.pixel(118, 731 + 34), black);
+    EXPECT_TRUE(isWhite(page.pixel(1200, 300)));
+    // The bottom-right corner of the last cell.
+    EXPECT_EQ(page.pixel(1192 + 35 + 1074, 82 + 4 * 684 + 648), black);
+
+    // Stock without gaps: marks only around the block, the cells untouched.
+    page = white;
+    {
+        QPainter painter(&page);
+        PrintSheet(painter, {300, 300, 0, 0}, page.size(), card.Order(),
+                   PrintSpace{14, 11, 0, 0, 0, 0, true});
+    }
+    EXPECT_EQ(page.pixel(164, 129), black);
+    EXPECT_TRUE(isCardColor(page.pixel(165 + 1073, 129)));
+    EXPECT_TRUE(isCardColor(page.pixel(165 + 1074, 129)));
+    EXPECT_TRUE(isCardColor(page.pixel(165, 129 + 649)));
+    EXPECT_EQ(page.pixel(165 + 2 * 1074, 129), black);
+}

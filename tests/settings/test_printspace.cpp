@@ -60,7 +60,8 @@ TEST_F(PrintSpaceTest, DefaultsUntilSavedThenTheSavedValues)
 
     // Saving the defaults creates the folders and the file.
     SavePrintSpace(space);
-    EXPECT_EQ(ReadBytes(path_), "[printspace]\r\na=10\r\nb=7\r\nc=3\r\nd=3\r\n");
+    EXPECT_EQ(ReadBytes(path_),
+              "[printspace]\r\na=10\r\nb=7\r\nc=3\r\nd=3\r\nox=0\r\noy=0\r\ncropmarks=0\r\n");
 
     SavePrintSpace(PrintSpace{-1, 0, 25, 2147483647});
     LoadPrintSpace(space);
@@ -78,8 +79,8 @@ TEST_F(PrintSpaceTest, UsesTheFileAsWrittenByHand)
     EXPECT_EQ(ReadHelpUrl(), "file:///doc/index.html");
 
     SavePrintSpace(PrintSpace{6, 7, 3, 4});
-    EXPECT_EQ(ReadBytes(path_), "[PrintSpace]\r\nA=6\r\nc=3\r\nb=7\r\nd=4\r\n[Help]\r\n"
-                                "URL= file:///doc/index.html \r\n");
+    EXPECT_EQ(ReadBytes(path_), "[PrintSpace]\r\nA=6\r\nc=3\r\nb=7\r\nd=4\r\nox=0\r\noy=0\r\n"
+                                "cropmarks=0\r\n[Help]\r\nURL= file:///doc/index.html \r\n");
 
     // Read afresh: an edit made while the program runs is seen.
     WriteBytes(path_, "[help]\nurl=changed\n");
@@ -87,6 +88,20 @@ TEST_F(PrintSpaceTest, UsesTheFileAsWrittenByHand)
     IniFile other(path_);
     LoadPrintSpace(other, space);
     EXPECT_EQ(space, PrintSpace());
+}
+
+TEST_F(PrintSpaceTest, KeepsTheSheetShift)
+{
+    const PrintSpace shifted{14, 11, 0, 0, -25, 2147483647, true};
+    SavePrintSpace(shifted);
+    PrintSpace space;
+    LoadPrintSpace(space);
+    EXPECT_EQ(space, shifted);
+
+    // A file from before the shift, or one whose shift cannot be read, gives 0.
+    WriteBytes(path_, "[printspace]\r\na=14\r\nb=11\r\nc=0\r\nd=0\r\nox=-1.5\r\n");
+    LoadPrintSpace(space);
+    EXPECT_EQ(space, (PrintSpace{14, 11, 0, 0, 0, 0}));
 }
 
 TEST(SettingsFilePath, BesideTheProgramUnlessThatCannotBeWritten)
