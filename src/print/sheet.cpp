@@ -106,7 +106,6 @@ void drawVectorCell(QPainter &painter, QSize page, const SheetLayout &l, int ind
     painter.restore();
 }
 
-
 void drawSheet(QPainter &painter, const SheetDevice &dev, QSize page, const SheetLayout &l,
                const DrawingOrder &order, bool cropMarks)
 {
@@ -246,7 +245,6 @@ void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
         DrawCropMarks(painter, dev, layout);
     DrawVectorSheetCells(painter, page, layout, order);
 }
-
 
 std::vector<int> CellsOffPaper(const SheetLayout &l, const SheetDevice &dev, QSize paper)
 {
