@@ -986,7 +986,7 @@ void EditSession::SetColor(std::int32_t color)
 // The stacking commands mark the card modified and make a step only when a
 // number changed: renumbering an already numbered stack, or exchanging equal
 // numbers, keeps the file as it was.
-void EditSession::BringToFront()
+void EditSession::restack(bool toFront, const QString &text)
 {
     std::unique_ptr<State> before = snapshot();
     bool changed = false;
@@ -994,38 +994,31 @@ void EditSession::BringToFront()
         changed |= o->GetOrder() != n;
         o->SetOrder(n);
     };
-    int k = 0;
+    // To the back: the selection is 1 and the others follow from 2; to the
+    // front: the others from 1 and the selection after them.
+    if (!toFront && selection)
+        set(selection, 1);
+    int k = toFront ? 0 : 1;
     for (Object *o : MakeDrawingOrder(card).List())
         if (o != selection)
             set(o, ++k);
-    if (selection)
+    if (toFront && selection)
         set(selection, k + 1);
     RefreshCanvas();
     if (changed) {
         SetModified(true);
-        record(QStringLiteral("最前面へ"), std::move(before));
+        record(text, std::move(before));
     }
+}
+
+void EditSession::BringToFront()
+{
+    restack(true, QStringLiteral("最前面へ"));
 }
 
 void EditSession::SendToBack()
 {
-    std::unique_ptr<State> before = snapshot();
-    bool changed = false;
-    auto set = [&](Object *o, int n) {
-        changed |= o->GetOrder() != n;
-        o->SetOrder(n);
-    };
-    if (selection)
-        set(selection, 1);
-    int k = 1;
-    for (Object *o : MakeDrawingOrder(card).List())
-        if (o != selection)
-            set(o, ++k);
-    RefreshCanvas();
-    if (changed) {
-        SetModified(true);
-        record(QStringLiteral("最背面へ"), std::move(before));
-    }
+    restack(false, QStringLiteral("最背面へ"));
 }
 
 bool EditSession::exchangeWithNeighbour(int step)

@@ -254,6 +254,8 @@ private:
     // Steps that change the card without recording (inside another step).
     void applyText(std::size_t field, const QString &text);
     bool exchangeWithNeighbour(int step);
+    // Renumbers the drawing order with the selection at the top or the bottom.
+    void restack(bool toFront, const QString &text);
     std::string keyOf(const Object *obj) const;
     // Moves the selection so its left and top become these, clamped.
     void moveSelectionTo(long long newLeft, long long newTop);
