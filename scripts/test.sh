@@ -16,6 +16,8 @@ cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAKURO_WERROR=ON >/d
 cmake --build build-ci -j"$JOBS"
 echo "== tests"
 ctest --test-dir build-ci --output-on-failure -j"$JOBS"
+echo "== Debian package (from build-ci; installed with apt and removed again as root)"
+./scripts/check-deb.sh build-ci
 
 echo "== build with sanitizers"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLAKURO_WERROR=ON -DPLAKURO_SANITIZE=ON \
