@@ -82,11 +82,14 @@ kill -0 $PID 2>/dev/null && fail "program did not end after the close (an unopen
 # A card that cannot be opened: Open's error box, and the new card stays.
 "$OUT/bin/plakuro" missing.pkd >"$OUT/missing.log" 2>&1 &
 PID=$!
+# The splash is a window of the same name: the box is the one that comes
+# with the main window.
+WIN=""
 BOX=""
 for _ in $(seq 1 200); do
     for w in $(xdotool search --onlyvisible --name '^Plakuro$' 2>/dev/null || true); do
         eval "$(xdotool getwindowgeometry --shell "$w")"
-        [ "$WIDTH" != 897 ] && BOX=$w && break
+        if [ "$WIDTH" = 897 ]; then WIN=$w; elif [ -n "$WIN" ]; then BOX=$w; fi
     done
     [ -n "$BOX" ] && break
     sleep 0.05
@@ -98,9 +101,12 @@ import -window root "$OUT/missing.png"
 xdotool key --window "$BOX" Return 2>/dev/null || true
 sleep 0.5
 xdotool search --onlyvisible --name '^Plakuro$' | grep -qx "$BOX" && fail "the error box did not close"
-WIN=$(xdotool search --onlyvisible --name '^Plakuro$' | head -1)
+[ "$(xdotool getwindowname "$WIN")" = Plakuro ] || fail "the title is '$(xdotool getwindowname "$WIN")' after the error"
+import -window root "$OUT/kept.png"
 eval "$(xdotool getwindowgeometry --shell "$WIN")"
-[ "$WIDTH" = 897 ] || fail "the main window is not left alone after the error"
+CX=$((X + 246)); CY=$((Y + 44))
+awk -v v="$(convert "$OUT/kept.png" -crop "640x384+$CX+$CY" +repage -format '%[fx:minima.intensity]' info:)" \
+    'BEGIN { exit !(v > 0.99) }' || fail "the canvas is not the new card's after the error"
 "$XCLOSE" "$WIN"
 for _ in $(seq 1 100); do kill -0 $PID 2>/dev/null || break; sleep 0.1; done
 kill -0 $PID 2>/dev/null && fail "program did not end after the close"
