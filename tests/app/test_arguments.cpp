@@ -120,14 +120,4 @@ TEST_F(MeishiTest, HelpOpensTheManualWithoutAnAddressAndNothingForAnEmptyOne)
     EXPECT_EQ(dialogs.infos.size(), 1);
 }
 
-TEST_F(MeishiTest, TheWindowHasTheProgramIconAndNoMaximiseButton)
-{
-    EXPECT_FALSE(window->windowIcon().isNull());
-    EXPECT_EQ(window->windowIcon().pixmap(48, 48).size(), QSize(48, 48));
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    EXPECT_EQ(window->size(), QSize(897, 461));
-}
-
 } // namespace
