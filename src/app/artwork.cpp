@@ -549,4 +549,12 @@ QImage SplashImage()
     return RenderSplash();
 }
 
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/plakuro/icons/plakuro-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 } // namespace artwork

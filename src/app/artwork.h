@@ -44,4 +44,8 @@ inline constexpr int kSplashHeight = 269;
 // The title picture of the splash window; opaque, QImage::Format_RGB32.
 QImage SplashImage();
 
+// The program's icon, a business card with a QR code, at 16 to 256 pixels;
+// from the program's resources (Qt's icon engine picks the size).
+QIcon ProgramIcon();
+
 } // namespace artwork

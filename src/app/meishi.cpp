@@ -1,6 +1,7 @@
 #include "app/meishi.h"
 #include "app/artwork.h"
 #include "app/dialogs.h"
+#include "app/manual.h"
 #include "app/printing.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
@@ -15,6 +16,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -33,6 +35,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QUndoStack>
+#include <QUrl>
 #include <QWheelEvent>
 
 namespace {
@@ -147,6 +150,11 @@ TMeishi::TMeishi(Dialogs &dlgs, QWidget *parent) : QWidget(parent), dialogs(dlgs
     setWindowTitle(kTitle);
     setFont(WindowFont());
     setFixedSize(897, 461);
+    // A window of fixed size offers no maximise button.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(artwork::ProgramIcon());
+    programDir = QCoreApplication::applicationDirPath();
     buildControls();
     buildShortcuts();
     guarded([this] { FormCreate(); });
@@ -933,14 +941,23 @@ void TMeishi::OpenCard()
 {
     Dialogs::FileDialog fd{kCardFilter, QStringLiteral(".pkd"), QString(), QString()};
     const std::optional<QString> path = dialogs.OpenFile(this, fd);
-    if (!path)
-        return;
+    if (path)
+        OpenCardFile(*path);
+}
+
+void TMeishi::OpenCardArgument(const QString &path)
+{
+    guarded([&] { OpenCardFile(path); });
+}
+
+void TMeishi::OpenCardFile(const QString &path)
+{
     QByteArray bytes;
     try {
-        bytes = files::ReadWholeFile(*path);
+        bytes = files::ReadWholeFile(path);
     } catch (const FileError &e) {
         throw CardError(QStringLiteral("%1 を開けません: %2")
-                            .arg(QDir::toNativeSeparators(*path), e.Cause())
+                            .arg(QDir::toNativeSeparators(path), e.Cause())
                             .toStdString());
     }
     SetSelection(nullptr);
@@ -950,7 +967,7 @@ void TMeishi::OpenCard()
     } catch (const CardError &e) {
         RefreshCanvas();
         throw CardError(QStringLiteral("%1 を読めません。カードは開く前のままです。\n%2")
-                            .arg(QDir::toNativeSeparators(*path), QString::fromUtf8(e.what()))
+                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
                             .toStdString());
     }
     if (result == EditSession::LoadResult::NotACard) {
@@ -958,11 +975,11 @@ void TMeishi::OpenCard()
         dialogs.ShowInfo(
             this,
             QStringLiteral("%1 は Plakuro のカードデータではありません。カードは開く前のままです。")
-                .arg(QDir::toNativeSeparators(*path)));
+                .arg(QDir::toNativeSeparators(path)));
         return;
     }
     FillFieldsFromCard();
-    fileName = *path;
+    fileName = path;
     updateTitle();
     ShowDrawProblems();
 }
@@ -989,9 +1006,21 @@ void TMeishi::ToolButton3Click()
 
 void TMeishi::ToolButton4Click()
 {
-    const std::string url = ReadHelpUrl();
-    if (!url.empty())
-        dialogs.OpenAddress(sjis::toUnicode(url));
+    const std::optional<std::string> url = ReadHelpUrl();
+    if (url) {
+        if (!url->empty())
+            dialogs.OpenAddress(sjis::toUnicode(*url));
+        return;
+    }
+    const QString manual = FindManual(programDir);
+    if (manual.isEmpty()) {
+        dialogs.ShowInfo(this, QStringLiteral("マニュアル (manual.html) が見つかりません。"
+                                              "Plakuro をインストールし直すか、"
+                                              "plakuro.INI の [help] の url にヘルプのアドレスを"
+                                              "書いてください。"));
+        return;
+    }
+    dialogs.OpenAddress(QUrl::fromLocalFile(manual).toString(QUrl::FullyEncoded));
 }
 
 bool TMeishi::FormCloseQuery()

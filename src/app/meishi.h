@@ -116,10 +116,22 @@ public:
     // there is none. Returns whether the card was saved.
     bool SaveCard();
     void OpenCard();
+    // Opens the card file at `path` as Open does after its dialog. Throws
+    // CardError when the file cannot be read or is damaged, and says so in a
+    // box when it is no card data file; either way the card stays as it was.
+    void OpenCardFile(const QString &path);
+    // The card named on the command line, after the splash: as OpenCardFile,
+    // with a failure reported in the box Open reports it in.
+    void OpenCardArgument(const QString &path);
     void ToolButton1Click();
     void ToolButton2Click();
     void ToolButton3Click();
+    // Help: the address of the settings file's [help] url key; without the
+    // key, the manual that comes with the program; an empty url does nothing.
     void ToolButton4Click();
+    // The folder the program file lies in, where the manual is looked for
+    // (FindManual); the running program's by default.
+    void SetProgramDir(const QString &dir) { programDir = dir; }
     // Returns CanClose.
     bool FormCloseQuery();
 
@@ -195,5 +207,6 @@ private:
     QPrinter printer{QPrinter::HighResolution};
     QString lastSaveName;
     QString fileName;
+    QString programDir;
     bool centred = false;
 };

@@ -100,7 +100,12 @@ void SavePrintSpace(const PrintSpace &in)
     SavePrintSpace(ini, in);
 }
 
-std::string ReadHelpUrl()
+std::optional<std::string> ReadHelpUrl()
 {
-    return IniFile(SettingsFilePath()).ReadString("help", "url", std::string());
+    // A value read is one line, so a line break cannot be one.
+    const std::string missing = "\n";
+    std::string url = IniFile(SettingsFilePath()).ReadString("help", "url", missing);
+    if (url == missing)
+        return std::nullopt;
+    return url;
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The settings file of the running program, worked out afresh at each call
@@ -36,5 +37,6 @@ void SavePrintSpace(IniFile &ini, const PrintSpace &in);
 // The same into SettingsFilePath(), creating its folder when missing.
 void SavePrintSpace(const PrintSpace &in);
 
-// Key "url" of section "help", empty when missing; read afresh at each call.
-std::string ReadHelpUrl();
+// Key "url" of section "help", read afresh at each call; nothing when the key
+// (or the file) is missing, which is not the same as an empty value.
+std::optional<std::string> ReadHelpUrl();
