@@ -24,11 +24,11 @@ const QColor kOffPaper(0xc0, 0x00, 0x00);
 // card image would take half a gigabyte.
 constexpr qint64 kLargestCardPixels = 16 * 1024 * 1024;
 
+constexpr std::int64_t kFar = std::int64_t{1} << 28;
+
 // Cell `c` of `l` in device pixels. Cells far beyond any screen (absurd
 // print-space values) are pulled in to stay within QRect's int range; they
 // are never seen.
-constexpr std::int64_t kFar = std::int64_t{1} << 28;
-
 QRect cellRect(const SheetLayout &l, const SheetLayout::Cell &c)
 {
     const auto near = [](std::int64_t v) { return static_cast<int>(std::clamp(v, -kFar, kFar)); };
