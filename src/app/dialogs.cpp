@@ -195,7 +195,7 @@ void QtDialogs::PrintOptions(QWidget *parent, PrintSpace &space)
 void QtDialogs::Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,
                         PrintSpace &space, const std::function<void(const PrintSpace &)> &print)
 {
-    RunPreview(parent, order, paper.fullRect(QPageLayout::Millimeter).size(), space, print);
+    RunPreview(parent, order, paper.fullRect(QPageLayout::Millimeter).size(), space, print, this);
 }
 
 void QtDialogs::OpenAddress(const QString &address)

@@ -1,13 +1,18 @@
 #include "app/preview.h"
+#include "app/dialogs.h"
 #include "app/previewcontrol.h"
 #include "app/printsetting.h"
 #include "print/pagerecorder.h"
+#include "print/pdffile.h"
 #include "print/sheet.h"
 
 #include "card/font.h"
 #include "card/objects.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -20,6 +25,11 @@ namespace {
 
 constexpr int kToolBarHeight = 29;
 constexpr int kPreviewTop = 30;
+
+const QString kPdfFilter = QStringLiteral("PDF ファイル (*.pdf)|*.pdf");
+
+// What the preview shows before it is given a card.
+const DrawingOrder kNoCard;
 
 QToolButton *makeSpeedButton(QWidget *parent, const char *name, const QString &text, int x,
                              int width)
@@ -69,11 +79,13 @@ TPreview::TPreview(QWidget *parent) : QDialog(parent)
     cZoom->setGeometry(129, 2, 60, 20);
     makeSeparator(ToolBar1, 189);
     SpeedButton1 = makeSpeedButton(ToolBar1, "SpeedButton1", QStringLiteral("閉じる"), 197, 61);
+    makeSeparator(ToolBar1, 258);
+    bSavePdf = makeSpeedButton(ToolBar1, "bSavePdf", QStringLiteral("PDF に保存…"), 266, 80);
 
     lOffPaper = new QLabel(ToolBar1);
     lOffPaper->setObjectName(QStringLiteral("lOffPaper"));
     lOffPaper->setStyleSheet(QStringLiteral("color: #c00000"));
-    lOffPaper->setGeometry(266, 2, 478 - 266, 20);
+    lOffPaper->setGeometry(350, 2, 478 - 350, 20);
 
     cPreview = new PreviewControl(this);
     cPreview->setObjectName(QStringLiteral("cPreview"));
@@ -85,6 +97,7 @@ TPreview::TPreview(QWidget *parent) : QDialog(parent)
     });
     connect(SpeedButton1, &QToolButton::clicked, this, &TPreview::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TPreview::SpeedButton2Click);
+    connect(bSavePdf, &QToolButton::clicked, this, &TPreview::bSavePdfClick);
     connect(cZoom, &QComboBox::currentIndexChanged, this, &TPreview::cZoomChange);
 }
 
@@ -102,9 +115,13 @@ std::unique_ptr<PageRecorder> TPreview::newRecorder() const
 
 void TPreview::render()
 {
-    static const DrawingOrder none;
-    const std::vector<int> off = DrawPreviewSheet(*recorder, order ? *order : none, Values());
-    lOffPaper->setText(OffPaperMessage(off));
+    const DrawingOrder &card = order ? *order : kNoCard;
+    const std::vector<int> off = DrawPreviewSheet(*recorder, card, Values());
+    cPreview->SetSheet(&card, Values());
+    const QString message = OffPaperMessage(off);
+    lOffPaper->setText(message);
+    // The tool bar may be too narrow for the whole message.
+    lOffPaper->setToolTip(message);
 }
 
 void TPreview::SetValues(const PrintSpace &space)
@@ -156,6 +173,35 @@ void TPreview::SpeedButton2Click()
     }
     options->raise();
     options->activateWindow();
+}
+
+void TPreview::bSavePdfClick()
+{
+    static QtDialogs qtDialogs;
+    Dialogs &ask = dialogs ? *dialogs : qtDialogs;
+    const Dialogs::FileDialog fd{kPdfFilter, QStringLiteral(".pdf"), QString(), lastPdfName};
+    std::optional<QString> path = ask.SaveFile(this, fd);
+    if (!path)
+        return;
+    if (QFileInfo(*path).suffix().isEmpty())
+        *path += QStringLiteral(".pdf");
+    lastPdfName = *path;
+    // The paper the page shows (an absurd one is A4 there too).
+    const QSizeF mm = PageRecorder(paperMm).PageSizeTenthMm() / 10.0;
+    QString failure;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        WriteSheetPdf(*path, QPageSize(mm, QPageSize::Millimeter), kSheetPdfDpi,
+                      order ? *order : kNoCard, Values());
+    } catch (const FileError &e) {
+        failure = e.Cause();
+    } catch (const std::exception &e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    QApplication::restoreOverrideCursor();
+    if (!failure.isEmpty())
+        ask.ShowError(this, QStringLiteral("%1 に PDF を保存できません: %2")
+                                .arg(QDir::toNativeSeparators(*path), failure));
 }
 
 void TPreview::ApplyOptions()
@@ -212,10 +258,11 @@ void TPreview::resizeEvent(QResizeEvent *event)
 }
 
 void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm,
-                PrintSpace &space, std::function<void(const PrintSpace &)> print)
+                PrintSpace &space, std::function<void(const PrintSpace &)> print, Dialogs *dialogs)
 {
     auto preview = std::make_unique<TPreview>(parent);
     preview->SetOrder(&order);
+    preview->SetDialogs(dialogs);
     preview->SetPaper(paperMm);
     TPreview *p = preview.get();
     preview->onPrint = [p, print = std::move(print)] {

@@ -4,10 +4,12 @@
 #include <QDialog>
 #include <QPointer>
 #include <QSizeF>
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
+class Dialogs;
 class DrawingOrder;
 class PageRecorder;
 class PreviewControl;
@@ -47,12 +49,17 @@ public:
 
     // Run by bPrint; set by whoever opens the preview.
     std::function<void()> onPrint;
+    // Where bSavePdf asks for the file name and reports a failure (borrowed);
+    // the Qt dialogs until set.
+    void SetDialogs(Dialogs *d) { dialogs = d; }
 
     QWidget *ToolBar1;
     QToolButton *bPrint;
     QToolButton *SpeedButton2;
     QComboBox *cZoom;
     QToolButton *SpeedButton1;
+    // 「PDF に保存…」: the sheet at the values and paper shown, as a vector PDF.
+    QToolButton *bSavePdf;
     PreviewControl *cPreview;
     // Names the cells that fall outside the paper at the values shown; empty
     // when all are on it.
@@ -63,6 +70,7 @@ public:
     void cZoomChange();
     void SpeedButton1Click();
     void SpeedButton2Click();
+    void bSavePdfClick();
     void ApplyOptions();
     void CloseOptions();
 
@@ -81,7 +89,9 @@ private:
     std::unique_ptr<PageRecorder> newRecorder() const;
 
     const DrawingOrder *order = nullptr;
+    Dialogs *dialogs = nullptr;
     QSizeF paperMm;
+    QString lastPdfName;
     std::unique_ptr<PageRecorder> recorder;
     QPointer<TPrintSetting> options;
 };
@@ -90,6 +100,8 @@ private:
 // the preview modally over `parent` on paper of `paperMm` (the printer's
 // paper) with the given values, `print` wired to
 // its "印刷" button (called with the preview's current values), and copies
-// the preview's values back however it was closed.
+// the preview's values back however it was closed. `dialogs` (borrowed)
+// serves the PDF button; null means the Qt dialogs.
 void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm,
-                PrintSpace &space, std::function<void(const PrintSpace &)> print);
+                PrintSpace &space, std::function<void(const PrintSpace &)> print,
+                Dialogs *dialogs = nullptr);

@@ -1,13 +1,25 @@
 #pragma once
+#include "card/printspace.h"
+
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QPointer>
+#include <vector>
 
+class DrawingOrder;
 class PageRecorder;
+class QPainter;
+struct SheetDevice;
+struct SheetLayout;
 
 // Shows page 1 of a PageRecorder's finished pages at a zoom, as a sheet of
 // paper with a frame and a drop shadow on a grey ground. The page is centred
 // while it fits the view and scrolls when it does not.
+//
+// Told the sheet the page holds (SetSheet), the control draws it anew for
+// every zoom and screen pixel ratio but 100 % at ratio 1 (where the recorded
+// page is shown pixel for pixel), so it stays sharp when enlarged; and it
+// marks the cells that fall off the paper, on the screen only.
 class PreviewControl : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -22,6 +34,13 @@ public:
     // `rec` is destroyed; null detaches.
     void SetRecorder(PageRecorder *rec);
     PageRecorder *Recorder() const;
+
+    // The sheet on the recorded page: the card's drawing order (borrowed; it
+    // must outlive the control, or be replaced first) at `space`. Null
+    // forgets it: an enlarged page is then the recorded one, scaled.
+    void SetSheet(const DrawingOrder *order, const PrintSpace &space);
+    // The cells (1 to 10) not wholly on the paper at the sheet's values.
+    const std::vector<int> &OffPaperCells() const { return offPaper; }
 
     // Percent of the page's size; values outside 2..2000 are ignored. Every
     // accepted change brings the page's top-left corner into view.
@@ -41,6 +60,11 @@ private:
     void pageChanged();
     void updateScrollBars();
     const QImage *page() const;
+    void paintSheet(QPainter &p, const QRect &target, qreal ratio);
+    void paintOffPaper(QPainter &p, const QRect &target, qreal ratio);
+    SheetDevice deviceAt(qreal ratio) const;
+    SheetLayout layoutAt(const SheetDevice &dev) const;
+    const QImage &cardImage(const SheetLayout &layout);
 
     QPointer<PageRecorder> recorder;
     QMetaObject::Connection finishedConnection;
@@ -48,4 +72,10 @@ private:
     int zoom = 100;
     // Smoothly reduced page for zooms below 100; rebuilt when stale.
     mutable QImage reduced;
+    const DrawingOrder *order = nullptr;
+    PrintSpace space;
+    std::vector<int> offPaper;
+    // The card drawn at the last size a zoomed page needed; dropped when the
+    // sheet or the recorded page changes.
+    QImage card;
 };

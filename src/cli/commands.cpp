@@ -15,6 +15,7 @@
 #include "card/stream.h"
 #include "card/strtoint.h"
 #include "editor/session.h"
+#include "print/pdffile.h"
 #include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "settings/ini.h"
@@ -22,6 +23,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPainter>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -342,6 +344,9 @@ template <typename Draw> void drawing(const QString &file, Draw draw)
         draw();
     } catch (const Failure &) {
         throw;
+    } catch (const FileError &e) {
+        // The PDF file's own failure, worded as every other write failure.
+        throw FileFailure(e.Path(), QStringLiteral("書き込めません (%1)").arg(e.Cause()));
     } catch (const std::runtime_error &e) {
         throw FileFailure(file, QString::fromUtf8(e.what()));
     }
@@ -400,12 +405,7 @@ int runSheet(const ParsedCommand &p)
     const DrawingOrder order = MakeDrawingOrder(card.Card());
     drawing(out, [&] {
         if (kind == ".pdf") {
-            PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
-            if (p.Has("raster"))
-                PrintSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps);
-            else
-                PrintVectorSheet(pdf.Painter(), deviceAt(dpi), pdf.PageSize(), order, ps);
-            pdf.Finish();
+            WriteSheetPdf(out, QPageSize(QPageSize::A4), dpi, order, ps, p.Has("raster"));
             return;
         }
         QImage page(static_cast<int>(dpi * kA4WidthInch), static_cast<int>(dpi * kA4HeightInch),

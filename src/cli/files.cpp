@@ -4,7 +4,6 @@
 #include "card/files.h"
 
 #include <QImageWriter>
-#include <QPageLayout>
 #include <cmath>
 
 namespace {
@@ -45,46 +44,6 @@ void WriteImageFile(QImage image, int dpi, const QString &path, const char *form
         if (!writer.write(image))
             file.Fail(writer.errorString());
         file.Commit();
-    } catch (const FileError &e) {
-        throw writeFailure(path, e.Cause());
-    }
-}
-
-namespace {
-
-files::SafeFile *openTarget(const QString &path)
-{
-    try {
-        return new files::SafeFile(path);
-    } catch (const FileError &e) {
-        throw writeFailure(path, e.Cause());
-    }
-}
-
-} // namespace
-
-PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
-    : path(path), file(openTarget(path)), writer(&file->Device())
-{
-    writer.setCreator(QStringLiteral("Plakuro"));
-    writer.setResolution(dpi);
-    writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-    if (!painter.begin(&writer))
-        throw writeFailure(path, file->Device().errorString());
-}
-
-void PdfFile::NewPage()
-{
-    if (!writer.newPage())
-        throw writeFailure(path, file->Device().errorString());
-}
-
-void PdfFile::Finish()
-{
-    try {
-        if (!painter.end())
-            file->Fail(file->Device().errorString());
-        file->Commit();
     } catch (const FileError &e) {
         throw writeFailure(path, e.Cause());
     }

@@ -1,0 +1,39 @@
+#include "print/pdffile.h"
+#include "print/sheet.h"
+
+#include <QPageLayout>
+
+PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
+    : file(std::make_unique<files::SafeFile>(path)), writer(&file->Device())
+{
+    writer.setCreator(QStringLiteral("Plakuro"));
+    writer.setResolution(dpi);
+    writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    if (!painter.begin(&writer))
+        file->Fail(file->Device().errorString());
+}
+
+void PdfFile::NewPage()
+{
+    if (!writer.newPage())
+        file->Fail(file->Device().errorString());
+}
+
+void PdfFile::Finish()
+{
+    if (!painter.end())
+        file->Fail(file->Device().errorString());
+    file->Commit();
+}
+
+void WriteSheetPdf(const QString &path, const QPageSize &paper, int dpi, const DrawingOrder &order,
+                   const PrintSpace &space, bool raster)
+{
+    PdfFile pdf(path, paper, dpi);
+    const SheetDevice dev{dpi, dpi, 0, 0};
+    if (raster)
+        PrintSheet(pdf.Painter(), dev, pdf.PageSize(), order, space);
+    else
+        PrintVectorSheet(pdf.Painter(), dev, pdf.PageSize(), order, space);
+    pdf.Finish();
+}
