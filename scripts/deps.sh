@@ -6,6 +6,9 @@ PKGS="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqrenco
 fonts-ipafont-gothic fonts-dejavu-core libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev \
 zbar-tools xvfb xauth xdotool x11-utils libx11-dev imagemagick poppler-utils libgl-dev \
 qt6-image-formats-plugins"
+PKGS="$PKGS qt6-translations-l10n"
+PKGS="$PKGS fcitx5-frontend-qt6"
+PKGS="$PKGS libqt6gui6"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

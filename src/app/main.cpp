@@ -1,4 +1,5 @@
 #include "app/dialogs.h"
+#include "app/japanese.h"
 #include "app/meishi.h"
 #include "card/font.h"
 
@@ -9,6 +10,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     installFontSubstitutions();
+    SpeakJapanese();
     QtDialogs dialogs;
     try {
         TMeishi meishi(dialogs);

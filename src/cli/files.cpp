@@ -2,6 +2,7 @@
 #include "cli/args.h"
 
 #include "card/files.h"
+#include "card/syserror.h"
 
 #include <QImageWriter>
 #include <QPageLayout>
@@ -70,20 +71,20 @@ PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
     writer.setResolution(dpi);
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (!painter.begin(&writer))
-        throw writeFailure(path, file->Device().errorString());
+        throw writeFailure(path, JapaneseErrorText(file->Device().errorString()));
 }
 
 void PdfFile::NewPage()
 {
     if (!writer.newPage())
-        throw writeFailure(path, file->Device().errorString());
+        throw writeFailure(path, JapaneseErrorText(file->Device().errorString()));
 }
 
 void PdfFile::Finish()
 {
     try {
         if (!painter.end())
-            file->Fail(file->Device().errorString());
+            file->Fail(JapaneseErrorText(file->Device().errorString()));
         file->Commit();
     } catch (const FileError &e) {
         throw writeFailure(path, e.Cause());
