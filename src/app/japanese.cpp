@@ -2,6 +2,8 @@
 #include "card/font.h"
 
 #include <QApplication>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -21,4 +23,25 @@ bool SpeakJapanese()
         return QCoreApplication::installTranslator(&qt);
     }();
     return loaded;
+}
+
+namespace {
+
+class IconProvider : public QFileIconProvider
+{
+public:
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir() && !info.isRoot())
+            return QStringLiteral("フォルダ");
+        return QFileIconProvider::type(info);
+    }
+};
+
+} // namespace
+
+QAbstractFileIconProvider *JapaneseFileIconProvider()
+{
+    static IconProvider provider;
+    return &provider;
 }

@@ -8,3 +8,9 @@
 // translation is not installed (the standard dialogs then stay in English);
 // the rest is done either way. Calling it again changes nothing.
 bool SpeakJapanese();
+
+class QAbstractFileIconProvider;
+
+// The file dialogs' icons and type names: Qt's translation lacks the word
+// for a folder in the type column, which this one says in Japanese.
+QAbstractFileIconProvider *JapaneseFileIconProvider();
