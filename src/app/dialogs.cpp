@@ -94,7 +94,7 @@ QFileDialog *makeFileDialog(QWidget *parent, const Dialogs::FileDialog &d)
 {
     auto *dlg = new QFileDialog(parent);
     dlg->setOption(QFileDialog::DontUseNativeDialog);
-    dlg->setIconProvider(JapaneseFileIconProvider());
+    SpeakJapanese(*dlg);
     dlg->setNameFilter(toQtFilter(d.filter));
     if (!d.initialDir.isEmpty() && QDir(d.initialDir).exists())
         dlg->setDirectory(d.initialDir);

@@ -2,8 +2,11 @@
 #include "card/font.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -38,10 +41,28 @@ public:
     }
 };
 
+// The file system model words its dates in the system's locale, not the
+// default one.
+class JapaneseDates : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        constexpr int kModifiedColumn = 3;
+        if (role == Qt::DisplayRole && index.column() == kModifiedColumn)
+            if (auto *files = qobject_cast<const QFileSystemModel *>(sourceModel()))
+                return QLocale().toString(files->lastModified(mapToSource(index)),
+                                          QStringLiteral("yyyy/MM/dd HH:mm"));
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
 } // namespace
 
-QAbstractFileIconProvider *JapaneseFileIconProvider()
+void SpeakJapanese(QFileDialog &dialog)
 {
     static IconProvider provider;
-    return &provider;
+    dialog.setIconProvider(&provider);
+    dialog.setProxyModel(new JapaneseDates(&dialog));
 }

@@ -9,8 +9,9 @@
 // the rest is done either way. Calling it again changes nothing.
 bool SpeakJapanese();
 
-class QAbstractFileIconProvider;
+class QFileDialog;
 
-// The file dialogs' icons and type names: Qt's translation lacks the word
-// for a folder in the type column, which this one says in Japanese.
-QAbstractFileIconProvider *JapaneseFileIconProvider();
+// What Qt's translation leaves in the file dialog's list in English or in
+// the system's locale: the word for a folder in the type column and the
+// dates of the modified column.
+void SpeakJapanese(QFileDialog &dialog);
