@@ -4,7 +4,6 @@
 #include "card/object.h"
 #include "fixture.h"
 
-#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,9 +22,6 @@ TEST(Japanese, StandardButtonsSpeakJapaneseInTheWindowFace)
     EXPECT_EQ(text(QMessageBox::Yes), QStringLiteral("はい"));
     EXPECT_EQ(text(QMessageBox::No), QStringLiteral("いいえ"));
     EXPECT_EQ(text(QMessageBox::Cancel), QStringLiteral("キャンセル"));
-    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().remove(QStringLiteral("(&C)")),
-              QStringLiteral("キャンセル"));
     EXPECT_EQ(box.button(QMessageBox::Yes)->font().family(), WindowFont().family());
     EXPECT_EQ(box.font().pixelSize(), WindowFont().pixelSize());
 }
