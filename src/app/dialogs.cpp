@@ -1,4 +1,5 @@
 #include "app/dialogs.h"
+#include "app/japanese.h"
 #include "app/placedialog.h"
 #include "app/preview.h"
 #include "app/printsetting.h"
@@ -93,6 +94,7 @@ QFileDialog *makeFileDialog(QWidget *parent, const Dialogs::FileDialog &d)
 {
     auto *dlg = new QFileDialog(parent);
     dlg->setOption(QFileDialog::DontUseNativeDialog);
+    SpeakJapanese(*dlg);
     dlg->setNameFilter(toQtFilter(d.filter));
     if (!d.initialDir.isEmpty() && QDir(d.initialDir).exists())
         dlg->setDirectory(d.initialDir);

@@ -1,5 +1,6 @@
 #include "app/arguments.h"
 #include "app/dialogs.h"
+#include "app/japanese.h"
 #include "app/meishi.h"
 #include "card/font.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     installFontSubstitutions();
+    SpeakJapanese();
     QtDialogs dialogs;
     try {
         TMeishi meishi(dialogs);

@@ -2,6 +2,7 @@
 #include "app/artwork.h"
 #include "app/dialogs.h"
 #include "app/manual.h"
+#include "app/lostmark.h"
 #include "app/printing.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
@@ -462,6 +463,7 @@ void TMeishi::showFields()
             const QSignalBlocker quiet(e);
             e->setText(text);
         }
+        MarkLostCharacters(e);
     }
     auto show = [this](const char *key, QLabel *box, QPushButton *button) {
         box->setText(session.PictureName(key));
@@ -623,6 +625,11 @@ void TMeishi::showEvent(QShowEvent *e)
 void TMeishi::EditChanged(QLineEdit *edit)
 {
     session.EditChanged(edit->objectName().toStdString(), edit->text());
+    // Said where the typing is, without a box that would stop it; the status
+    // line repeats it for a user who does not point at the edit.
+    const QString warning = MarkLostCharacters(edit);
+    if (!warning.isEmpty())
+        cDebug->showMessage(warning, 10000);
 }
 
 void TMeishi::PictureButtonClick(QPushButton *button)

@@ -1,9 +1,9 @@
 #include "card/files.h"
+#include "card/syserror.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +17,13 @@ QString Native(const QString &path)
 
 QString ErrnoText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return SystemErrorText(error);
+}
+
+// Qt passes most system reasons on in the C library's English.
+QString ReasonOf(const QIODevice &device)
+{
+    return JapaneseErrorText(device.errorString());
 }
 
 FileError ReadFailure(const QString &path, const QString &cause)
@@ -149,7 +155,7 @@ void OpenForReading(QFile &file, const QString &path, Links links)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        throw ReadFailure(path, file.errorString());
+        throw ReadFailure(path, ReasonOf(file));
     }
 }
 
@@ -159,7 +165,7 @@ QByteArray ReadWholeFile(const QString &path, Links links)
     OpenForReading(file, path, links);
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        const QString cause = file.errorString();
+        const QString cause = ReasonOf(file);
         throw FileError(path, QStringLiteral("%1 を読めません (%2)").arg(Native(path), cause),
                         cause);
     }
@@ -182,7 +188,7 @@ qint64 SafeFile::Sink::writeData(const char *data, qint64 len)
         const qint64 n = file_.write(data + done, len - done);
         if (n <= 0) {
             // Qt's text for a failed flush of its buffer is often "Unknown error".
-            cause_ = errno != 0 ? ErrnoText(errno) : file_.errorString();
+            cause_ = errno != 0 ? ErrnoText(errno) : ReasonOf(file_);
             return -1;
         }
         done += n;
@@ -194,7 +200,7 @@ SafeFile::SafeFile(const QString &path, Links links) : path_(path), file_(path)
 {
     CheckTarget(path, links);
     if (!file_.open(QIODevice::WriteOnly))
-        throw WriteFailure(path, file_.errorString());
+        throw WriteFailure(path, ReasonOf(file_));
     sink_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
@@ -212,9 +218,9 @@ void SafeFile::Commit()
     // buffered write, so the buffer is written out and checked here.
     errno = 0;
     if (!file_.flush() || file_.error() != QFileDevice::NoError)
-        Fail(errno != 0 ? ErrnoText(errno) : file_.errorString());
+        Fail(errno != 0 ? ErrnoText(errno) : ReasonOf(file_));
     if (!file_.commit())
-        throw WriteFailure(path_, file_.errorString());
+        throw WriteFailure(path_, ReasonOf(file_));
 }
 
 void SafeFile::Fail(const QString &cause)

@@ -1,5 +1,6 @@
 #include "card/sjis.h"
 
+#include <QSet>
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
@@ -78,6 +79,56 @@ std::string fromUtf8(const std::string &utf8)
 std::string fromUnicode(const QString &text)
 {
     return fromUtf8(text.toStdString());
+}
+
+QStringList unencodable(const QString &text)
+{
+    // The same conversion fromUnicode does, so the list names exactly the
+    // characters the file keeps as '?'.
+    QStringList lost;
+    QSet<QString> seen;
+    convert("CP932", "UTF-8", text.toStdString(),
+            [&](const unsigned char *p, std::size_t left, std::string &out) {
+                out.push_back('?');
+                const std::size_t n = utf8SequenceLength(p, left);
+                const QString c =
+                    QString::fromUtf8(reinterpret_cast<const char *>(p), static_cast<qsizetype>(n));
+                if (!seen.contains(c)) {
+                    seen.insert(c);
+                    lost.append(c);
+                }
+                return n;
+            });
+    return lost;
+}
+
+QString unencodableList(const QString &text)
+{
+    QStringList shown;
+    for (const QString &c : unencodable(text)) {
+        const char32_t code = c.toUcs4().value(0);
+        switch (QChar::category(code)) {
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Mark_Enclosing:
+            shown.append(QStringLiteral("\u25CC") + c);
+            break;
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Other_NotAssigned:
+        case QChar::Separator_Space:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            shown.append(QStringLiteral("U+%1")
+                             .arg(static_cast<uint>(code), 4, 16, QLatin1Char('0'))
+                             .toUpper());
+            break;
+        default:
+            shown.append(c);
+        }
+    }
+    return shown.join(QStringLiteral("、"));
 }
 
 std::string toUtf8(const std::string &bytes)

@@ -3,6 +3,7 @@
 // the Unicode text the widgets show. This is the only place that converts.
 
 #include <QString>
+#include <QStringList>
 #include <string>
 
 namespace sjis {
@@ -10,6 +11,14 @@ namespace sjis {
 // Unicode -> code page 932. A character code page 932 lacks becomes '?'.
 std::string fromUnicode(const QString &text);
 std::string fromUtf8(const std::string &utf8);
+
+// The characters of `text` that fromUnicode turns into '?', each once, in the
+// order they first occur; a character beyond the BMP is one entry.
+QStringList unencodable(const QString &text);
+// The same joined with 「、」 for a message, each shown so that it can be
+// seen: a combining mark on a dotted circle, an invisible character as
+// "U+200B". Empty when every character survives.
+QString unencodableList(const QString &text);
 
 // Code page 932 -> Unicode. A byte sequence that cannot be decoded becomes
 // U+FFFD and decoding goes on after it.

@@ -1,5 +1,6 @@
 #include "card/stream.h"
 #include "card/errors.h"
+#include "card/syserror.h"
 
 #include <QIODevice>
 #include <cstring>
@@ -78,7 +79,8 @@ void DeviceStream::Write(const void *buffer, std::int64_t n)
     while (n > 0) {
         qint64 put = dev->write(p, n);
         if (put <= 0)
-            throw WriteError("ファイルに書き込めません: " + dev->errorString().toStdString());
+            throw WriteError("ファイルに書き込めません: " +
+                             JapaneseErrorText(dev->errorString()).toStdString());
         p += put;
         n -= put;
     }

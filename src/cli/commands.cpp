@@ -14,6 +14,7 @@
 #include "card/sjis.h"
 #include "card/stream.h"
 #include "card/strtoint.h"
+#include "card/syserror.h"
 #include "editor/session.h"
 #include "print/pdffile.h"
 #include "print/sheet.h"
@@ -160,8 +161,8 @@ void writeOut(const std::string &bytes)
         std::fflush(stdout) != 0) {
         const int error = errno;
         std::clearerr(stdout);
-        throw Failure(Failure::FileError, QStringLiteral("標準出力に書き込めません (%1)")
-                                              .arg(QString::fromLocal8Bit(std::strerror(error))));
+        throw Failure(Failure::FileError,
+                      QStringLiteral("標準出力に書き込めません (%1)").arg(SystemErrorText(error)));
     }
 }
 
@@ -170,6 +171,23 @@ void writeErr(const QString &line)
     const QByteArray bytes = line.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
     std::fflush(stderr);
+}
+
+// The line saying that a field's text loses characters code page 932 lacks;
+// `where` names the row for merge, is empty for fill. The card is still
+// written, with '?' for each, as the window saves it.
+void noteLostCharacters(const QString &where, const std::string &key, const QString &text)
+{
+    const QString lost = EditSession::LostCharacters(text);
+    if (lost.isEmpty())
+        return;
+    QString caption;
+    for (const FieldInfo &f : kFields)
+        if (key == f.key)
+            caption = QString::fromUtf8(f.caption);
+    writeErr(
+        QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 は Shift-JIS にないため ? になります\n")
+            .arg(where, caption, lost));
 }
 
 // The one line saying that the card is drawn without its QR code.
@@ -532,9 +550,10 @@ int runFill(const ParsedCommand &p)
         openCard(card, p.positional[0]);
     for (const FillStep &step : steps) {
         try {
-            if (step.kind == FillStep::Set)
+            if (step.kind == FillStep::Set) {
+                noteLostCharacters(QString(), step.key, step.value);
                 card.EditChanged(step.key, step.value);
-            else if (step.kind == FillStep::Qr)
+            } else if (step.kind == FillStep::Qr)
                 card.ShowQr(step.value == QStringLiteral("show"));
             else if (step.kind == FillStep::QrFormatStep) {
                 QrFormat format = QrFormat::Text;
@@ -633,6 +652,10 @@ int runMerge(const ParsedCommand &p)
                                        .arg(row.line)
                                        .arg(row.count)
                                        .arg(keys.size()));
+        for (std::size_t c = 0; c < keys.size() && c < static_cast<std::size_t>(row.cells.size());
+             ++c)
+            noteLostCharacters(QStringLiteral("%1 %2 行目の").arg(csv).arg(row.line), keys[c],
+                               row.cells[static_cast<qsizetype>(c)]);
     }
     if (total == 0)
         throw FileFailure(csv, QStringLiteral("列名の行のあとに人の行がありません"));

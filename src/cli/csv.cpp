@@ -3,6 +3,7 @@
 
 #include "card/files.h"
 #include "card/sjis.h"
+#include "card/syserror.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -126,7 +127,9 @@ void CsvReader::CheckEncoding()
     for (;;) {
         const qint64 n = device->read(chunk.data(), kChunkBytes);
         if (n < 0)
-            throw FileFailure(path, QStringLiteral("読めません (%1)").arg(device->errorString()));
+            throw FileFailure(
+                path,
+                QStringLiteral("読めません (%1)").arg(JapaneseErrorText(device->errorString())));
         if (n == 0)
             break;
         for (qint64 k = 0; k < n && (u8ok || sjok); ++k) {
@@ -176,7 +179,8 @@ bool CsvReader::Refill()
     QByteArray chunk(kChunkBytes, Qt::Uninitialized);
     const qint64 n = device->read(chunk.data(), kChunkBytes);
     if (n < 0)
-        throw FileFailure(path, QStringLiteral("読めません (%1)").arg(device->errorString()));
+        throw FileFailure(
+            path, QStringLiteral("読めません (%1)").arg(JapaneseErrorText(device->errorString())));
     chunk.truncate(n);
     atEnd = n == 0;
     if (utf8) {

@@ -174,6 +174,11 @@ std::string EditSession::EditText(const QString &text)
     return sjis::fromUnicode(text.left(kEditMaxLength));
 }
 
+QString EditSession::LostCharacters(const QString &text)
+{
+    return sjis::unencodableList(text.left(kEditMaxLength));
+}
+
 QString EditSession::FieldText(const std::string &key) const
 {
     return fields[fieldIndex(key)];

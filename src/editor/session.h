@@ -93,6 +93,9 @@ public:
 
     // The text an edit hands on: at most the edit's maximum length, in Shift-JIS.
     static std::string EditText(const QString &text);
+    // The characters EditText turns into '?' (code page 932 lacks them), as
+    // sjis::unencodableList words them; empty when none.
+    static QString LostCharacters(const QString &text);
 
     // --- The editor's steps ------------------------------------------------
     // The canvas panel's width: the screen converter's.

@@ -1,6 +1,8 @@
 #include "print/pdffile.h"
 #include "print/sheet.h"
 
+#include "card/syserror.h"
+
 #include <QPageLayout>
 
 PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
@@ -10,19 +12,19 @@ PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
     writer.setResolution(dpi);
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (!painter.begin(&writer))
-        file->Fail(file->Device().errorString());
+        file->Fail(JapaneseErrorText(file->Device().errorString()));
 }
 
 void PdfFile::NewPage()
 {
     if (!writer.newPage())
-        file->Fail(file->Device().errorString());
+        file->Fail(JapaneseErrorText(file->Device().errorString()));
 }
 
 void PdfFile::Finish()
 {
     if (!painter.end())
-        file->Fail(file->Device().errorString());
+        file->Fail(JapaneseErrorText(file->Device().errorString()));
     file->Commit();
 }
 

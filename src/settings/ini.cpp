@@ -3,6 +3,7 @@
 #include "card/files.h"
 #include "card/sjis.h"
 #include "card/strtoint.h"
+#include "card/syserror.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -412,7 +413,7 @@ void IniFile::WriteStrings(const std::string &section,
             text.reserve(file.size() + room);
             text.resize(file.size());
             if (file.read(text.data(), text.size()) != text.size()) {
-                ThrowCannotWrite(path_, file.errorString());
+                ThrowCannotWrite(path_, JapaneseErrorText(file.errorString()));
             }
         } catch (const FileError &e) {
             ThrowCannotWrite(path_, e.Cause());

@@ -82,6 +82,7 @@ TEST_F(Files, AFullDiskFailsEveryWayOfWritingAndKeepsTheOldBytes)
                 ADD_FAILURE() << "no error";
             } catch (const FileError &e) {
                 EXPECT_TRUE(QString::fromUtf8(e.what()).contains(p));
+                EXPECT_EQ(e.Cause(), QStringLiteral("ファイルが大きすぎます"));
             }
         }
         EXPECT_EQ(Read(p), old);
