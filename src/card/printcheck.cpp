@@ -4,6 +4,7 @@
 #include "card/sjis.h"
 
 #include <QFontMetrics>
+#include <algorithm>
 
 LineSize LineMeasurer::Of(const TextObject &text, const Converter &conv)
 {
@@ -76,11 +77,23 @@ std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
         lines.push_back({text, printed, shown, offCard(printed) || offCard(shown)});
     }
     printed.Sweep();
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        for (std::size_t j = i + 1; j < lines.size(); ++j)
-            if (overlap(lines[i].printed, lines[j].printed) ||
-                overlap(lines[i].shown, lines[j].shown))
-                lines[i].failed = lines[j].failed = true;
+    // Top down, each line against those starting above its lower bottom
+    // edge only: a card file may hold any number of lines.
+    std::vector<std::size_t> byTop(lines.size());
+    for (std::size_t i = 0; i < byTop.size(); ++i)
+        byTop[i] = i;
+    std::stable_sort(byTop.begin(), byTop.end(), [&lines](std::size_t a, std::size_t b) {
+        return lines[a].shown.top < lines[b].shown.top;
+    });
+    for (std::size_t n = 0; n < byTop.size(); ++n) {
+        Line &a = lines[byTop[n]];
+        const std::int32_t bottom = std::max(a.printed.bottom, a.shown.bottom);
+        for (std::size_t m = n + 1; m < byTop.size() && lines[byTop[m]].shown.top < bottom; ++m) {
+            Line &b = lines[byTop[m]];
+            if (overlap(a.printed, b.printed) || overlap(a.shown, b.shown))
+                a.failed = b.failed = true;
+        }
+    }
     std::vector<const TextObject *> failing;
     for (const Line &line : lines)
         if (line.failed)
