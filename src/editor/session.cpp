@@ -566,6 +566,8 @@ void EditSession::RefreshCanvas()
         MeasureCard(order, &measureCanvas, screen);
     }
     RenderCard(order, &p, device);
+    printCheckLines = printCheck.Run(order);
+    DrawPrintCheck(p);
     // The notices and marks keep their size on the screen.
     if (pixelRatio != 1.0)
         p.scale(pixelRatio, pixelRatio);
@@ -604,6 +606,30 @@ void EditSession::DrawSelectionMarks(QPainter &p) const
     if (Sizable(selection))
         for (Handle h : {Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
             p.fillRect(handleBox(h, L, T, R, B), blue);
+}
+
+void EditSession::DrawPrintCheck(QPainter &p) const
+{
+    // Two screen pixels thick, right below the line's cell (under its
+    // descenders), as long as the text is drawn.
+    const int thick = std::max(1, static_cast<int>(std::lround(2 * pixelRatio)));
+    const long long limitX = canvas.width() + 100LL, limitY = canvas.height() + 100LL;
+    for (const TextObject *text : printCheckLines) {
+        const LineSize size = drawnLines.Of(*text, device);
+        TRect r;
+        text->GetRect(r);
+        const long long x = device.ToDevice(r.left);
+        const long long y = static_cast<long long>(device.ToDevice(r.top)) + size.height;
+        // Lines far outside the canvas are not seen; bounding keeps QRect in range.
+        const long long left = std::clamp(x, -100LL, limitX);
+        const long long right = std::clamp(x + size.advance, -100LL, limitX);
+        if (right <= left || y < -100 || y > limitY)
+            continue;
+        p.fillRect(QRect(static_cast<int>(left), static_cast<int>(y),
+                         static_cast<int>(right - left), thick),
+                   QColor(255, 0, 0));
+    }
+    drawnLines.Sweep();
 }
 
 void EditSession::DrawQrOverflow(QPainter &p) const
@@ -1093,6 +1119,7 @@ EditSession::LoadResult EditSession::LoadBytes(const QByteArray &bytes, int *rep
     // The steps and the drag refer to the objects about to go.
     selection = nullptr;
     dragging = false;
+    printCheckLines.clear();
     resetHistory();
     card = std::move(read);
     return LoadResult::Loaded;

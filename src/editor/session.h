@@ -4,6 +4,7 @@
 #include "card/defaultcard.h"
 #include "card/font.h"
 #include "card/objects.h"
+#include "card/printcheck.h"
 #include "card/printspace.h"
 #include "card/rect.h"
 
@@ -225,6 +226,14 @@ public:
 
     // The four corner squares of the selection, when it is visible.
     void DrawSelectionMarks(QPainter &p) const;
+    // The text lines that would print past the card's edge or into another
+    // line (see PrintCheck), as of the last repaint, bottom first; for
+    // telling which objects they are, valid until the card changes.
+    const std::vector<const TextObject *> &PrintCheckLines() const { return printCheckLines; }
+    // A thin red line under each of them, as they are drawn on the canvas
+    // (device pixels, unscaled painter). The editor's canvas only: never
+    // printed, never in a card image.
+    void DrawPrintCheck(QPainter &p) const;
     // While the shown QR code's text fits no symbol: a red frame with the
     // words 「QR コードに入りきりません」 at the object's place. The editor's
     // canvas only; printing and card images never draw it.
@@ -287,6 +296,10 @@ private:
     bool qrTooLong = false;
     bool qrTooSmall = false;
     PrintSpace space;
+    PrintCheck printCheck;
+    // The texts as drawn on the canvas, for the underlines; only a cache.
+    mutable LineMeasurer drawnLines;
+    std::vector<const TextObject *> printCheckLines;
     std::array<QString, kFields.size()> fields;
     std::array<QString, 2> pictureNames; // kPictureKey, kBackPictureKey
     QUndoStack stack;

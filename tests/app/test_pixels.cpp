@@ -209,7 +209,12 @@ const int kPrintHeight = static_cast<int>(600 * kCardHeightInch);
 TEST_F(PixelTest, TheCanvasAfterKeystrokesAndDragsIsTheFreshlyDrawnCard)
 {
     std::map<std::string, TRect> coldRects;
-    const QImage cold = freshCanvas(*file, &coldRects);
+    QImage cold = freshCanvas(*file, &coldRects);
+    {
+        // The canvas also underlines the lines the print check names.
+        QPainter p(&cold);
+        editor->DrawPrintCheck(p);
+    }
     ASSERT_EQ(editor->Canvas(), cold);
     ASSERT_EQ(coldRects.size(), 14u);
 

@@ -1,0 +1,76 @@
+#pragma once
+#include "card/converter.h"
+#include "card/font.h"
+#include "card/rect.h"
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class DrawingOrder;
+class TextObject;
+
+// The printer's card image at 600 dpi, in pixels: trunc(600 × 3.58267) by
+// trunc(600 × 2.16535), the size the sheet layout gives a 600 dpi printer.
+inline constexpr int kCheckDpi = 600;
+inline constexpr int kCheckCardWidth = 2149;
+inline constexpr int kCheckCardHeight = 1299;
+
+// A text line as TextObject measures it through a converter: the font's
+// height scaled by it, the metrics taken on a card image (a QImage). Device
+// pixels.
+struct LineSize
+{
+    int advance = 0;
+    int height = 0;
+};
+
+// Measures text lines without touching their objects (whose rectangles the
+// file keeps) and remembers each object's last measure while its shown text
+// and scaled font stay the same, so that a repaint measures only the lines
+// that changed. Keyed by the object's address, but an entry counts only for
+// the text and font it was measured with, so a new object at a freed address
+// is measured afresh; Sweep drops the entries a pass did not use.
+class LineMeasurer
+{
+public:
+    LineSize Of(const TextObject &text, const Converter &conv);
+    // Ends a pass: entries not used since the last Sweep go.
+    void Sweep();
+    std::size_t Size() const { return entries.size(); }
+
+private:
+    struct Entry
+    {
+        Font font; // scaled
+        std::string text;
+        LineSize size;
+        std::uint64_t pass = 0;
+    };
+    std::unordered_map<const TextObject *, Entry> entries;
+    std::uint64_t pass = 1;
+    QImage probe{1, 1, QImage::Format_RGB32};
+};
+
+// The print check: which visible text lines of a card would, printed, run
+// past the card's edge or into another visible text line. A line is judged
+// by the rectangle the 600 dpi card image measures for it (its left and top,
+// the measured size brought back to model units), and also by the rectangle
+// it holds now (that of the editor's canvas), so lines that already overlap
+// on the screen are named too. A rectangle that merely touches another or the
+// card's edge passes. Hidden objects take no part; nothing is changed.
+class PrintCheck
+{
+public:
+    // The failing lines of `order`, bottom first.
+    std::vector<const TextObject *> Run(const DrawingOrder &order);
+    // The line's rectangle on the 600 dpi card image, in model units.
+    TRect PrintedRect(const TextObject &text);
+
+private:
+    LineMeasurer printed;
+    const Converter conv{kCheckCardWidth};
+};

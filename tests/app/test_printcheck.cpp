@@ -1,0 +1,143 @@
+#include "card/object.h"
+#include "card/objects.h"
+#include "card/printcheck.h"
+#include "editor/session.h"
+#include "print/sheet.h"
+
+#include <QImage>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Longer than the card is wide in any face at the address's size.
+QString longAddress()
+{
+    return QStringLiteral("東京都千代田区丸の内一丁目二番三号").repeated(4);
+}
+
+bool isMark(QRgb px)
+{
+    return qRed(px) > 200 && qGreen(px) < 60 && qBlue(px) < 60;
+}
+
+// The mark's pixels on the canvas between the line's shown top and a line's
+// height below its shown bottom, across its shown width (the canvas's device
+// pixels; the text is drawn a little larger than its rectangle when zoomed).
+int marksUnder(const EditSession &s, const char *key)
+{
+    TRect r;
+    s.Card().Find(key)->GetRect(r);
+    QImage img = s.Canvas();
+    const double scale = s.Zoom() * s.PixelRatio();
+    const int x0 = std::max(0, qRound(r.left * scale * 645 / 910));
+    const int x1 = std::min(img.width() - 1, qRound(r.right * scale * 645 / 910));
+    const int y0 = qRound(r.top * scale * 645 / 910);
+    const int y1 = std::min(img.height() - 1, qRound((2 * r.bottom - r.top) * scale * 645 / 910));
+    int n = 0;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            n += isMark(img.pixel(x, y));
+    return n;
+}
+
+int marksIn(const QImage &img)
+{
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            n += isMark(img.pixel(x, y));
+    return n;
+}
+
+} // namespace
+
+TEST(PrintCheck, MarksALineRunningPastTheCardsEdgeAtEveryZoom)
+{
+    struct Case
+    {
+        double zoom;
+        double ratio;
+    };
+    for (const Case c : {Case{1.0, 1.0}, Case{2.0, 1.0}, Case{1.5, 2.0}}) {
+        EditSession s;
+        s.SetView(c.zoom, c.ratio);
+        s.EditChanged("eAddress", QStringLiteral("東京都千代田区丸の内 1-2-3"));
+        EXPECT_TRUE(s.PrintCheckLines().empty()) << c.zoom;
+        EXPECT_EQ(marksIn(s.Canvas()), 0) << c.zoom;
+
+        s.EditChanged("eAddress", longAddress());
+        ASSERT_EQ(s.PrintCheckLines().size(), 1u) << c.zoom;
+        // A thin line (two screen pixels) to the canvas's right edge, over
+        // 500 of its 645 (times the zoom) pixels.
+        const int marks = marksUnder(s, "eAddress");
+        EXPECT_GT(marks, 2 * c.ratio * 500 * c.zoom * c.ratio) << c.zoom;
+        EXPECT_EQ(marks, marksIn(s.Canvas())) << c.zoom;
+
+        // Taking the keystroke back takes the mark away.
+        s.UndoStack().undo();
+        EXPECT_EQ(marksIn(s.Canvas()), 0) << c.zoom;
+    }
+}
+
+TEST(PrintCheck, MarksBothOfTwoOverlappingLinesButNoHiddenOne)
+{
+    EditSession s;
+    s.EditChanged("eName", QStringLiteral("山田 太郎"));
+    s.EditChanged("eCorp", QStringLiteral("株式会社プラクロ"));
+    EXPECT_TRUE(s.PrintCheckLines().empty());
+    Object *corp = s.Card().Find("eCorp");
+    TRect name;
+    s.Card().Find("eName")->GetRect(name);
+    s.SetSelection(corp);
+    s.PlaceSelection({name.left + 30, name.top + 5, 0, 0});
+    EXPECT_EQ(s.PrintCheckLines().size(), 2u);
+    EXPECT_GT(marksUnder(s, "eName"), 0);
+    EXPECT_GT(marksUnder(s, "eCorp"), 0);
+
+    // An emptied field is no line at all.
+    s.EditChanged("eCorp", QString());
+    EXPECT_TRUE(s.PrintCheckLines().empty());
+    EXPECT_EQ(marksIn(s.Canvas()), 0);
+}
+
+TEST(PrintCheck, NeverPrintedNorSaved)
+{
+    EditSession s;
+    s.EditChanged("eName", QStringLiteral("山田 太郎"));
+    s.EditChanged("eAddress", longAddress());
+    ASSERT_FALSE(s.PrintCheckLines().empty());
+    const QByteArray saved = s.SaveBytes();
+    const DrawingOrder order = MakeDrawingOrder(s.Card());
+    EXPECT_EQ(marksIn(RenderCardImage(order, kCheckCardWidth, kCheckCardHeight)), 0);
+    EXPECT_EQ(marksIn(RenderCardImage(order, 343, 207)), 0);
+    // What the file keeps is the canvas's own measure, the check aside.
+    QImage screen(645, 390, QImage::Format_RGB32);
+    MeasureCard(order, &screen, s.Screen());
+    EXPECT_EQ(s.SaveBytes(), saved);
+}
+
+TEST(PrintCheck, MeasuresAsThePrintersCardImageAt600Dpi)
+{
+    const SheetLayout layout = ComputeSheetLayout({600, 600, 0, 0}, PrintSpace{});
+    EXPECT_EQ(layout.width, kCheckCardWidth);
+    EXPECT_EQ(layout.height, kCheckCardHeight);
+    EditSession s;
+    s.EditChanged("eName", QStringLiteral("山田 太郎"));
+    s.EditChanged("eAddress", QStringLiteral("東京都千代田区丸の内 1-2-3 丸の内ビル 12F"));
+    const DrawingOrder order = MakeDrawingOrder(s.Card());
+    PrintCheck check;
+    std::vector<std::pair<Object *, TRect>> predicted;
+    for (Object *obj : order.List())
+        if (auto *text = dynamic_cast<TextObject *>(obj))
+            predicted.emplace_back(obj, check.PrintedRect(*text));
+    ASSERT_EQ(predicted.size(), 2u);
+    TRect shown;
+    predicted[0].first->GetRect(shown);
+    ASSERT_NE(shown, predicted[0].second) << "the check below would prove nothing";
+    RenderLayoutCardImage(layout, order);
+    for (const auto &[obj, rect] : predicted) {
+        TRect printed;
+        obj->GetRect(printed);
+        EXPECT_EQ(printed, rect);
+    }
+}
