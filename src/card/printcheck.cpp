@@ -17,7 +17,12 @@ LineSize LineMeasurer::Of(const TextObject &text, const Converter &conv)
         const QFontMetrics fm(scaled.toQFont(), &probe);
         e.font = scaled;
         e.text = text.DisplayText();
-        e.size = {fm.horizontalAdvance(sjis::toUnicode(e.text)), fm.height()};
+        const QString shown = sjis::toUnicode(e.text);
+        // The cell's top is the ascent above the baseline the bounds are
+        // measured from.
+        const QRect bounds = fm.tightBoundingRect(shown);
+        e.size = {fm.horizontalAdvance(shown), fm.height(),
+                  bounds.isEmpty() ? QRect() : bounds.translated(0, fm.ascent())};
     }
     e.pass = pass;
     return e.size;
@@ -37,6 +42,21 @@ TRect PrintCheck::PrintedRect(const TextObject &text)
     r.right = Converter::Saturate(static_cast<long long>(r.left) + conv.ToModel(size.advance));
     r.bottom = Converter::Saturate(static_cast<long long>(r.top) + conv.ToModel(size.height));
     return r;
+}
+
+TRect PrintCheck::PrintedInk(const TextObject &text)
+{
+    const QRect ink = printed.Of(text, conv).ink;
+    if (ink.isEmpty())
+        return {};
+    TRect r;
+    text.GetRect(r);
+    const long long left = conv.ToDevice(r.left), top = conv.ToDevice(r.top);
+    auto model = [this](long long device) {
+        return Converter::Saturate(conv.ToModel(Converter::Saturate(device)));
+    };
+    return {model(left + ink.left()), model(top + ink.top()), model(left + ink.right() + 1),
+            model(top + ink.bottom() + 1)};
 }
 
 namespace {
@@ -62,8 +82,7 @@ std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
     struct Line
     {
         const TextObject *text;
-        TRect printed;
-        TRect shown;
+        TRect ink;
         bool failed;
     };
     std::vector<Line> lines;
@@ -71,29 +90,23 @@ std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
         const auto *text = dynamic_cast<const TextObject *>(obj);
         if (!text || !text->IsVisible())
             continue;
-        TRect shown;
-        text->GetRect(shown);
-        const TRect printed = PrintedRect(*text);
-        lines.push_back({text, printed, shown, offCard(printed) || offCard(shown)});
+        const TRect ink = PrintedInk(*text);
+        if (ink.right > ink.left && ink.bottom > ink.top)
+            lines.push_back({text, ink, offCard(ink)});
     }
     printed.Sweep();
-    // Top down, each line against those starting above its lower bottom
-    // edge only: a card file may hold any number of lines.
-    std::vector<std::size_t> byTop(lines.size());
-    for (std::size_t i = 0; i < byTop.size(); ++i)
-        byTop[i] = i;
-    std::stable_sort(byTop.begin(), byTop.end(), [&lines](std::size_t a, std::size_t b) {
-        return lines[a].shown.top < lines[b].shown.top;
-    });
-    for (std::size_t n = 0; n < byTop.size(); ++n) {
-        Line &a = lines[byTop[n]];
-        const std::int32_t bottom = std::max(a.printed.bottom, a.shown.bottom);
-        for (std::size_t m = n + 1; m < byTop.size() && lines[byTop[m]].shown.top < bottom; ++m) {
-            Line &b = lines[byTop[m]];
-            if (overlap(a.printed, b.printed) || overlap(a.shown, b.shown))
-                a.failed = b.failed = true;
-        }
-    }
+    // Top down, each line against those whose ink starts above its own ink's
+    // bottom only: a card file may hold any number of lines.
+    std::vector<Line *> byTop;
+    for (Line &line : lines)
+        byTop.push_back(&line);
+    std::stable_sort(byTop.begin(), byTop.end(),
+                     [](const Line *a, const Line *b) { return a->ink.top < b->ink.top; });
+    for (std::size_t n = 0; n < byTop.size(); ++n)
+        for (std::size_t m = n + 1; m < byTop.size() && byTop[m]->ink.top < byTop[n]->ink.bottom;
+             ++m)
+            if (overlap(byTop[n]->ink, byTop[m]->ink))
+                byTop[n]->failed = byTop[m]->failed = true;
     std::vector<const TextObject *> failing;
     for (const Line &line : lines)
         if (line.failed)

@@ -4,6 +4,7 @@
 #include "card/rect.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -21,11 +22,14 @@ inline constexpr int kCheckCardHeight = 1299;
 
 // A text line as TextObject measures it through a converter: the font's
 // height scaled by it, the metrics taken on a card image (a QImage). Device
-// pixels.
+// pixels. `ink` is where the glyphs' bounds lie, relative to the cell's
+// top-left corner (the point the text is drawn at); empty for a line of
+// blanks.
 struct LineSize
 {
     int advance = 0;
     int height = 0;
+    QRect ink;
 };
 
 // Measures text lines without touching their objects (whose rectangles the
@@ -57,11 +61,12 @@ private:
 
 // The print check: which visible text lines of a card would, printed, run
 // past the card's edge or into another visible text line. A line is judged
-// by the rectangle the 600 dpi card image measures for it (its left and top,
-// the measured size brought back to model units), and also by the rectangle
-// it holds now (that of the editor's canvas), so lines that already overlap
-// on the screen are named too. A rectangle that merely touches another or the
-// card's edge passes. Hidden objects take no part; nothing is changed.
+// by its ink as the 600 dpi card image draws it: the glyphs' bounds, placed
+// at the line's left and top, brought back to model units. Line cells are
+// not compared: a cell holds the face's whole ascent and descent, so the
+// cells of neighbouring lines of a well-set card overlap while their letters
+// stay apart. Ink that merely touches other ink or the card's edge passes.
+// Hidden objects and lines of blanks take no part; nothing is changed.
 class PrintCheck
 {
 public:
@@ -69,6 +74,9 @@ public:
     std::vector<const TextObject *> Run(const DrawingOrder &order);
     // The line's rectangle on the 600 dpi card image, in model units.
     TRect PrintedRect(const TextObject &text);
+    // Where its ink lies on the 600 dpi card image, in model units; empty
+    // (right <= left) for a line of blanks.
+    TRect PrintedInk(const TextObject &text);
 
 private:
     LineMeasurer printed;

@@ -3,6 +3,7 @@
 #include "card/printcheck.h"
 #include "editor/session.h"
 #include "print/sheet.h"
+#include "realistic_texts.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -81,16 +82,19 @@ TEST(PrintCheck, MarksALineRunningPastTheCardsEdgeAtEveryZoom)
 
 TEST(PrintCheck, MarksBothOfTwoOverlappingLinesButNoHiddenOne)
 {
+    // Every field filled in the new card's layout: the lines' cells touch
+    // and overlap, their letters do not.
     EditSession s;
-    s.EditChanged("eName", QStringLiteral("山田 太郎"));
-    s.EditChanged("eCorp", QStringLiteral("株式会社プラクロ"));
+    for (const auto &[key, text] : kRealisticTexts)
+        s.EditChanged(key, QString::fromUtf8(text));
     EXPECT_TRUE(s.PrintCheckLines().empty());
+    EXPECT_EQ(marksIn(s.Canvas()), 0);
     Object *corp = s.Card().Find("eCorp");
     TRect name;
     s.Card().Find("eName")->GetRect(name);
     s.SetSelection(corp);
-    s.PlaceSelection({name.left + 30, name.top + 5, 0, 0});
-    EXPECT_EQ(s.PrintCheckLines().size(), 2u);
+    s.PlaceSelection({name.left + 30, name.top - 10, 0, 0});
+    ASSERT_EQ(s.PrintCheckLines().size(), 2u);
     EXPECT_GT(marksUnder(s, "eName"), 0);
     EXPECT_GT(marksUnder(s, "eCorp"), 0);
 
