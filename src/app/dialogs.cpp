@@ -1,17 +1,15 @@
 #include "app/dialogs.h"
 #include "app/japanese.h"
+#include "app/fontdialog.h"
 #include "app/placedialog.h"
 #include "app/preview.h"
 #include "app/printsetting.h"
 #include "app/sprash.h"
 #include "card/sjis.h"
 
-#include <QCheckBox>
 #include <QColorDialog>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QFontInfo>
-#include <QGroupBox>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPrintDialog>
@@ -52,7 +50,7 @@ double pointsFor(const Font &font)
 
 QFont DialogFontFor(const Font &font)
 {
-    QFont f(font.DrawnFamily());
+    QFont f(sjis::toUnicode(font.name));
     f.setPointSizeF(std::max(1.0, pointsFor(font)));
     f.setBold(font.bold);
     f.setItalic(font.italic);
@@ -63,8 +61,7 @@ Font fontFromQFont(const QFont &qf, const Font &base)
 {
     Font f = base;
     const QString family = qf.family();
-    if (family.compare(base.DrawnFamily(), Qt::CaseInsensitive) != 0 &&
-        family.compare(sjis::toUnicode(base.name), Qt::CaseInsensitive) != 0) {
+    if (family.compare(sjis::toUnicode(base.name), Qt::CaseInsensitive) != 0) {
         f.name = sjis::fromUnicode(family);
         f.pitch = QFontInfo(qf).fixedPitch() ? Pitch::Fixed : Pitch::Default;
     }
@@ -131,16 +128,10 @@ std::optional<QString> QtDialogs::SaveFile(QWidget *parent, const FileDialog &d)
 
 std::optional<QFont> QtDialogs::ChooseFont(QWidget *parent, const QFont &initial)
 {
-    QFontDialog dlg(initial, parent);
-    dlg.setOption(QFontDialog::DontUseNativeDialog);
-    // The card's fonts have no underline or strike-out to choose: the
-    // dialog's effects box (the group box of check boxes) is not shown.
-    for (QGroupBox *box : dlg.findChildren<QGroupBox *>())
-        if (!box->findChildren<QCheckBox *>().isEmpty())
-            box->hide();
+    TFontDialog dlg(initial, parent);
     if (dlg.exec() != QDialog::Accepted)
         return std::nullopt;
-    return dlg.selectedFont();
+    return dlg.SelectedFont();
 }
 
 bool QtDialogs::ChooseColor(QWidget *parent, std::int32_t &color)

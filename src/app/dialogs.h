@@ -95,17 +95,16 @@ public:
 
 // The toolkit filter "A (*.a)|*.a|B (*.b)|*.b" as a Qt name filter list.
 QString toQtFilter(const QString &filter);
-// The font the dialog opens on for a stored font: the family the stored face
-// is drawn with (Font::DrawnFamily), the stored pixel height at 96 dpi as
-// points, bold and italic.
+// The font the dialog opens on for a stored font: the stored face by its own
+// name (the dialog lists the stored names; drawing substitutes them), the
+// stored pixel height at 96 dpi as points, bold and italic.
 QFont DialogFontFor(const Font &font);
-// A QFont confirmed in the font dialog as the card's font value. A family
-// that is the one `base` is drawn with keeps base's stored face bytes (a
-// stored "ＭＳ Ｐゴシック" stays so when the dialog shows its substitution), a
-// size within half a point of base's keeps base's height; attributes the
-// dialog has no say over (underline, strike-out, charset, colour, pitch
-// unless the family is fixed) are kept from `base`. So the font the dialog
-// opened on gives `base` back unchanged.
+// A QFont confirmed in the font dialog as the card's font value. The stored
+// face's own name keeps base's stored face bytes, a size within half a point
+// of base's keeps base's height; attributes the dialog has no say over
+// (underline, strike-out, charset, colour, pitch unless the family changes)
+// are kept from `base`. So the font the dialog opened on gives `base` back
+// unchanged.
 Font fontFromQFont(const QFont &qf, const Font &base);
 // Starts the desktop's opener with the address as its one argument.
 bool launchAddress(const QString &address);

@@ -1,8 +1,6 @@
 #include "card/font.h"
 #include "card/sjis.h"
 
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHash>
 
@@ -78,18 +76,4 @@ QFont Font::toQFont() const
     // Qt refuses a pixel size of 0; such a font draws nothing readable anyway.
     f.setPixelSize(px > 0 ? static_cast<int>(px) : 1);
     return f;
-}
-
-QString Font::DrawnFamily() const
-{
-    installFontSubstitutions();
-    const QString face = sjis::toUnicode(name);
-    if (QFontDatabase::hasFamily(face))
-        return face;
-    // Substitutes come back in lower case; the database spells the family
-    // as the font dialog lists it.
-    for (const QString &s : QFont::substitutes(face))
-        if (QFontDatabase::hasFamily(s))
-            return QFontInfo(QFont(s)).family();
-    return QFontInfo(toQFont()).family();
 }

@@ -32,10 +32,6 @@ struct Font
 
     // The QFont that draws this font; `height` is used as given.
     QFont toQFont() const;
-    // The installed family the stored face is drawn with: the face itself
-    // when it is installed, else its first installed substitution (see
-    // installFontSubstitutions), else the family Qt falls back to.
-    QString DrawnFamily() const;
 };
 
 // Makes the faces stored in card files draw with the installed Japanese
