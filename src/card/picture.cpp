@@ -838,16 +838,25 @@ std::unique_ptr<PixelSource> JpegPicture::SourceFor(QSize target, const QRect &p
         d /= 2;
     for (;; d *= 2) {
         const QSize grid(static_cast<int>(reduced(width, d)), static_cast<int>(reduced(height, d)));
-        // The whole reduced picture when it fits (a drag then needs no new
-        // decoding), else only the rows and columns the part samples.
+        // The whole reduced picture when it is small (a drag then needs no
+        // new decoding); else the rows and columns the part samples, with a
+        // margin of the part's own size around them for a drag, when that
+        // fits: a photo shown only in part, as a background larger than the
+        // card is, would otherwise be decoded whole at full size.
         QRect region(QPoint(), grid);
-        if (static_cast<qint64>(grid.width()) * grid.height() * 4 > kDecodeBytes) {
+        if (static_cast<qint64>(grid.width()) * grid.height() > kWholeDecodePixels) {
             auto at = [&](Qt::Orientation axis, qint64 i) {
                 return StretchIndices(grid, target, axis, i, 1).front();
             };
-            region =
+            const QRect sampled =
                 QRect(QPoint(at(Qt::Horizontal, part.left()), at(Qt::Vertical, part.top())),
                       QPoint(at(Qt::Horizontal, part.right()), at(Qt::Vertical, part.bottom())));
+            const QRect margined = sampled.adjusted(-sampled.width(), -sampled.height(),
+                                                    sampled.width(), sampled.height()) &
+                                   region;
+            region = static_cast<qint64>(margined.width()) * margined.height() * 4 <= kDecodeBytes
+                         ? margined
+                         : sampled;
         }
         if (static_cast<qint64>(region.width()) * region.height() * 4 <= kDecodeBytes) {
             QPoint origin;

@@ -16,6 +16,9 @@ class QPainter;
 namespace picture_limits {
 // One decoded picture (or part of one), in bytes of 32-bit pixels.
 inline constexpr qint64 kDecodeBytes = 64ll << 20;
+// A JPEG picture (at the reduction drawn) of at most this many pixels is
+// decoded whole; a larger one only around the part shown.
+inline constexpr qint64 kWholeDecodePixels = 4ll << 20;
 // Decoded pictures kept from one drawing to the next, all pictures together.
 inline constexpr qint64 kCachedDecodeBytes = 64ll << 20;
 // A stretched part at most this many pixels (a card at 600 dpi) is kept for
