@@ -19,6 +19,8 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <numeric>
+#include <tuple>
 
 // The per-pixel gathers are left out of the fuzzer's coverage tracing: they
 // have no branch worth steering it by, and a hook on every pixel would make
@@ -1012,28 +1014,67 @@ void VectorPicture::fill(QPainter &painter, const QRect &target) const
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(target, background);
-    // A PDF file takes the symbol as one fill of many rectangles: a fill
-    // each would repeat the colour and state for every module, three times
-    // the bytes. Pixel devices keep their fills, whose pixels are known.
-    const bool oneFill =
-        painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
-    std::vector<QRect> mapped;
+    if (painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf) {
+        fillAsVectors(painter, target);
+        painter.restore();
+        return;
+    }
+    // Pixel devices keep their fills, whose pixels are known.
     for (const QRect &r : rects) {
         int l = mapX(r.left()), t = mapY(r.top());
         int rr = mapX(r.left() + r.width()), b = mapY(r.top() + r.height());
-        if (rr <= l || b <= t)
-            continue;
-        if (oneFill)
-            mapped.emplace_back(l, t, rr - l, b - t);
-        else
+        if (rr > l && b > t)
             painter.fillRect(QRect(l, t, rr - l, b - t), foreground);
     }
-    if (!mapped.empty()) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(foreground);
-        painter.drawRects(mapped.data(), static_cast<int>(mapped.size()));
-    }
     painter.restore();
+}
+
+void VectorPicture::fillAsVectors(QPainter &painter, const QRect &target) const
+{
+    // A PDF file takes the symbol as one fill of many rectangles (a fill
+    // each would repeat the colour and state for every module, three times
+    // the bytes), written in the picture's grid: the coarsest unit all
+    // rectangles are made of (a QR module), one transform placing them in
+    // the target. A sheet holds the symbol ten times a page and a merge a
+    // page per row, and the bytes written, compressed and read back make
+    // most of the time. Rectangles of the same columns in consecutive rows
+    // go as one.
+    int unit = 0;
+    for (const QRect &r : rects)
+        unit =
+            std::gcd(unit, std::gcd(std::gcd(r.left(), r.top()), std::gcd(r.width(), r.height())));
+    if (unit <= 0)
+        unit = 1;
+    std::vector<QRect> merged;
+    merged.reserve(rects.size());
+    for (const QRect &r : rects) {
+        if (r.width() <= 0 || r.height() <= 0)
+            continue;
+        merged.emplace_back(r.left() / unit, r.top() / unit, r.width() / unit, r.height() / unit);
+    }
+    std::sort(merged.begin(), merged.end(), [](const QRect &a, const QRect &b) {
+        return std::make_tuple(a.left(), a.width(), a.top()) <
+               std::make_tuple(b.left(), b.width(), b.top());
+    });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < merged.size(); ++i) {
+        QRect &last = merged[kept > 0 ? kept - 1 : 0];
+        const QRect &r = merged[i];
+        if (kept > 0 && r.left() == last.left() && r.width() == last.width() &&
+            r.top() <= last.top() + last.height())
+            last.setBottom(std::max(last.bottom(), r.bottom()));
+        else
+            merged[kept++] = r;
+    }
+    merged.resize(kept);
+    if (merged.empty())
+        return;
+    painter.translate(target.topLeft());
+    painter.scale(static_cast<double>(target.width()) * unit / width,
+                  static_cast<double>(target.height()) * unit / height);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(foreground);
+    painter.drawRects(merged.data(), static_cast<int>(merged.size()));
 }
 
 QImage VectorPicture::ToImage() const

@@ -245,6 +245,8 @@ public:
 
 private:
     void fill(QPainter &painter, const QRect &target) const;
+    // fill's rectangles for a PDF file.
+    void fillAsVectors(QPainter &painter, const QRect &target) const;
 
     int width = 0;
     int height = 0;
