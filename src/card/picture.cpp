@@ -1038,43 +1038,47 @@ void VectorPicture::fillAsVectors(QPainter &painter, const QRect &target) const
     // the target. A sheet holds the symbol ten times a page and a merge a
     // page per row, and the bytes written, compressed and read back make
     // most of the time. Rectangles of the same columns in consecutive rows
-    // go as one.
-    int unit = 0;
-    for (const QRect &r : rects)
-        unit =
-            std::gcd(unit, std::gcd(std::gcd(r.left(), r.top()), std::gcd(r.width(), r.height())));
-    if (unit <= 0)
-        unit = 1;
-    std::vector<QRect> merged;
-    merged.reserve(rects.size());
-    for (const QRect &r : rects) {
-        if (r.width() <= 0 || r.height() <= 0)
-            continue;
-        merged.emplace_back(r.left() / unit, r.top() / unit, r.width() / unit, r.height() / unit);
+    // go as one. Worked out once per picture: a sheet draws it ten times.
+    if (!gridValid) {
+        gridValid = true;
+        gridUnit = 0;
+        for (const QRect &r : rects)
+            gridUnit = std::gcd(
+                gridUnit, std::gcd(std::gcd(r.left(), r.top()), std::gcd(r.width(), r.height())));
+        if (gridUnit <= 0)
+            gridUnit = 1;
+        std::vector<QRectF> merged;
+        merged.reserve(rects.size());
+        for (const QRect &r : rects)
+            if (r.width() > 0 && r.height() > 0)
+                merged.emplace_back(r.left() / gridUnit, r.top() / gridUnit, r.width() / gridUnit,
+                                    r.height() / gridUnit);
+        std::sort(merged.begin(), merged.end(), [](const QRectF &a, const QRectF &b) {
+            return std::make_tuple(a.left(), a.width(), a.top()) <
+                   std::make_tuple(b.left(), b.width(), b.top());
+        });
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < merged.size(); ++i) {
+            QRectF &last = merged[kept > 0 ? kept - 1 : 0];
+            const QRectF &r = merged[i];
+            if (kept > 0 && r.left() == last.left() && r.width() == last.width() &&
+                r.top() <= last.bottom())
+                last.setBottom(std::max(last.bottom(), r.bottom()));
+            else
+                merged[kept++] = r;
+        }
+        merged.resize(kept);
+        gridRects = std::move(merged);
     }
-    std::sort(merged.begin(), merged.end(), [](const QRect &a, const QRect &b) {
-        return std::make_tuple(a.left(), a.width(), a.top()) <
-               std::make_tuple(b.left(), b.width(), b.top());
-    });
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < merged.size(); ++i) {
-        QRect &last = merged[kept > 0 ? kept - 1 : 0];
-        const QRect &r = merged[i];
-        if (kept > 0 && r.left() == last.left() && r.width() == last.width() &&
-            r.top() <= last.top() + last.height())
-            last.setBottom(std::max(last.bottom(), r.bottom()));
-        else
-            merged[kept++] = r;
-    }
-    merged.resize(kept);
-    if (merged.empty())
+    if (gridRects.empty())
         return;
+    const int unit = gridUnit;
     painter.translate(target.topLeft());
     painter.scale(static_cast<double>(target.width()) * unit / width,
                   static_cast<double>(target.height()) * unit / height);
     painter.setPen(Qt::NoPen);
     painter.setBrush(foreground);
-    painter.drawRects(merged.data(), static_cast<int>(merged.size()));
+    painter.drawRects(gridRects.data(), static_cast<int>(gridRects.size()));
 }
 
 QImage VectorPicture::ToImage() const

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -259,6 +260,10 @@ private:
     mutable QSize drawnSize;
     mutable int drawsAtSize = 0;
     mutable QImage drawn;
+    // The rectangles as fillAsVectors writes them, in units of gridUnit.
+    mutable bool gridValid = false;
+    mutable int gridUnit = 1;
+    mutable std::vector<QRectF> gridRects;
 };
 
 // Source indices of the stretched pixels first .. first + count - 1 along
