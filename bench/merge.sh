@@ -8,6 +8,9 @@
 # size; then the same for one sheet of the card (plakuro-cli sheet).
 #   bench/merge.sh
 # PLAKURO_BENCH_BUILD_DIR overrides the build folder (default build-bench/).
+# PLAKURO_BENCH_BASELINE names an older plakuro-cli (say a Release build of
+# the last release): its vector PDF and sheet are measured in the same run,
+# between the new vector and raster ones, as "baseline".
 set -e
 cd "$(dirname "$0")/.."
 BUILD="$(./bench/build.sh bench_plakuro plakuro-cli)"
@@ -22,12 +25,16 @@ for rows in 30 300; do
         seq 1 "$rows" | awk '{ printf "山田 太郎%d,やまだ たろう%d,株式会社プラクロ商事 第%d支店,03-1234-%04d,090-1234-%04d,yamada%d@plakuro.example.jp\n", $1, $1, $1 % 47, $1, $1, $1 }'
     } >"$WORK/people$rows.csv"
 done
-for mode in vector raster; do
+MODES="vector raster"
+[ -n "$PLAKURO_BENCH_BASELINE" ] && MODES="vector baseline raster"
+for mode in $MODES; do
     flag=""
+    cli="$BUILD/src/cli/plakuro-cli"
     [ "$mode" = raster ] && flag="--raster"
+    [ "$mode" = baseline ] && cli="$PLAKURO_BENCH_BASELINE"
     for rows in 30 300; do
         for run in 1 2 3; do
-            /usr/bin/time -f "%e %M" -o "$WORK/time" "$BUILD/src/cli/plakuro-cli" merge \
+            /usr/bin/time -f "%e %M" -o "$WORK/time" "$cli" merge \
                 "$WORK/card.pkd" "$WORK/people$rows.csv" -o "$WORK/out.pdf" $flag 2>/dev/null
             pages=$(pdfinfo "$WORK/out.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }')
             [ "${pages:-$rows}" = "$rows" ] || { echo "merge wrote $pages pages, not $rows" >&2; exit 1; }
@@ -35,14 +42,14 @@ for mode in vector raster; do
         done
     done
     for run in 1 2 3; do
-        /usr/bin/time -f "%e %M" -o "$WORK/time" "$BUILD/src/cli/plakuro-cli" sheet \
+        /usr/bin/time -f "%e %M" -o "$WORK/time" "$cli" sheet \
             "$WORK/card.pkd" -o "$WORK/sheet.pdf" $flag 2>/dev/null
         echo "$(cat "$WORK/time") $(stat -c %s "$WORK/sheet.pdf")" >>"$WORK/sheet-$mode"
     done
 done
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-for mode in vector raster; do
+for mode in $MODES; do
     r="$WORK/results-$mode"
     echo "== $mode"
     echo "rows  seconds  peak_MB  pdf_MB"

@@ -98,37 +98,46 @@ void Object::LoadHead(Stream *s)
     visible = s->ReadByte() != 0;
 }
 
-const TextObject::Measures &TextObject::measure(QPaintDevice *device, const Converter &conv) const
+const TextObject::DrawnFont &TextObject::measure(QPaintDevice *device, const Converter &conv) const
 {
     Font scaled = font;
     scaled.height = Converter::Truncate(conv.ToDevice(font.height) * 1.5);
-    if (!haveDrawnFont || !(drawnFont == scaled)) {
-        drawnFont = scaled;
-        drawnQFont = scaled.toQFont();
-        haveDrawnFont = true;
-        haveMeasures = false;
-    }
     if (!haveDrawnText || drawnText != displayText) {
         drawnText = displayText;
         drawnUnicode = sjis::toUnicode(displayText);
         haveDrawnText = true;
-        haveMeasures = false;
+        for (DrawnFont &d : drawnFonts)
+            d.haveMeasures = false;
     }
+    int slot = 0;
+    while (slot < 2 && !(drawnFonts[slot].valid && drawnFonts[slot].font == scaled))
+        ++slot;
+    if (slot == 2) {
+        // The size used longest ago gives way.
+        slot = 1 - lastDrawnFont;
+        DrawnFont &d = drawnFonts[slot];
+        d.font = scaled;
+        d.qfont = scaled.toQFont();
+        d.valid = true;
+        d.haveMeasures = false;
+    }
+    lastDrawnFont = slot;
+    DrawnFont &d = drawnFonts[slot];
     const int dpiX = device->logicalDpiX(), dpiY = device->logicalDpiY();
-    if (!haveMeasures || measured.dpiX != dpiX || measured.dpiY != dpiY) {
-        const QFontMetrics fm(drawnQFont, device);
-        measured = {dpiX, dpiY, fm.ascent(), fm.height(), fm.horizontalAdvance(drawnUnicode)};
-        haveMeasures = true;
+    if (!d.haveMeasures || d.measured.dpiX != dpiX || d.measured.dpiY != dpiY) {
+        const QFontMetrics fm(d.qfont, device);
+        d.measured = {dpiX, dpiY, fm.ascent(), fm.height(), fm.horizontalAdvance(drawnUnicode)};
+        d.haveMeasures = true;
     }
-    return measured;
+    return d;
 }
 
 void TextObject::Draw(QPainter *canvas, const Converter &conv) const
 {
     if (!visible)
         return;
-    const Measures &m = measure(canvas->device(), conv);
-    canvas->setFont(drawnQFont);
+    const DrawnFont &d = measure(canvas->device(), conv);
+    canvas->setFont(d.qfont);
     canvas->setPen(toQColor(color));
     canvas->setBrush(Qt::NoBrush);
     const int x = conv.ToDevice(rect.left);
@@ -137,14 +146,14 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv) const
     // A position far beyond any device (a damaged file) is not drawn at all.
     constexpr int kFar = 1 << 24;
     if (x > -kFar && x < kFar && y > -kFar && y < kFar)
-        canvas->drawText(QPoint(x, y + m.ascent), drawnUnicode);
+        canvas->drawText(QPoint(x, y + d.measured.ascent), drawnUnicode);
 }
 
 void TextObject::Measure(QPaintDevice *device, const Converter &conv)
 {
     if (!visible)
         return;
-    const Measures &m = measure(device, conv);
+    const Measures &m = measure(device, conv).measured;
     rect.right = Converter::Saturate(static_cast<long long>(rect.left) + conv.ToModel(m.advance));
     rect.bottom = Converter::Saturate(static_cast<long long>(rect.top) + conv.ToModel(m.height));
 }

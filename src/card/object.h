@@ -96,20 +96,7 @@ protected:
     std::int32_t color = 0;
 
 private:
-    // The measures of the text at `conv` on `device`, from the cache below.
-    struct Measures;
-    const Measures &measure(QPaintDevice *device, const Converter &conv) const;
-
-    // What the last drawing made of the font and the text, reused while they
-    // stay the same (converting, building fonts and measuring cost more than
-    // drawing).
-    mutable Font drawnFont;
-    mutable QFont drawnQFont;
-    mutable bool haveDrawnFont = false;
-    mutable std::string drawnText;
-    mutable QString drawnUnicode;
-    mutable bool haveDrawnText = false;
-    // The measures of drawnUnicode in drawnQFont on a device of these dots
+    // The measures of drawnUnicode in a drawn font on a device of these dots
     // per inch; valid only while font and text stay those measured.
     struct Measures
     {
@@ -119,8 +106,28 @@ private:
         int height = 0;
         int advance = 0;
     };
-    mutable Measures measured;
-    mutable bool haveMeasures = false;
+    // The font made for one scaled size, and the text measured in it.
+    struct DrawnFont
+    {
+        Font font;
+        QFont qfont;
+        bool valid = false;
+        Measures measured;
+        bool haveMeasures = false;
+    };
+    // The drawn font for `conv`, its measures on `device` made, from the
+    // cache below.
+    const DrawnFont &measure(QPaintDevice *device, const Converter &conv) const;
+
+    // What the last drawings made of the font and the text, reused while they
+    // stay the same (converting, building fonts and measuring cost more than
+    // drawing). Two sizes: a zoomed canvas measures at the 645-pixel size and
+    // draws at its own, and one font would be made again for each.
+    mutable DrawnFont drawnFonts[2];
+    mutable int lastDrawnFont = 0;
+    mutable std::string drawnText;
+    mutable QString drawnUnicode;
+    mutable bool haveDrawnText = false;
 };
 
 // Whether a web address as typed already names its scheme ("http://" or

@@ -19,6 +19,8 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <numeric>
+#include <tuple>
 
 // The per-pixel gathers are left out of the fuzzer's coverage tracing: they
 // have no branch worth steering it by, and a hook on every pixel would make
@@ -838,16 +840,25 @@ std::unique_ptr<PixelSource> JpegPicture::SourceFor(QSize target, const QRect &p
         d /= 2;
     for (;; d *= 2) {
         const QSize grid(static_cast<int>(reduced(width, d)), static_cast<int>(reduced(height, d)));
-        // The whole reduced picture when it fits (a drag then needs no new
-        // decoding), else only the rows and columns the part samples.
+        // The whole reduced picture when it is small (a drag then needs no
+        // new decoding); else the rows and columns the part samples, with a
+        // margin of the part's own size around them for a drag, when that
+        // fits: a photo shown only in part, as a background larger than the
+        // card is, would otherwise be decoded whole at full size.
         QRect region(QPoint(), grid);
-        if (static_cast<qint64>(grid.width()) * grid.height() * 4 > kDecodeBytes) {
+        if (static_cast<qint64>(grid.width()) * grid.height() > kWholeDecodePixels) {
             auto at = [&](Qt::Orientation axis, qint64 i) {
                 return StretchIndices(grid, target, axis, i, 1).front();
             };
-            region =
+            const QRect sampled =
                 QRect(QPoint(at(Qt::Horizontal, part.left()), at(Qt::Vertical, part.top())),
                       QPoint(at(Qt::Horizontal, part.right()), at(Qt::Vertical, part.bottom())));
+            const QRect margined = sampled.adjusted(-sampled.width(), -sampled.height(),
+                                                    sampled.width(), sampled.height()) &
+                                   region;
+            region = static_cast<qint64>(margined.width()) * margined.height() * 4 <= kDecodeBytes
+                         ? margined
+                         : sampled;
         }
         if (static_cast<qint64>(region.width()) * region.height() * 4 <= kDecodeBytes) {
             QPoint origin;
@@ -1003,28 +1014,71 @@ void VectorPicture::fill(QPainter &painter, const QRect &target) const
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(target, background);
-    // A PDF file takes the symbol as one fill of many rectangles: a fill
-    // each would repeat the colour and state for every module, three times
-    // the bytes. Pixel devices keep their fills, whose pixels are known.
-    const bool oneFill =
-        painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
-    std::vector<QRect> mapped;
+    if (painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf) {
+        fillAsVectors(painter, target);
+        painter.restore();
+        return;
+    }
+    // Pixel devices keep their fills, whose pixels are known.
     for (const QRect &r : rects) {
         int l = mapX(r.left()), t = mapY(r.top());
         int rr = mapX(r.left() + r.width()), b = mapY(r.top() + r.height());
-        if (rr <= l || b <= t)
-            continue;
-        if (oneFill)
-            mapped.emplace_back(l, t, rr - l, b - t);
-        else
+        if (rr > l && b > t)
             painter.fillRect(QRect(l, t, rr - l, b - t), foreground);
     }
-    if (!mapped.empty()) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(foreground);
-        painter.drawRects(mapped.data(), static_cast<int>(mapped.size()));
-    }
     painter.restore();
+}
+
+void VectorPicture::fillAsVectors(QPainter &painter, const QRect &target) const
+{
+    // A PDF file takes the symbol as one fill of many rectangles (a fill
+    // each would repeat the colour and state for every module, three times
+    // the bytes), written in the picture's grid: the coarsest unit all
+    // rectangles are made of (a QR module), one transform placing them in
+    // the target. A sheet holds the symbol ten times a page and a merge a
+    // page per row, and the bytes written, compressed and read back make
+    // most of the time. Rectangles of the same columns in consecutive rows
+    // go as one. Worked out once per picture: a sheet draws it ten times.
+    if (!gridValid) {
+        gridValid = true;
+        gridUnit = 0;
+        for (const QRect &r : rects)
+            gridUnit = std::gcd(
+                gridUnit, std::gcd(std::gcd(r.left(), r.top()), std::gcd(r.width(), r.height())));
+        if (gridUnit <= 0)
+            gridUnit = 1;
+        std::vector<QRectF> merged;
+        merged.reserve(rects.size());
+        for (const QRect &r : rects)
+            if (r.width() > 0 && r.height() > 0)
+                merged.emplace_back(r.left() / gridUnit, r.top() / gridUnit, r.width() / gridUnit,
+                                    r.height() / gridUnit);
+        std::sort(merged.begin(), merged.end(), [](const QRectF &a, const QRectF &b) {
+            return std::make_tuple(a.left(), a.width(), a.top()) <
+                   std::make_tuple(b.left(), b.width(), b.top());
+        });
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < merged.size(); ++i) {
+            QRectF &last = merged[kept > 0 ? kept - 1 : 0];
+            const QRectF &r = merged[i];
+            if (kept > 0 && r.left() == last.left() && r.width() == last.width() &&
+                r.top() <= last.bottom())
+                last.setBottom(std::max(last.bottom(), r.bottom()));
+            else
+                merged[kept++] = r;
+        }
+        merged.resize(kept);
+        gridRects = std::move(merged);
+    }
+    if (gridRects.empty())
+        return;
+    const int unit = gridUnit;
+    painter.translate(target.topLeft());
+    painter.scale(static_cast<double>(target.width()) * unit / width,
+                  static_cast<double>(target.height()) * unit / height);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(foreground);
+    painter.drawRects(gridRects.data(), static_cast<int>(gridRects.size()));
 }
 
 QImage VectorPicture::ToImage() const

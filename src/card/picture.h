@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,9 @@ class QPainter;
 namespace picture_limits {
 // One decoded picture (or part of one), in bytes of 32-bit pixels.
 inline constexpr qint64 kDecodeBytes = 64ll << 20;
+// A JPEG picture (at the reduction drawn) of at most this many pixels is
+// decoded whole; a larger one only around the part shown.
+inline constexpr qint64 kWholeDecodePixels = 4ll << 20;
 // Decoded pictures kept from one drawing to the next, all pictures together.
 inline constexpr qint64 kCachedDecodeBytes = 64ll << 20;
 // A stretched part at most this many pixels (a card at 600 dpi) is kept for
@@ -242,6 +246,8 @@ public:
 
 private:
     void fill(QPainter &painter, const QRect &target) const;
+    // fill's rectangles for a PDF file.
+    void fillAsVectors(QPainter &painter, const QRect &target) const;
 
     int width = 0;
     int height = 0;
@@ -254,6 +260,10 @@ private:
     mutable QSize drawnSize;
     mutable int drawsAtSize = 0;
     mutable QImage drawn;
+    // The rectangles as fillAsVectors writes them, in units of gridUnit.
+    mutable bool gridValid = false;
+    mutable int gridUnit = 1;
+    mutable std::vector<QRectF> gridRects;
 };
 
 // Source indices of the stretched pixels first .. first + count - 1 along
