@@ -1,6 +1,6 @@
 #include "app/dialogs.h"
-#include "app/japanese.h"
 #include "app/fontdialog.h"
+#include "app/japanese.h"
 #include "app/placedialog.h"
 #include "app/preview.h"
 #include "app/printsetting.h"
