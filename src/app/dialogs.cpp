@@ -10,11 +10,13 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <algorithm>
 #include <cmath>
 
@@ -199,4 +201,20 @@ void QtDialogs::OpenAddress(const QString &address)
 bool QtDialogs::PlaceObject(QWidget *parent, TRect &rect, Sizing sizing)
 {
     return RunPlaceDialog(parent, rect, sizing);
+}
+
+QHBoxLayout *makeOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)
+{
+    ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setObjectName(QStringLiteral("bOK"));
+    ok->setDefault(true);
+    cancel = new QPushButton(QStringLiteral("キャンセル"), dialog);
+    cancel->setObjectName(QStringLiteral("bCancel"));
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    return buttons;
 }

@@ -108,3 +108,10 @@ QFont DialogFontFor(const Font &font);
 Font fontFromQFont(const QFont &qf, const Font &base);
 // Starts the desktop's opener with the address as its one argument.
 bool launchAddress(const QString &address);
+
+class QDialog;
+class QHBoxLayout;
+class QPushButton;
+// The OK and キャンセル buttons of our own dialogs, right-aligned in a row,
+// OK the default; they accept and reject `dialog`.
+QHBoxLayout *makeOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);

@@ -1,4 +1,5 @@
 #include "app/fontdialog.h"
+#include "app/dialogs.h"
 #include "card/font.h"
 #include "card/sjis.h"
 
@@ -110,17 +111,7 @@ TFontDialog::TFontDialog(const QFont &initialFont, QWidget *parent)
     auto *sampleLayout = new QVBoxLayout(sample);
     sampleLayout->addWidget(lSample);
 
-    bOK = new QPushButton(QStringLiteral("OK"), this);
-    bOK->setObjectName(QStringLiteral("bOK"));
-    bOK->setDefault(true);
-    bCancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    bCancel->setObjectName(QStringLiteral("bCancel"));
-    connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(bOK);
-    buttons->addWidget(bCancel);
+    QHBoxLayout *buttons = makeOkCancel(this, bOK, bCancel);
 
     auto *grid = new QGridLayout;
     grid->addWidget(familyLabel, 0, 0);

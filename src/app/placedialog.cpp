@@ -1,4 +1,5 @@
 #include "app/placedialog.h"
+#include "app/dialogs.h"
 #include "card/converter.h"
 #include "card/font.h"
 
@@ -84,17 +85,7 @@ TPlaceDialog::TPlaceDialog(QWidget *parent, const TRect &rect, Dialogs::Sizing s
         connect(eHeight, &QDoubleSpinBox::valueChanged, this, follow(eWidth));
     }
 
-    bOK = new QPushButton(QStringLiteral("OK"), this);
-    bOK->setObjectName(QStringLiteral("bOK"));
-    bOK->setDefault(true);
-    bCancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    bCancel->setObjectName(QStringLiteral("bCancel"));
-    connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(bOK);
-    buttons->addWidget(bCancel);
+    QHBoxLayout *buttons = makeOkCancel(this, bOK, bCancel);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
