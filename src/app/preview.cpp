@@ -126,13 +126,7 @@ void TPreview::render()
 
 void TPreview::SetValues(const PrintSpace &space)
 {
-    a = space.a;
-    b = space.b;
-    c = space.c;
-    d = space.d;
-    ox = space.ox;
-    oy = space.oy;
-    cropMarks = space.cropMarks;
+    CopyPrintSpace(*this, space);
 }
 
 void TPreview::FormShow()

@@ -183,13 +183,7 @@ void TPrintSetting::FormShow()
 
 void TPrintSetting::SetValues(const PrintSpace &space)
 {
-    a = space.a;
-    b = space.b;
-    c = space.c;
-    d = space.d;
-    ox = space.ox;
-    oy = space.oy;
-    cropMarks = space.cropMarks;
+    CopyPrintSpace(*this, space);
 }
 
 void TPrintSetting::eOXChange()

@@ -17,3 +17,16 @@ struct PrintSpace
 
     bool operator==(const PrintSpace &) const = default;
 };
+
+// Copies `space` into a holder of the same seven named members: the print
+// windows keep them as variables of their own, under the described names.
+template <class Holder> void CopyPrintSpace(Holder &to, const PrintSpace &space)
+{
+    to.a = space.a;
+    to.b = space.b;
+    to.c = space.c;
+    to.d = space.d;
+    to.ox = space.ox;
+    to.oy = space.oy;
+    to.cropMarks = space.cropMarks;
+}
