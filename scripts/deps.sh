@@ -6,6 +6,7 @@ PKGS="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqrenco
 fonts-ipafont-gothic fonts-dejavu-core libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev \
 zbar-tools xvfb xauth xdotool x11-utils libx11-dev imagemagick poppler-utils libgl-dev \
 qt6-image-formats-plugins"
+PKGS="$PKGS fonts-noto-cjk"
 PKGS="$PKGS desktop-file-utils"
 PKGS="$PKGS appstream"
 PKGS="$PKGS shared-mime-info"

@@ -3,6 +3,9 @@
 
 #include <QFontMetricsF>
 #include <QHash>
+#include <QRawFont>
+#include <QStringList>
+#include <cmath>
 
 std::string Font::defaultFaceName()
 {
@@ -17,13 +20,31 @@ void installFontSubstitutions()
         return;
     done = true;
     // The stored face names stay as they are (files keep them); drawing uses
-    // the IPA faces, proportional for the P face and fixed for the other.
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐ明朝"), QStringLiteral("IPAPMincho"));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ 明朝"), QStringLiteral("IPAMincho"));
-    QFont::insertSubstitution(QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"));
-    QFont::insertSubstitution(QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"));
+    // Noto CJK, which has a real bold, and the IPA faces where Noto is not
+    // installed. The fixed-pitch gothic faces draw with the Mono cut: its Latin
+    // letters and digits are half-width like theirs, so a text laid out in
+    // columns with blanks keeps its columns and its width. No fixed-pitch
+    // serif cut exists, so the fixed mincho faces share the proportional one.
+    const QStringList gothic = {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic")};
+    const QStringList fixedGothic = {QStringLiteral("Noto Sans Mono CJK JP"),
+                                     QStringLiteral("IPAGothic")};
+    const QStringList mincho = {QStringLiteral("Noto Serif CJK JP"), QStringLiteral("IPAPMincho")};
+    const QStringList fixedMincho = {QStringLiteral("Noto Serif CJK JP"),
+                                     QStringLiteral("IPAMincho")};
+    const struct
+    {
+        const char *face;
+        const QStringList &drawnWith;
+    } faces[] = {
+        {"ＭＳ Ｐゴシック", gothic}, {"ＭＳ ＵＩ Gothic", gothic},   {"MS PGothic", gothic},
+        {"MS UI Gothic", gothic},    {"メイリオ", gothic},           {"Meiryo", gothic},
+        {"Meiryo UI", gothic},       {"游ゴシック", gothic},         {"Yu Gothic", gothic},
+        {"Yu Gothic UI", gothic},    {"ＭＳ ゴシック", fixedGothic}, {"MS Gothic", fixedGothic},
+        {"ＭＳ Ｐ明朝", mincho},     {"MS PMincho", mincho},         {"游明朝", mincho},
+        {"Yu Mincho", mincho},       {"ＭＳ 明朝", fixedMincho},     {"MS Mincho", fixedMincho},
+    };
+    for (const auto &f : faces)
+        QFont::insertSubstitutions(QString::fromUtf8(f.face), f.drawnWith);
 }
 
 QFont WindowFont()
@@ -36,10 +57,42 @@ QFont WindowFont()
 
 namespace {
 
+// The part of the em above the baseline of a face's ideographic em box, or
+// a negative value when the face declares none. Read from the OS/2 and head
+// tables of the face that draws the family; a property of the face, read once.
+double emBoxAscent(const QFont &face)
+{
+    static QHash<QString, double> cache;
+    auto it = cache.constFind(face.family());
+    if (it != cache.constEnd())
+        return *it;
+    QFont probe = face;
+    probe.setPixelSize(1000);
+    const QRawFont raw = QRawFont::fromFont(probe);
+    const QByteArray os2 = raw.fontTable("OS/2"), head = raw.fontTable("head");
+    auto be16 = [](const QByteArray &table, int offset) {
+        return static_cast<std::int16_t>((static_cast<unsigned char>(table[offset]) << 8) |
+                                         static_cast<unsigned char>(table[offset + 1]));
+    };
+    double ascent = -1;
+    if (os2.size() >= 74 && head.size() >= 20) {
+        const int unitsPerEm = static_cast<std::uint16_t>(be16(head, 18));
+        const int typoAscender = be16(os2, 68), typoDescender = be16(os2, 70),
+                  typoLineGap = be16(os2, 72);
+        if (unitsPerEm > 0 && typoAscender > 0 && typoDescender <= 0 && typoLineGap == 0 &&
+            typoAscender - typoDescender == unitsPerEm)
+            ascent = static_cast<double>(typoAscender) / unitsPerEm;
+    }
+    cache.insert(face.family(), ascent);
+    return ascent;
+}
+
 // A positive toolkit height is the cell height (ascent + descent); Qt sizes
 // fonts by the em. The ratio is a property of the face, measured once.
 double emPerCell(const QFont &face)
 {
+    if (emBoxAscent(face) > 0)
+        return 1.0;
     static QHash<QString, double> cache;
     auto it = cache.constFind(face.family());
     if (it != cache.constEnd())
@@ -54,6 +107,16 @@ double emPerCell(const QFont &face)
 }
 
 } // namespace
+
+LineBox MeasureLineBox(const QFont &drawn, const QFontMetrics &fm)
+{
+    const double ascent = emBoxAscent(drawn);
+    const int em = drawn.pixelSize();
+    if (ascent <= 0 || em <= 0)
+        return {fm.ascent(), fm.height()};
+    const int above = static_cast<int>(std::lround(em * ascent));
+    return {above, above + static_cast<int>(std::lround(em * (1.0 - ascent)))};
+}
 
 QFont Font::toQFont() const
 {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+class QFontMetrics;
 class QPaintDevice;
 
 enum class Pitch : std::uint8_t
@@ -34,9 +35,24 @@ struct Font
     QFont toQFont() const;
 };
 
-// Makes the faces stored in card files draw with the installed Japanese
-// gothic faces. Call once after the application object exists.
+// Makes the faces stored in card files (gothic and mincho, fixed and
+// proportional) draw with the installed Japanese faces: Noto CJK, else IPA.
+// Call once after the application object exists.
 void installFontSubstitutions();
+
+// The cell a line of text is laid out in, in the pixels of the device the
+// metrics were made for: its top is `ascent` above the baseline and it is
+// `height` tall. Faces that declare an ideographic em box (their typographic
+// ascender and descender span exactly one em with no line gap, as the
+// Japanese faces do) are laid out on that box, so a stored face name places
+// its text alike whichever installed face draws it; other faces keep their
+// own ascent and descent.
+struct LineBox
+{
+    int ascent = 0;
+    int height = 0;
+};
+LineBox MeasureLineBox(const QFont &drawn, const QFontMetrics &fm);
 
 // The font of every window of the program: "ＭＳ Ｐゴシック", 12 pixels.
 QFont WindowFont();

@@ -126,7 +126,8 @@ const TextObject::DrawnFont &TextObject::measure(QPaintDevice *device, const Con
     const int dpiX = device->logicalDpiX(), dpiY = device->logicalDpiY();
     if (!d.haveMeasures || d.measured.dpiX != dpiX || d.measured.dpiY != dpiY) {
         const QFontMetrics fm(d.qfont, device);
-        d.measured = {dpiX, dpiY, fm.ascent(), fm.height(), fm.horizontalAdvance(drawnUnicode)};
+        const LineBox box = MeasureLineBox(d.qfont, fm);
+        d.measured = {dpiX, dpiY, box.ascent, box.height, fm.horizontalAdvance(drawnUnicode)};
         d.haveMeasures = true;
     }
     return d;

@@ -14,15 +14,17 @@ LineSize LineMeasurer::Of(const TextObject &text, const Converter &conv)
     scaled.height = Converter::Truncate(conv.ToDevice(scaled.height) * 1.5);
     Entry &e = entries[&text];
     if (e.pass == 0 || !(e.font == scaled) || e.text != text.DisplayText()) {
-        const QFontMetrics fm(scaled.toQFont(), &probe);
+        const QFont drawn = scaled.toQFont();
+        const QFontMetrics fm(drawn, &probe);
+        const LineBox box = MeasureLineBox(drawn, fm);
         e.font = scaled;
         e.text = text.DisplayText();
         const QString shown = sjis::toUnicode(e.text);
         // The cell's top is the ascent above the baseline the bounds are
         // measured from.
         const QRect bounds = fm.tightBoundingRect(shown);
-        e.size = {fm.horizontalAdvance(shown), fm.height(),
-                  bounds.isEmpty() ? QRect() : bounds.translated(0, fm.ascent())};
+        e.size = {fm.horizontalAdvance(shown), box.height,
+                  bounds.isEmpty() ? QRect() : bounds.translated(0, box.ascent)};
     }
     e.pass = pass;
     return e.size;

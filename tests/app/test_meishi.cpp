@@ -90,8 +90,8 @@ TEST_F(MeishiTest, TypingShowsOnTheCardAtOnce)
         QFont qf = f.toQFont();
         p.setFont(qf);
         p.setPen(Qt::black);
-        QFontMetrics fm(qf, &expected);
-        p.drawText(QPoint(conv.ToDevice(140), conv.ToDevice(250) + fm.ascent()), "TEL 1");
+        const int ascent = MeasureLineBox(qf, QFontMetrics(qf, &expected)).ascent;
+        p.drawText(QPoint(conv.ToDevice(140), conv.ToDevice(250) + ascent), "TEL 1");
     }
     EXPECT_EQ(canvas(), expected);
     const QRect ink = inkBox(canvas());

@@ -35,13 +35,14 @@ TRect drawText(TextObject &obj, QImage &canvas)
     return r;
 }
 
-// What the installed face measures for `text` at a pixel size, on `device`.
+// What the face the default face draws with measures for `text` at a pixel
+// size, on `device`.
 QSize measured(const std::string &sjisText, int pixelSize, QImage &device)
 {
-    QFont f(QStringLiteral("IPAPGothic"));
+    QFont f(QStringLiteral("Noto Sans CJK JP"));
     f.setPixelSize(pixelSize);
     const QFontMetrics fm(f, &device);
-    return {fm.horizontalAdvance(sjis::toUnicode(sjisText)), fm.height()};
+    return {fm.horizontalAdvance(sjis::toUnicode(sjisText)), MeasureLineBox(f, fm).height};
 }
 
 TextObject textWithHeight(int height, const std::string &text)
