@@ -1,4 +1,5 @@
 #include "print/pdffile.h"
+#include "print/pdftext.h"
 #include "print/sheet.h"
 
 #include "card/syserror.h"
@@ -6,25 +7,27 @@
 #include <QPageLayout>
 
 PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
-    : file(std::make_unique<files::SafeFile>(path)), writer(&file->Device())
+    : file(std::make_unique<files::SafeFile>(path)), writer(&document)
 {
+    document.open(QIODevice::WriteOnly);
     writer.setCreator(QStringLiteral("Plakuro"));
     writer.setResolution(dpi);
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (!painter.begin(&writer))
-        file->Fail(JapaneseErrorText(file->Device().errorString()));
+        file->Fail(JapaneseErrorText(document.errorString()));
 }
 
 void PdfFile::NewPage()
 {
     if (!writer.newPage())
-        file->Fail(JapaneseErrorText(file->Device().errorString()));
+        file->Fail(JapaneseErrorText(document.errorString()));
 }
 
 void PdfFile::Finish()
 {
     if (!painter.end())
-        file->Fail(JapaneseErrorText(file->Device().errorString()));
+        file->Fail(JapaneseErrorText(document.errorString()));
+    file->Write(FixPdfTextMaps(document.data()));
     file->Commit();
 }
 

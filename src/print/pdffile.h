@@ -2,6 +2,7 @@
 #include "card/files.h"
 #include "card/printspace.h"
 
+#include <QBuffer>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -12,8 +13,9 @@ class DrawingOrder;
 
 // A PDF file drawn page by page at `dpi` dots per inch, portrait, with the
 // whole page as the painter's area (no margins, so the printable area starts
-// at the paper's corner). Each page reaches the file when the next begins;
-// the file replaces `path` only at Finish, and is dropped when the object is
+// at the paper's corner). The document is made in memory and reaches the
+// file at Finish, with its text maps made searchable (FixPdfTextMaps); the
+// file replaces `path` only then, and is dropped when the object is
 // destroyed before. Failures throw FileError naming the file.
 class PdfFile
 {
@@ -30,6 +32,7 @@ public:
 
 private:
     std::unique_ptr<files::SafeFile> file;
+    QBuffer document;
     QPdfWriter writer;
     QPainter painter;
 };
