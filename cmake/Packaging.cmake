@@ -20,13 +20,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The stored faces draw with the IPA faces, whose metrics cards are laid
-# out with; another Japanese face would move every line of every card.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
+# The stored faces draw with Noto CJK (gothic, mincho, real bold); without
+# it a card would fall back to whatever Latin face fontconfig offers.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
 # Each of these only widens what works: WebP/TIFF pictures, Japanese
 # standard dialogs, typing with an fcitx5 input method, the Help button's
-# browser.
+# browser, and the IPA faces as the stored faces' second choice.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-image-formats-plugins, qt6-translations-l10n, fcitx5-frontend-qt6, xdg-utils")
+    "qt6-image-formats-plugins, qt6-translations-l10n, fcitx5-frontend-qt6, xdg-utils, fonts-ipafont-gothic, fonts-ipafont-mincho")
 
 include(CPack)

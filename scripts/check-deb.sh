@@ -26,7 +26,7 @@ for field in "Package: plakuro" "Section: graphics" "Maintainer: " "Description:
     echo "$info" | grep -q "^ $field" || fail "control has no '$field'"
 done
 depends="$(echo "$info" | sed -n 's/^ Depends: //p')"
-for dep in libqt6widgets6 libqt6printsupport6 libqrencode4 fonts-ipafont-gothic fonts-ipafont-mincho; do
+for dep in libqt6widgets6 libqt6printsupport6 libqrencode4 fonts-noto-cjk; do
     case "$depends" in *"$dep"*) ;; *) fail "Depends lacks $dep: $depends" ;; esac
 done
 contents="$(dpkg-deb --contents "$deb")"

@@ -6,35 +6,43 @@
 
 #include <QPageLayout>
 
-PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
-    : file(std::make_unique<files::SafeFile>(path)), writer(&document)
+PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi, bool withText)
+    : file(std::make_unique<files::SafeFile>(path)), withText(withText),
+      writer(withText ? static_cast<QIODevice *>(&document) : &file->Device())
 {
-    document.open(QIODevice::WriteOnly);
+    if (withText)
+        document.open(QIODevice::WriteOnly);
     writer.setCreator(QStringLiteral("Plakuro"));
     writer.setResolution(dpi);
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (!painter.begin(&writer))
-        file->Fail(JapaneseErrorText(document.errorString()));
+        file->Fail(errorText());
+}
+
+QString PdfFile::errorText() const
+{
+    return JapaneseErrorText(withText ? document.errorString() : file->Device().errorString());
 }
 
 void PdfFile::NewPage()
 {
     if (!writer.newPage())
-        file->Fail(JapaneseErrorText(document.errorString()));
+        file->Fail(errorText());
 }
 
 void PdfFile::Finish()
 {
     if (!painter.end())
-        file->Fail(JapaneseErrorText(document.errorString()));
-    file->Write(FixPdfTextMaps(document.data()));
+        file->Fail(errorText());
+    if (withText)
+        file->Write(FixPdfTextMaps(document.data()));
     file->Commit();
 }
 
 void WriteSheetPdf(const QString &path, const QPageSize &paper, int dpi, const DrawingOrder &order,
                    const PrintSpace &space, bool raster)
 {
-    PdfFile pdf(path, paper, dpi);
+    PdfFile pdf(path, paper, dpi, !raster);
     const SheetDevice dev{dpi, dpi, 0, 0};
     if (raster)
         PrintSheet(pdf.Painter(), dev, pdf.PageSize(), order, space);

@@ -13,14 +13,16 @@ class DrawingOrder;
 
 // A PDF file drawn page by page at `dpi` dots per inch, portrait, with the
 // whole page as the painter's area (no margins, so the printable area starts
-// at the paper's corner). The document is made in memory and reaches the
-// file at Finish, with its text maps made searchable (FixPdfTextMaps); the
-// file replaces `path` only then, and is dropped when the object is
-// destroyed before. Failures throw FileError naming the file.
+// at the paper's corner). Pages drawn only from images (`withText` false)
+// reach the file as they are made, so a long run's memory stays flat; a
+// document with text is made in memory and reaches the file at Finish, with
+// its text maps made searchable (FixPdfTextMaps). The file replaces `path`
+// only at Finish, and is dropped when the object is destroyed before.
+// Failures throw FileError naming the file.
 class PdfFile
 {
 public:
-    PdfFile(const QString &path, const QPageSize &size, int dpi);
+    PdfFile(const QString &path, const QPageSize &size, int dpi, bool withText);
     PdfFile(const PdfFile &) = delete;
     PdfFile &operator=(const PdfFile &) = delete;
 
@@ -31,8 +33,11 @@ public:
     void Finish();
 
 private:
+    QString errorText() const;
+
     std::unique_ptr<files::SafeFile> file;
     QBuffer document;
+    bool withText;
     QPdfWriter writer;
     QPainter painter;
 };
