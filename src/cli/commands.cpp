@@ -398,7 +398,7 @@ int runRender(const ParsedCommand &p)
     drawing(out, [&] {
         const QImage image = cardImage(card, dpi);
         if (kind == ".pdf") {
-            PdfFile pdf(out, QPageSize(QSizeF(91, 55), QPageSize::Millimeter), dpi, false);
+            PdfFile pdf(out, QPageSize(QSizeF(91, 55), QPageSize::Millimeter), dpi);
             pdf.Painter().drawImage(QPoint(0, 0), image);
             pdf.Finish();
         } else {
@@ -688,7 +688,7 @@ int runMerge(const ParsedCommand &p)
     };
 
     drawing(out, [&] {
-        PdfFile pdf(out, QPageSize(QPageSize::A4), dpi, !raster);
+        PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
         const SheetDevice dev = deviceAt(dpi);
         const SheetLayout layout = ComputeSheetLayout(dev, ps);
         Progress progress(csv, total);

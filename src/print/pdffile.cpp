@@ -6,43 +6,34 @@
 
 #include <QPageLayout>
 
-PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi, bool withText)
-    : file(std::make_unique<files::SafeFile>(path)), withText(withText),
-      writer(withText ? static_cast<QIODevice *>(&document) : &file->Device())
+PdfFile::PdfFile(const QString &path, const QPageSize &size, int dpi)
+    : file(std::make_unique<files::SafeFile>(path)), filter(file->Device()), writer(&filter)
 {
-    if (withText)
-        document.open(QIODevice::WriteOnly);
     writer.setCreator(QStringLiteral("Plakuro"));
     writer.setResolution(dpi);
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (!painter.begin(&writer))
-        file->Fail(errorText());
-}
-
-QString PdfFile::errorText() const
-{
-    return JapaneseErrorText(withText ? document.errorString() : file->Device().errorString());
+        file->Fail(JapaneseErrorText(file->Device().errorString()));
 }
 
 void PdfFile::NewPage()
 {
     if (!writer.newPage())
-        file->Fail(errorText());
+        file->Fail(JapaneseErrorText(file->Device().errorString()));
 }
 
 void PdfFile::Finish()
 {
     if (!painter.end())
-        file->Fail(errorText());
-    if (withText)
-        file->Write(FixPdfTextMaps(document.data()));
+        file->Fail(JapaneseErrorText(file->Device().errorString()));
+    filter.Flush();
     file->Commit();
 }
 
 void WriteSheetPdf(const QString &path, const QPageSize &paper, int dpi, const DrawingOrder &order,
                    const PrintSpace &space, bool raster)
 {
-    PdfFile pdf(path, paper, dpi, !raster);
+    PdfFile pdf(path, paper, dpi);
     const SheetDevice dev{dpi, dpi, 0, 0};
     if (raster)
         PrintSheet(pdf.Painter(), dev, pdf.PageSize(), order, space);

@@ -1,8 +1,8 @@
 #pragma once
 #include "card/files.h"
 #include "card/printspace.h"
+#include "print/pdftext.h"
 
-#include <QBuffer>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -13,16 +13,14 @@ class DrawingOrder;
 
 // A PDF file drawn page by page at `dpi` dots per inch, portrait, with the
 // whole page as the painter's area (no margins, so the printable area starts
-// at the paper's corner). Pages drawn only from images (`withText` false)
-// reach the file as they are made, so a long run's memory stays flat; a
-// document with text is made in memory and reaches the file at Finish, with
-// its text maps made searchable (FixPdfTextMaps). The file replaces `path`
-// only at Finish, and is dropped when the object is destroyed before.
+// at the paper's corner). Pages reach the file as they are made, their text
+// maps made searchable on the way (PdfTextMapFilter); the file replaces
+// `path` only at Finish, and is dropped when the object is destroyed before.
 // Failures throw FileError naming the file.
 class PdfFile
 {
 public:
-    PdfFile(const QString &path, const QPageSize &size, int dpi, bool withText);
+    PdfFile(const QString &path, const QPageSize &size, int dpi);
     PdfFile(const PdfFile &) = delete;
     PdfFile &operator=(const PdfFile &) = delete;
 
@@ -33,11 +31,8 @@ public:
     void Finish();
 
 private:
-    QString errorText() const;
-
     std::unique_ptr<files::SafeFile> file;
-    QBuffer document;
-    bool withText;
+    PdfTextMapFilter filter;
     QPdfWriter writer;
     QPainter painter;
 };

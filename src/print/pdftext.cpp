@@ -4,12 +4,8 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QRawFont>
-#include <QRegularExpression>
 #include <QString>
 #include <algorithm>
-#include <map>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -68,314 +64,153 @@ const QHash<char16_t, char16_t> &kanjiOfRadicals()
 class CMapReader
 {
 public:
-    explicit CMapReader(const QByteArray &text) : s(text) {}
+    CMapReader(const char *text, qsizetype size) : s(text), n(size) {}
 
-    // The next token, or nullopt at the end; `hex` is set for <...>.
-    std::optional<QByteArray> Next(bool &hex)
+    // The next token, or false at the end. A hex string <...> comes back as
+    // its digits, with `hex` set and `at` their offset.
+    bool Next(QByteArrayView &token, bool &hex, qsizetype &at)
     {
-        while (pos < s.size() && QChar::isSpace(uchar(s[pos])))
+        while (pos < n && QChar::isSpace(uchar(s[pos])))
             ++pos;
-        if (pos >= s.size())
-            return std::nullopt;
+        if (pos >= n)
+            return false;
         const qsizetype start = pos;
-        hex = s[pos] == '<' && (pos + 1 >= s.size() || s[pos + 1] != '<');
+        hex = s[pos] == '<' && (pos + 1 >= n || s[pos + 1] != '<');
         if (hex) {
-            const qsizetype end = s.indexOf('>', pos);
-            if (end < 0)
-                return std::nullopt;
+            qsizetype end = pos + 1;
+            while (end < n && s[end] != '>')
+                ++end;
+            if (end >= n)
+                return false;
             pos = end + 1;
-            return s.mid(start + 1, end - start - 1);
+            at = start + 1;
+            token = QByteArrayView(s + at, end - at);
+            return true;
         }
-        if (s[pos] == '[' || s[pos] == ']') {
+        // Brackets, and a dictionary's "<<" or ">>", a character at a time.
+        if (s[pos] == '[' || s[pos] == ']' || s[pos] == '<' || s[pos] == '>') {
             ++pos;
-            return s.mid(start, 1);
+        } else {
+            while (pos < n && !QChar::isSpace(uchar(s[pos])) && s[pos] != '<' && s[pos] != '[' &&
+                   s[pos] != ']')
+                ++pos;
         }
-        // A dictionary's "<<" or ">>" is taken a character at a time.
-        if (s[pos] == '<' || s[pos] == '>') {
-            ++pos;
-            return s.mid(start, 1);
-        }
-        while (pos < s.size() && !QChar::isSpace(uchar(s[pos])) && s[pos] != '<' && s[pos] != '[' &&
-               s[pos] != ']')
-            ++pos;
-        return s.mid(start, pos - start);
+        at = start;
+        token = QByteArrayView(s + start, pos - start);
+        return true;
     }
-    qsizetype Pos() const { return pos; }
 
 private:
-    const QByteArray &s;
+    const char *s;
+    qsizetype n;
     qsizetype pos = 0;
 };
 
-std::optional<QString> utf16OfHex(const QByteArray &hex)
+// Rewrites one code point of four hex digits at `digits`, when it is a
+// radical standing for a kanji, with that kanji's four digits.
+void fixCodePoint(char *digits)
 {
-    if (hex.isEmpty() || hex.size() % 4 != 0)
-        return std::nullopt;
-    QString out;
-    for (qsizetype i = 0; i < hex.size(); i += 4) {
-        bool ok = false;
-        const uint unit = hex.mid(i, 4).toUInt(&ok, 16);
-        if (!ok)
-            return std::nullopt;
-        out += QChar(char16_t(unit));
-    }
-    return out;
-}
-
-QByteArray hex4(uint v)
-{
-    return QByteArray::number(v, 16).toUpper().rightJustified(4, '0');
-}
-
-// The map with radicals replaced, or nullopt when it needs no change or is
-// not the kind of map Qt writes (codes of two bytes).
-std::optional<QByteArray> fixCMap(const QByteArray &cmap)
-{
-    std::map<uint, QString> map;
-    CMapReader r(cmap);
-    qsizetype firstBlock = -1, afterLast = -1;
-    bool hex = false;
-    auto code = [&](bool isHex, const std::optional<QByteArray> &t) -> std::optional<uint> {
-        bool ok = false;
-        const uint v = t && isHex && t->size() == 4 ? t->toUInt(&ok, 16) : 0;
-        return ok ? std::optional<uint>(v) : std::nullopt;
-    };
-    while (auto t = r.Next(hex)) {
-        if (hex || (*t != "beginbfchar" && *t != "beginbfrange"))
-            continue;
-        if (firstBlock < 0)
-            firstBlock = cmap.lastIndexOf('\n', r.Pos() - t->size()) + 1;
-        const bool range = *t == "beginbfrange";
-        const QByteArray end = range ? "endbfrange" : "endbfchar";
-        for (;;) {
-            bool h = false;
-            auto first = r.Next(h);
-            if (!first)
-                return std::nullopt;
-            if (!h && *first == end)
-                break;
-            const auto lo = code(h, first);
-            std::optional<uint> hi = lo;
-            if (range)
-                hi = code(h, r.Next(h));
-            auto dst = r.Next(h);
-            if (!lo || !hi || *hi < *lo || !dst)
-                return std::nullopt;
-            if (range && !h && *dst == "[") {
-                for (uint c = *lo;; ++c) {
-                    auto item = r.Next(h);
-                    if (!item)
-                        return std::nullopt;
-                    if (!h && *item == "]")
-                        break;
-                    const auto s = h ? utf16OfHex(*item) : std::nullopt;
-                    if (!s)
-                        return std::nullopt;
-                    map[c] = *s;
-                }
-                continue;
-            }
-            auto s = h ? utf16OfHex(*dst) : std::nullopt;
-            if (!s)
-                return std::nullopt;
-            for (uint c = *lo; c <= *hi; ++c) {
-                map[c] = *s;
-                (*s)[s->size() - 1] = QChar(char16_t((*s)[s->size() - 1].unicode() + 1));
-            }
-        }
-        afterLast = r.Pos();
-    }
-    if (firstBlock < 0)
-        return std::nullopt;
-    bool changed = false;
+    bool ok = false;
+    const uint unit = QByteArray(digits, 4).toUInt(&ok, 16);
+    if (!ok || !isRadical(char16_t(unit)))
+        return;
     const auto &table = kanjiOfRadicals();
-    for (auto &[c, s] : map) {
-        if (s.size() == 1 && isRadical(s[0].unicode())) {
-            if (const auto it = table.constFind(s[0].unicode()); it != table.constEnd()) {
-                s = QString(QChar(*it));
-                changed = true;
-            }
-        }
-    }
-    if (!changed)
-        return std::nullopt;
-    QByteArray out = cmap.left(firstBlock);
-    for (auto it = map.begin(); it != map.end();) {
-        QByteArray block;
-        int n = 0;
-        for (; it != map.end() && n < 100; ++it, ++n) {
-            block += '<' + hex4(it->first) + "> <";
-            for (const QChar u : it->second)
-                block += hex4(u.unicode());
-            block += ">\n";
-        }
-        out += QByteArray::number(n) + " beginbfchar\n" + block + "endbfchar\n";
-    }
-    while (afterLast < cmap.size() && (cmap[afterLast] == '\r' || cmap[afterLast] == '\n'))
-        ++afterLast;
-    out += cmap.mid(afterLast);
-    return out;
+    const auto it = table.constFind(char16_t(unit));
+    if (it == table.constEnd())
+        return;
+    const QByteArray kanji = QByteArray::number(uint(*it), 16).toUpper().rightJustified(4, '0');
+    std::copy(kanji.begin(), kanji.end(), digits);
 }
-
-qsizetype skipEol(const QByteArray &s, qsizetype pos)
-{
-    if (pos < s.size() && s[pos] == '\r')
-        ++pos;
-    if (pos < s.size() && s[pos] == '\n')
-        ++pos;
-    return pos;
-}
-
-struct XrefEntry
-{
-    qint64 offset;
-    QByteArray rest; // generation and kind, as written
-    bool inUse;
-};
-
-struct Replacement
-{
-    qsizetype from, to; // the old object's bytes
-    QByteArray bytes;
-};
 
 } // namespace
 
-QByteArray FixPdfTextMaps(const QByteArray &pdf)
+void FixTextMapInPlace(char *cmap, qsizetype size)
 {
-    const qsizetype startxref = pdf.lastIndexOf("startxref");
-    if (startxref < 0)
-        return pdf;
-    bool ok = false;
-    const qsizetype xrefPos =
-        pdf.mid(startxref + 9, 24).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
-    if (!ok || xrefPos <= 0 || xrefPos >= startxref || !pdf.mid(xrefPos).startsWith("xref"))
-        return pdf;
-    const qsizetype trailer = pdf.indexOf("trailer", xrefPos);
-    if (trailer < 0 || trailer > startxref)
-        return pdf;
-    const QByteArray trailerText = pdf.mid(trailer, startxref - trailer);
-    // Another section before this one (an update) would keep its old offsets.
-    if (trailerText.contains("/Prev") || trailerText.contains("/XRefStm"))
-        return pdf;
-
-    // The table: subsections of "first count", then one line per object.
-    struct Subsection
-    {
-        qint64 first;
-        std::vector<XrefEntry> entries;
-    };
-    std::vector<Subsection> table;
-    QHash<qint64, qint64> offsetOf;
-    {
-        const QList<QByteArray> lines = pdf.mid(xrefPos, trailer - xrefPos).split('\n');
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QList<QByteArray> f = lines[i].simplified().split(' ');
-            if (lines[i].trimmed().isEmpty())
-                continue;
-            if (f.size() != 2)
-                return pdf;
-            bool ok1 = false, ok2 = false;
-            Subsection sub{f[0].toLongLong(&ok1), {}};
-            const qint64 count = f[1].toLongLong(&ok2);
-            if (!ok1 || !ok2 || count < 0 || i + count >= lines.size())
-                return pdf;
-            for (qint64 k = 0; k < count; ++k) {
-                const QByteArray &line = lines[++i];
-                if (line.size() < 18)
-                    return pdf;
-                XrefEntry e{line.left(10).toLongLong(&ok1), line.mid(10), line.at(17) == 'n'};
-                if (!ok1)
-                    return pdf;
-                if (e.inUse)
-                    offsetOf.insert(sub.first + k, e.offset);
-                sub.entries.push_back(e);
+    CMapReader r(cmap, size);
+    QByteArrayView t;
+    bool hex = false;
+    qsizetype at = 0;
+    auto next = [&] { return r.Next(t, hex, at); };
+    while (next()) {
+        if (hex || (t != "beginbfchar" && t != "beginbfrange"))
+            continue;
+        const bool range = t == "beginbfrange";
+        const QByteArrayView end = range ? "endbfrange" : "endbfchar";
+        while (next() && !(!hex && t == end)) {
+            // bfchar: <code> <text>; bfrange: <lo> <hi> <text> or [<text> ...].
+            if (!hex)
+                return;
+            const QByteArrayView lo = t;
+            QByteArrayView hi = t;
+            if (range) {
+                if (!next() || !hex)
+                    return;
+                hi = t;
             }
-            table.push_back(std::move(sub));
-        }
-    }
-
-    std::vector<Replacement> replacements;
-    static const QRegularExpression length(
-        QStringLiteral("^\\s*<<\\s*/Length\\s+(\\d+)\\s*>>\\s*$"));
-    QList<qint64> seen;
-    for (qsizetype ref = pdf.indexOf("/ToUnicode"); ref >= 0 && ref < xrefPos;
-         ref = pdf.indexOf("/ToUnicode", ref + 1)) {
-        const QList<QByteArray> f = pdf.mid(ref + 10, 32).simplified().split(' ');
-        bool isNum = false;
-        const qint64 num = f.value(0).toLongLong(&isNum);
-        if (!isNum || f.value(1) != "0" || !f.value(2).startsWith('R') || seen.contains(num) ||
-            !offsetOf.contains(num))
-            continue;
-        seen.append(num);
-        const qsizetype at = offsetOf.value(num);
-        const QByteArray head = QByteArray::number(num) + " 0 obj";
-        const qsizetype stream = pdf.indexOf("stream", at);
-        if (!pdf.mid(at).startsWith(head) || stream < 0 || stream >= xrefPos)
-            continue;
-        // Only a plain stream: a filtered or indirect length is not Qt's map.
-        const auto lm =
-            length.match(QString::fromLatin1(pdf.mid(at + head.size(), stream - at - head.size())));
-        if (!lm.hasMatch())
-            continue;
-        const qsizetype data = skipEol(pdf, stream + 6);
-        const qsizetype size = lm.captured(1).toLongLong();
-        const qsizetype endobj = pdf.indexOf("endobj", data + size);
-        if (data + size > xrefPos || endobj < 0 || endobj >= xrefPos)
-            continue;
-        const auto fixed = fixCMap(pdf.mid(data, size));
-        if (!fixed)
-            continue;
-        const qsizetype to = skipEol(pdf, endobj + 6);
-        replacements.push_back({at, to,
-                                head + "\n<< /Length " + QByteArray::number(fixed->size()) +
-                                    " >>\nstream\n" + *fixed + "\nendstream\nendobj\n"});
-    }
-    if (replacements.empty())
-        return pdf;
-    std::sort(replacements.begin(), replacements.end(),
-              [](const Replacement &a, const Replacement &b) { return a.from < b.from; });
-    for (size_t i = 1; i < replacements.size(); ++i)
-        if (replacements[i].from < replacements[i - 1].to)
-            return pdf;
-
-    // Where an old offset lands: shifted by every replacement before it. An
-    // object that started inside a replaced one would be lost: give up.
-    auto moved = [&](qint64 old) -> std::optional<qint64> {
-        qint64 shift = 0;
-        for (const Replacement &r : replacements) {
-            if (old >= r.to)
-                shift += r.bytes.size() - (r.to - r.from);
-            else if (old > r.from)
-                return std::nullopt;
-        }
-        return old + shift;
-    };
-    QByteArray out;
-    out.reserve(pdf.size() + 4096);
-    qsizetype copied = 0;
-    for (const Replacement &r : replacements) {
-        out += pdf.mid(copied, r.from - copied);
-        out += r.bytes;
-        copied = r.to;
-    }
-    out += pdf.mid(copied, xrefPos - copied);
-    const qint64 newXref = out.size();
-    out += "xref\n";
-    for (const Subsection &sub : table) {
-        out += QByteArray::number(sub.first) + ' ' +
-               QByteArray::number(qint64(sub.entries.size())) + '\n';
-        for (const XrefEntry &e : sub.entries) {
-            qint64 offset = e.offset;
-            if (e.inUse) {
-                const auto m = moved(e.offset);
-                if (!m)
-                    return pdf;
-                offset = *m;
+            if (!next())
+                return;
+            if (!hex && t == "[") {
+                while (next() && hex)
+                    if (t.size() == 4)
+                        fixCodePoint(cmap + at);
+                if (hex || t != "]")
+                    return;
+            } else if (hex && t.size() == 4 && lo == hi) {
+                // A run of codes over a radical would need a run of kanji,
+                // which the radicals' order does not give: only one code.
+                fixCodePoint(cmap + at);
             }
-            out += QByteArray::number(offset).rightJustified(10, '0') + e.rest + '\n';
         }
     }
-    out += trailerText + "startxref\n" + QByteArray::number(newXref) + "\n%%EOF\n";
-    return out;
+}
+
+PdfTextMapFilter::PdfTextMapFilter(QIODevice &target) : target(target)
+{
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 PdfTextMapFilter::writeData(const char *data, qint64 size)
+{
+    static constexpr QByteArrayView kBegin = "begincmap", kEnd = "endcmap";
+    // A map is a few kilobytes; a "map" longer than this is not one of ours.
+    constexpr qsizetype kLongestMap = 4 << 20;
+    held.append(data, size);
+    for (;;) {
+        if (!inMap) {
+            const qsizetype begin = held.indexOf(kBegin);
+            if (begin < 0) {
+                // The start of a marker split across writes stays behind.
+                const qsizetype pass = std::max<qsizetype>(0, held.size() - kBegin.size() + 1);
+                forward(pass);
+                return size;
+            }
+            forward(begin);
+            inMap = true;
+        }
+        const qsizetype end = held.indexOf(kEnd);
+        if (end < 0) {
+            if (held.size() > kLongestMap) {
+                forward(held.size());
+                inMap = false;
+            }
+            return size;
+        }
+        FixTextMapInPlace(held.data(), end);
+        forward(end + kEnd.size());
+        inMap = false;
+    }
+}
+
+void PdfTextMapFilter::Flush()
+{
+    forward(held.size());
+    inMap = false;
+}
+
+void PdfTextMapFilter::forward(qsizetype n)
+{
+    if (n <= 0)
+        return;
+    target.write(held.constData(), n);
+    held.remove(0, n);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QIODevice>
 
 // Qt's PDF engine maps each glyph of an embedded font back to the lowest
 // code point the font draws with it. Noto CJK draws the CJK radicals
@@ -7,9 +8,32 @@
 // such a file as the radicals ⼭ and ⽥: searching, copying and text
 // extraction then miss them. Card text is Shift-JIS, which has no radicals,
 // so a radical in a text map always stands for the kanji of its glyph.
-//
-// Returns `pdf` with every radical in its ToUnicode maps replaced by that
-// kanji, the maps rewritten and the cross-reference table renumbered. A file
-// it does not understand (not written by that engine, compressed maps, an
-// incremental update) comes back unchanged: it stays a valid PDF.
-QByteArray FixPdfTextMaps(const QByteArray &pdf);
+
+// Rewrites, in the ToUnicode map `cmap`, each radical that maps one code by
+// the kanji of its glyph. Both are four hex digits, so the map keeps its
+// length and the file every offset. What it does not understand it leaves.
+void FixTextMapInPlace(char *cmap, qsizetype size);
+
+// A device in front of the file a PDF engine writes: it passes the bytes on
+// as they come, holding back only a text map ("begincmap" to "endcmap", a
+// few kilobytes) until it is whole, to fix it in place. Memory stays flat
+// however long the document. Flush() passes on what is held at the end.
+// Failures of `target` are `target`'s to report.
+class PdfTextMapFilter : public QIODevice
+{
+public:
+    explicit PdfTextMapFilter(QIODevice &target);
+    bool isSequential() const override { return true; }
+    void Flush();
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    void forward(qsizetype n);
+
+    QIODevice &target;
+    QByteArray held;
+    bool inMap = false;
+};
