@@ -345,6 +345,6 @@ QString OffPaperMessage(const SheetOffPaper &cells)
     if (!cells.front.empty())
         parts << OffPaperMessage(cells.front);
     if (!cells.back.empty())
-        parts << QStringLiteral("裏面の") + OffPaperMessage(cells.back);
+        parts << QStringLiteral("裏面の ") + OffPaperMessage(cells.back);
     return parts.join(QStringLiteral("。"));
 }
