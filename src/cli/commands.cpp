@@ -355,7 +355,12 @@ bool openBack(EditSession &back, const PrintSpace &ps)
 {
     if (ps.back.file.isEmpty())
         return false;
-    openCard(back, ps.back.file);
+    try {
+        openCard(back, ps.back.file);
+    } catch (const Failure &f) {
+        throw Failure(f.status(),
+                      QStringLiteral("裏面 (--back) の ") + QString::fromUtf8(f.what()));
+    }
     if (back.QrTooLong())
         noteQrTooLong(ps.back.file);
     return true;
