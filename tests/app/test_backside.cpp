@@ -1,5 +1,8 @@
+#include "app/preview.h"
+#include "app/previewcontrol.h"
 #include "app/printsetting.h"
 #include "fixture.h"
+#include "print/pagerecorder.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -7,6 +10,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QToolButton>
 
 namespace {
 
@@ -23,15 +27,24 @@ int pdfPages(const QString &path)
 
 } // namespace
 
+class BackSideTest : public MeishiTest
+{
+protected:
+    // The card on screen saved as back.pkd, to serve as a back side.
+    QString savedCard()
+    {
+        QFile file(path("back.pkd"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(editor().SaveBytes());
+        return file.fileName();
+    }
+};
+
 // The back prints after the front while its file can be read; once it cannot,
 // printing says so, naming the file, and prints the front alone.
-TEST_F(MeishiTest, PrintsTheBackAfterTheFrontOrSaysWhyNot)
+TEST_F(BackSideTest, PrintsTheBackAfterTheFrontOrSaysWhyNot)
 {
-    const QString backFile = path("back.pkd");
-    QFile card(backFile);
-    ASSERT_TRUE(card.open(QIODevice::WriteOnly));
-    card.write(editor().SaveBytes());
-    card.close();
+    const QString backFile = savedCard();
     const QString notACard = path("note.txt");
     QFile note(notACard);
     ASSERT_TRUE(note.open(QIODevice::WriteOnly));
@@ -77,13 +90,9 @@ TEST_F(MeishiTest, PrintsTheBackAfterTheFrontOrSaysWhyNot)
 }
 
 // 「選択…」 takes only a file that reads as a card; 「なし」 drops the back.
-TEST_F(MeishiTest, PrintOptionsChooseAndDropTheBack)
+TEST_F(BackSideTest, PrintOptionsChooseAndDropTheBack)
 {
-    const QString backFile = path("back.pkd");
-    QFile card(backFile);
-    ASSERT_TRUE(card.open(QIODevice::WriteOnly));
-    card.write(editor().SaveBytes());
-    card.close();
+    const QString backFile = savedCard();
 
     TPrintSetting options;
     options.SetDialogs(&dialogs);
@@ -106,4 +115,33 @@ TEST_F(MeishiTest, PrintOptionsChooseAndDropTheBack)
     options.bBackNone->click();
     EXPECT_TRUE(options.Values().back.file.isEmpty());
     EXPECT_EQ(options.lBackFile->text(), "なし");
+}
+
+// The preview's 表/裏 switch shows the back page and its cells off the paper;
+// a back that cannot be read leaves the front alone, with the reason.
+TEST_F(BackSideTest, PreviewShowsTheBackPage)
+{
+    const QString backFile = savedCard();
+    const DrawingOrder order = MakeDrawingOrder(editor().Card());
+    TPreview preview;
+    preview.SetOrder(&order);
+    // 17 mm to the right: the right column of either page leaves the paper.
+    PrintSpace space{10, 7, 3, 3, 170, 0};
+    space.back.file = backFile;
+    preview.SetValues(space);
+    preview.show();
+    EXPECT_TRUE(preview.bBack->isVisible());
+    EXPECT_EQ(preview.cPreview->Recorder()->PageCount(), 2);
+    EXPECT_TRUE(preview.lOffPaper->text().endsWith(
+        "裏面の 1 枚目、3 枚目、5 枚目、7 枚目と 9 枚目が用紙からはみ出します"));
+    preview.bBack->click();
+    EXPECT_EQ(preview.cPreview->PageIndex(), 1);
+    EXPECT_EQ(preview.cPreview->OffPaperCells(), (std::vector<int>{1, 3, 5, 7, 9}));
+
+    QFile::remove(backFile);
+    preview.FormShow();
+    EXPECT_FALSE(preview.bBack->isVisible());
+    EXPECT_EQ(preview.cPreview->PageIndex(), 0);
+    EXPECT_TRUE(preview.lOffPaper->text().contains("を読めません"))
+        << preview.lOffPaper->text().toStdString();
 }
