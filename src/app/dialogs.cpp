@@ -172,6 +172,11 @@ bool QtDialogs::PrinterSetup(QWidget *parent, QPrinter &printer)
     return dlg.exec() == QDialog::Accepted;
 }
 
+QString CardFileFilter()
+{
+    return QStringLiteral("Plakuroデータ(*.pkd)|*.pkd");
+}
+
 void QtDialogs::ShowError(QWidget *parent, const QString &message)
 {
     QMessageBox::critical(parent, QStringLiteral("Plakuro"), message);
@@ -184,7 +189,7 @@ void QtDialogs::ShowInfo(QWidget *parent, const QString &message)
 
 void QtDialogs::PrintOptions(QWidget *parent, PrintSpace &space)
 {
-    RunPrintOptions(parent, space);
+    RunPrintOptions(parent, space, this);
 }
 
 void QtDialogs::Preview(QWidget *parent, const DrawingOrder &order, const QPageLayout &paper,

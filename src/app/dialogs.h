@@ -93,6 +93,8 @@ public:
     bool PlaceObject(QWidget *parent, TRect &rect, Sizing sizing) override;
 };
 
+// The filter of every dialog that picks a card data file (*.pkd).
+QString CardFileFilter();
 // The toolkit filter "A (*.a)|*.a|B (*.b)|*.b" as a Qt name filter list.
 QString toQtFilter(const QString &filter);
 // The font the dialog opens on for a stored font: the stored face by its own

@@ -9,6 +9,7 @@
 #include "card/files.h"
 #include "card/object.h"
 #include "card/sjis.h"
+#include "editor/backcard.h"
 #include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "settings/printspace.h"
@@ -42,7 +43,7 @@
 namespace {
 
 const QString kTitle = QStringLiteral("Plakuro");
-const QString kCardFilter = QStringLiteral("Plakuroデータ(*.pkd)|*.pkd");
+const QString kCardFilter = CardFileFilter();
 const QString kPictureFilter = QStringLiteral(
     "すべてのファイル (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf|"
     "JPEG イメージファイル (*.jpg)|*.jpg|JPEG イメージファイル (*.jpeg)|*.jpeg|"
@@ -1054,16 +1055,22 @@ void TMeishi::closeEvent(QCloseEvent *e)
 
 void TMeishi::printWith(const PrintSpace &space)
 {
+    // A two-sided sheet offers the matching duplex setting; the user may
+    // still choose another (or none, to feed the sheet again by hand).
+    if (!space.back.file.isEmpty())
+        printer.setDuplex(space.back.shortEdge ? QPrinter::DuplexShortSide
+                                               : QPrinter::DuplexLongSide);
     if (!dialogs.PrinterSetup(this, printer))
         return;
+    const std::unique_ptr<BackCard> back =
+        ReadBackCard(this, dialogs, space.back, QStringLiteral("表だけを印刷します。"));
     // Checked against the printer just chosen: its paper decides what is cut off.
-    const std::vector<int> off = CellsOffPaper(printer, space);
-    if (!off.empty() &&
-        dialogs.AskYesNoCancel(this,
-                               OffPaperMessage(off) + QStringLiteral("。\nこのまま印刷しますか？"),
-                               kTitle) != Dialogs::Answer::Yes)
+    const QString off = OffPaperMessage(CellsOffPaper(printer, space, back != nullptr));
+    if (!off.isEmpty() &&
+        dialogs.AskYesNoCancel(this, off + QStringLiteral("。\nこのまま印刷しますか？"), kTitle) !=
+            Dialogs::Answer::Yes)
         return;
-    PrintSheet(printer, MakeDrawingOrder(session.Card()), space);
+    PrintSheet(printer, MakeDrawingOrder(session.Card()), space, back ? &back->Order() : nullptr);
 }
 
 void TMeishi::bPrintoutClick()

@@ -1,7 +1,9 @@
 #include "app/preview.h"
 #include "app/dialogs.h"
 #include "app/previewcontrol.h"
+#include "app/printing.h"
 #include "app/printsetting.h"
+#include "editor/backcard.h"
 #include "print/pagerecorder.h"
 #include "print/pdffile.h"
 #include "print/sheet.h"
@@ -43,13 +45,18 @@ QToolButton *makeSpeedButton(QWidget *parent, const char *name, const QString &t
     return button;
 }
 
-void makeSeparator(QWidget *parent, int x)
+QWidget *makeSeparator(QWidget *parent, int x)
 {
     auto *line = new QFrame(parent);
     line->setFrameShape(QFrame::VLine);
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(x, 2, 8, 20);
+    return line;
 }
+
+// Where the tool bar's message starts, without and with the 表/裏 switch.
+constexpr int kMessageLeft = 350;
+constexpr int kMessageLeftWithPages = 414;
 
 } // namespace
 
@@ -82,10 +89,22 @@ TPreview::TPreview(QWidget *parent) : QDialog(parent)
     makeSeparator(ToolBar1, 258);
     bSavePdf = makeSpeedButton(ToolBar1, "bSavePdf", QStringLiteral("PDF に保存…"), 266, 80);
 
+    pageSeparator = makeSeparator(ToolBar1, 346);
+    bFront = makeSpeedButton(ToolBar1, "bFront", QStringLiteral("表"), 354, 28);
+    bBack = makeSpeedButton(ToolBar1, "bBack", QStringLiteral("裏"), 382, 28);
+    for (QToolButton *b : {bFront, bBack}) {
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
+    }
+    bFront->setChecked(true);
+    for (QWidget *w :
+         {pageSeparator, static_cast<QWidget *>(bFront), static_cast<QWidget *>(bBack)})
+        w->hide();
+
     lOffPaper = new QLabel(ToolBar1);
     lOffPaper->setObjectName(QStringLiteral("lOffPaper"));
     lOffPaper->setStyleSheet(QStringLiteral("color: #c00000"));
-    lOffPaper->setGeometry(350, 2, 478 - 350, 20);
+    lOffPaper->setGeometry(kMessageLeft, 2, 478 - kMessageLeft, 20);
 
     cPreview = new PreviewControl(this);
     cPreview->setObjectName(QStringLiteral("cPreview"));
@@ -98,13 +117,17 @@ TPreview::TPreview(QWidget *parent) : QDialog(parent)
     connect(SpeedButton1, &QToolButton::clicked, this, &TPreview::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TPreview::SpeedButton2Click);
     connect(bSavePdf, &QToolButton::clicked, this, &TPreview::bSavePdfClick);
+    connect(bFront, &QToolButton::clicked, this, [this] { ShowPage(0); });
+    connect(bBack, &QToolButton::clicked, this, [this] { ShowPage(1); });
     connect(cZoom, &QComboBox::currentIndexChanged, this, &TPreview::cZoomChange);
 }
 
 TPreview::~TPreview()
 {
-    // The recorder (a member) goes before the control (a child widget).
+    // The recorder and the back card (members) go before the control (a
+    // child widget).
     cPreview->SetRecorder(nullptr);
+    cPreview->SetSheet(nullptr, Values());
 }
 
 std::unique_ptr<PageRecorder> TPreview::newRecorder() const
@@ -116,12 +139,45 @@ std::unique_ptr<PageRecorder> TPreview::newRecorder() const
 void TPreview::render()
 {
     const DrawingOrder &card = order ? *order : kNoCard;
-    const std::vector<int> off = DrawPreviewSheet(*recorder, card, Values());
-    cPreview->SetSheet(&card, Values());
-    const QString message = OffPaperMessage(off);
+    // The back read afresh, as printing reads it; the control lets go of
+    // the old one before it goes.
+    cPreview->SetSheet(nullptr, Values());
+    backCard.reset();
+    QString backError;
+    if (!back.file.isEmpty()) {
+        try {
+            backCard = std::make_unique<BackCard>(back.file);
+        } catch (const FileError &e) {
+            backError = QString::fromUtf8(e.what());
+        }
+    }
+    const DrawingOrder *backOrder = backCard ? &backCard->Order() : nullptr;
+    const SheetOffPaper off = DrawPreviewSheets(*recorder, card, Values(), backOrder);
+    cPreview->SetSheet(&card, Values(), backOrder);
+    const bool twoPages = backOrder != nullptr;
+    for (QWidget *w :
+         {pageSeparator, static_cast<QWidget *>(bFront), static_cast<QWidget *>(bBack)})
+        w->setVisible(twoPages);
+    ShowPage(twoPages && bBack->isChecked() ? 1 : 0);
+    placeOffPaperLabel();
+    const QString message = backError.isEmpty() ? OffPaperMessage(off) : backError;
     lOffPaper->setText(message);
     // The tool bar may be too narrow for the whole message.
     lOffPaper->setToolTip(message);
+}
+
+void TPreview::ShowPage(int index)
+{
+    const bool back = index == 1 && cPreview->Recorder() && cPreview->Recorder()->PageCount() > 1;
+    bFront->setChecked(!back);
+    bBack->setChecked(back);
+    cPreview->SetPage(back ? 1 : 0);
+}
+
+void TPreview::placeOffPaperLabel()
+{
+    const int left = bBack->isVisibleTo(ToolBar1) ? kMessageLeftWithPages : kMessageLeft;
+    lOffPaper->setGeometry(left, 2, qMax(0, width() - left), 20);
 }
 
 void TPreview::SetValues(const PrintSpace &space)
@@ -157,6 +213,7 @@ void TPreview::SpeedButton2Click()
 {
     if (!options) {
         options = new TPrintSetting(this);
+        options->SetDialogs(dialogs);
         options->SetValues(Values());
         disconnect(options->bOK, &QPushButton::clicked, options, nullptr);
         disconnect(options->bCancel, &QPushButton::clicked, options, nullptr);
@@ -182,11 +239,15 @@ void TPreview::bSavePdfClick()
     lastPdfName = *path;
     // The paper the page shows (an absurd one is A4 there too).
     const QSizeF mm = PageRecorder(paperMm).PageSizeTenthMm() / 10.0;
+    // Read afresh, as printing does: the file may have changed since.
+    const std::unique_ptr<BackCard> backSide =
+        ReadBackCard(this, ask, back, QStringLiteral("表だけを保存します。"));
     QString failure;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         WriteSheetPdf(*path, QPageSize(mm, QPageSize::Millimeter), kSheetPdfDpi,
-                      order ? *order : kNoCard, Values());
+                      order ? *order : kNoCard, Values(), false,
+                      backSide ? &backSide->Order() : nullptr);
     } catch (const FileError &e) {
         failure = e.Cause();
     } catch (const std::exception &e) {
@@ -247,7 +308,7 @@ void TPreview::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     ToolBar1->resize(width(), kToolBarHeight);
-    lOffPaper->resize(qMax(0, width() - lOffPaper->x()), lOffPaper->height());
+    placeOffPaperLabel();
     cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
 }
 

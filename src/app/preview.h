@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class BackCard;
 class Dialogs;
 class DrawingOrder;
 class PageRecorder;
@@ -43,8 +44,9 @@ public:
     std::int32_t ox = 0;
     std::int32_t oy = 0;
     bool cropMarks = false;
+    BackSide back;
 
-    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy, cropMarks}; }
+    PrintSpace Values() const { return PrintSpace{a, b, c, d, ox, oy, cropMarks, back}; }
     void SetValues(const PrintSpace &space);
 
     // Run by bPrint; set by whoever opens the preview.
@@ -60,9 +62,14 @@ public:
     QToolButton *SpeedButton1;
     // 「PDF に保存…」: the sheet at the values and paper shown, as a vector PDF.
     QToolButton *bSavePdf;
+    // 表 and 裏: which page of a two-sided sheet is shown; there only while
+    // the back card could be read.
+    QToolButton *bFront;
+    QToolButton *bBack;
     PreviewControl *cPreview;
-    // Names the cells that fall outside the paper at the values shown; empty
-    // when all are on it.
+    // Names the cells that fall outside the paper at the values shown, on
+    // either page, or says that the back card cannot be read; empty when
+    // all is well.
     QLabel *lOffPaper;
 
     void FormShow();
@@ -71,6 +78,8 @@ public:
     void SpeedButton1Click();
     void SpeedButton2Click();
     void bSavePdfClick();
+    // Shows the front (0) or the back (1) of a two-sided sheet.
+    void ShowPage(int index);
     void ApplyOptions();
     void CloseOptions();
 
@@ -87,6 +96,7 @@ protected:
 private:
     void render();
     std::unique_ptr<PageRecorder> newRecorder() const;
+    void placeOffPaperLabel();
 
     const DrawingOrder *order = nullptr;
     Dialogs *dialogs = nullptr;
@@ -94,6 +104,9 @@ private:
     QString lastPdfName;
     std::unique_ptr<PageRecorder> recorder;
     QPointer<TPrintSetting> options;
+    // The back card shown, read at each drawing; null without one.
+    std::unique_ptr<BackCard> backCard;
+    QWidget *pageSeparator;
 };
 
 // The main window's preview command after the drawing order is built: shows

@@ -67,10 +67,18 @@ PageRecorder *PreviewControl::Recorder() const
     return recorder;
 }
 
-void PreviewControl::SetSheet(const DrawingOrder *drawingOrder, const PrintSpace &values)
+void PreviewControl::SetSheet(const DrawingOrder *drawingOrder, const PrintSpace &values,
+                              const DrawingOrder *backOrder)
 {
     order = drawingOrder;
+    back = backOrder;
     space = values;
+    pageChanged();
+}
+
+void PreviewControl::SetPage(int index)
+{
+    pageIndex = index;
     pageChanged();
 }
 
@@ -110,9 +118,9 @@ QRect PreviewControl::PageRect() const
 
 const QImage *PreviewControl::page() const
 {
-    if (!recorder || recorder->PageCount() == 0)
+    if (!recorder || pageIndex < 0 || pageIndex >= recorder->PageCount())
         return nullptr;
-    return &recorder->Page(0);
+    return &recorder->Page(pageIndex);
 }
 
 void PreviewControl::pageChanged()
@@ -121,11 +129,10 @@ void PreviewControl::pageChanged()
     card = QImage();
     offPaper.clear();
     // Worked out on the recorded page, as the window's own message is.
-    if (recorder && order) {
+    if (recorder && shownOrder()) {
         const SheetDevice dev;
-        const SheetLayout l =
-            ComputePreviewLayout(dev, recorder->XFactor(), recorder->YFactor(), space);
-        offPaper = CellsOffPaper(l, dev, recorder->PageSizePixels());
+        const QSize paper = recorder->PageSizePixels();
+        offPaper = CellsOffPaper(layoutAt(dev, paper), dev, paper);
     }
     updateScrollBars();
     viewport()->update();
@@ -162,9 +169,10 @@ SheetDevice PreviewControl::deviceAt(qreal ratio) const
     return dev;
 }
 
-SheetLayout PreviewControl::layoutAt(const SheetDevice &dev) const
+SheetLayout PreviewControl::layoutAt(const SheetDevice &dev, QSize paper) const
 {
-    return ComputePreviewLayout(dev, dev.px / 254.0, dev.py / 254.0, space);
+    const SheetLayout front = ComputePreviewLayout(dev, dev.px / 254.0, dev.py / 254.0, space);
+    return pageIndex == 1 ? ComputeBackLayout(front, dev, paper, space) : front;
 }
 
 const QImage &PreviewControl::cardImage(const SheetLayout &l)
@@ -178,7 +186,7 @@ const QImage &PreviewControl::cardImage(const SheetLayout &l)
             QPainter p(&card);
             // Drawn only: the texts keep the rectangles the recorded page
             // measured, so no zoom changes what the card file would hold.
-            RenderCard(*order, &p, Converter(card.width()));
+            RenderCard(*shownOrder(), &p, Converter(card.width()));
         }
     }
     return card;
@@ -191,7 +199,7 @@ void PreviewControl::paintSheet(QPainter &p, const QRect &target, qreal ratio)
     const QSize pageSize(qRound(target.width() * ratio), qRound(target.height() * ratio));
     const QRect paper(QPoint(0, 0), pageSize);
     const SheetDevice dev = deviceAt(ratio);
-    const SheetLayout l = layoutAt(dev);
+    const SheetLayout l = layoutAt(dev, pageSize);
     p.save();
     p.translate(target.topLeft());
     p.scale(1 / ratio, 1 / ratio);
@@ -213,7 +221,7 @@ void PreviewControl::paintSheet(QPainter &p, const QRect &target, qreal ratio)
                 p.translate(cell.topLeft());
                 p.setClipRect(QRect(QPoint(0, 0), cell.size()), Qt::IntersectClip);
                 p.fillRect(QRect(QPoint(0, 0), cell.size()), Qt::white);
-                RenderCard(*order, &p, Converter(cell.width()));
+                RenderCard(*shownOrder(), &p, Converter(cell.width()));
                 p.restore();
             }
         }
@@ -227,9 +235,9 @@ void PreviewControl::paintOffPaper(QPainter &p, const QRect &target, qreal ratio
 {
     if (offPaper.empty())
         return;
-    const SheetLayout l = layoutAt(deviceAt(ratio));
     const QRect paper(QPoint(0, 0),
                       QSize(qRound(target.width() * ratio), qRound(target.height() * ratio)));
+    const SheetLayout l = layoutAt(deviceAt(ratio), paper.size());
     const int pen = qMax(1, qRound(2 * ratio));
     QColor tint = kOffPaper;
     tint.setAlpha(48);
@@ -264,7 +272,7 @@ void PreviewControl::paintEvent(QPaintEvent *event)
     if (target.isEmpty())
         return;
     p.fillRect(target.translated(kShadow, kShadow), kShadowColor);
-    if (order && (zoom != 100 || ratio != 1)) {
+    if (shownOrder() && (zoom != 100 || ratio != 1)) {
         paintSheet(p, target, ratio);
     } else if (target.size() == img->size()) {
         p.drawImage(target.topLeft(), *img);

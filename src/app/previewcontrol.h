@@ -12,7 +12,7 @@ class QPainter;
 struct SheetDevice;
 struct SheetLayout;
 
-// Shows page 1 of a PageRecorder's finished pages at a zoom, as a sheet of
+// Shows one of a PageRecorder's finished pages (the first unless told) at a zoom, as a sheet of
 // paper with a frame and a drop shadow on a grey ground. The page is centred
 // while it fits the view and scrolls when it does not.
 //
@@ -35,12 +35,20 @@ public:
     void SetRecorder(PageRecorder *rec);
     PageRecorder *Recorder() const;
 
-    // The sheet on the recorded page: the card's drawing order (borrowed; it
-    // must outlive the control, or be replaced first) at `space`. Null
-    // forgets it: an enlarged page is then the recorded one, scaled.
-    void SetSheet(const DrawingOrder *order, const PrintSpace &space);
-    // The cells (1 to 10) not wholly on the paper at the sheet's values.
+    // The sheet on the recorded pages: the card's drawing order (borrowed; it
+    // must outlive the control, or be replaced first) at `space`, and for a
+    // two-sided sheet the back card's on the second page. Null forgets it:
+    // an enlarged page is then the recorded one, scaled.
+    void SetSheet(const DrawingOrder *order, const PrintSpace &space,
+                  const DrawingOrder *back = nullptr);
+    // The cells (1 to 10) not wholly on the paper at the sheet's values, on
+    // the page shown (the back's numbered by the front cells they lie behind).
     const std::vector<int> &OffPaperCells() const { return offPaper; }
+
+    // Which recorded page is shown: 0 the front, 1 the back. A page the
+    // recorder does not have shows nothing.
+    void SetPage(int index);
+    int PageIndex() const { return pageIndex; }
 
     // Percent of the page's size; values outside 2..2000 are ignored. Every
     // accepted change brings the page's top-left corner into view.
@@ -63,7 +71,9 @@ private:
     void paintSheet(QPainter &p, const QRect &target, qreal ratio);
     void paintOffPaper(QPainter &p, const QRect &target, qreal ratio);
     SheetDevice deviceAt(qreal ratio) const;
-    SheetLayout layoutAt(const SheetDevice &dev) const;
+    // The layout of the page shown, on a paper of `paper` pixels of `dev`.
+    SheetLayout layoutAt(const SheetDevice &dev, QSize paper) const;
+    const DrawingOrder *shownOrder() const { return pageIndex == 1 ? back : order; }
     const QImage &cardImage(const SheetLayout &layout);
 
     QPointer<PageRecorder> recorder;
@@ -73,6 +83,8 @@ private:
     // Smoothly reduced page for zooms below 100; rebuilt when stale.
     mutable QImage reduced;
     const DrawingOrder *order = nullptr;
+    const DrawingOrder *back = nullptr;
+    int pageIndex = 0;
     PrintSpace space;
     std::vector<int> offPaper;
     // The card drawn at the last size a zoomed page needed; dropped when the

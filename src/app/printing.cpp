@@ -1,5 +1,9 @@
 #include "app/printing.h"
+#include "app/dialogs.h"
+#include "editor/backcard.h"
 #include "print/sheet.h"
+
+#include "card/files.h"
 
 #include <QPageLayout>
 #include <QPainter>
@@ -40,13 +44,24 @@ SheetDevice printerDevice(const QPrinter &printer)
 
 std::vector<int> CellsOffPaper(QPrinter &printer, const PrintSpace &space)
 {
-    preparePrinter(printer);
-    const SheetDevice dev = printerDevice(printer);
-    const QRect full = printer.pageLayout().fullRectPixels(printer.resolution());
-    return CellsOffPaper(ComputeSheetLayout(dev, space), dev, full.size());
+    return CellsOffPaper(printer, space, false).front;
 }
 
-void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &space)
+SheetOffPaper CellsOffPaper(QPrinter &printer, const PrintSpace &space, bool withBack)
+{
+    preparePrinter(printer);
+    const SheetDevice dev = printerDevice(printer);
+    const QSize paper = printer.pageLayout().fullRectPixels(printer.resolution()).size();
+    const SheetLayout front = ComputeSheetLayout(dev, space);
+    SheetOffPaper off;
+    off.front = CellsOffPaper(front, dev, paper);
+    if (withBack)
+        off.back = CellsOffPaper(ComputeBackLayout(front, dev, paper, space), dev, paper);
+    return off;
+}
+
+void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &space,
+                const DrawingOrder *back)
 {
     preparePrinter(printer);
     // A printer that cannot make copies itself (a PDF file) gets one page
@@ -61,17 +76,30 @@ void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &
         throw std::runtime_error("印刷を開始できません: " + target.toStdString());
     }
     const QRect paint = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QSize paper = printer.pageLayout().fullRectPixels(printer.resolution()).size();
     const SheetDevice dev = printerDevice(printer);
     try {
         // One image for every copy: the PDF file then holds it once.
         const SheetLayout l = ComputeSheetLayout(dev, space);
         const QImage card = RenderLayoutCardImage(l, order);
-        for (int copy = 0; copy < copies; ++copy) {
-            if (copy > 0 && !printer.newPage())
+        const SheetLayout backLayout = ComputeBackLayout(l, dev, paper, space);
+        const QImage backCard = back ? RenderLayoutCardImage(backLayout, *back) : QImage();
+        auto newPage = [&] {
+            if (!printer.newPage())
                 throw std::runtime_error("印刷の次のページを始められません");
+        };
+        for (int copy = 0; copy < copies; ++copy) {
+            if (copy > 0)
+                newPage();
             if (space.cropMarks)
                 DrawCropMarks(painter, dev, l);
             DrawSheetCells(painter, paint.size(), l, card);
+            if (!back)
+                continue;
+            newPage();
+            if (space.cropMarks)
+                DrawCropMarks(painter, dev, backLayout);
+            DrawSheetCells(painter, paint.size(), backLayout, backCard);
         }
     } catch (...) {
         // A half-drawn sheet must not reach the paper.
@@ -79,4 +107,17 @@ void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &
         throw;
     }
     painter.end();
+}
+
+std::unique_ptr<BackCard> ReadBackCard(QWidget *parent, Dialogs &dialogs, const BackSide &back,
+                                       const QString &goingOn)
+{
+    if (back.file.isEmpty())
+        return nullptr;
+    try {
+        return std::make_unique<BackCard>(back.file);
+    } catch (const FileError &e) {
+        dialogs.ShowError(parent, QString::fromUtf8(e.what()) + QStringLiteral("\n") + goingOn);
+    }
+    return nullptr;
 }

@@ -1,11 +1,16 @@
 #include "app/printsetting.h"
+#include "app/dialogs.h"
 #include "card/strtoint.h"
+#include "editor/backcard.h"
 
+#include "card/files.h"
 #include "card/font.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,6 +36,9 @@ constexpr std::int64_t kCardHeight = 23;
 // The window's described height, and what the stock rows add below it.
 constexpr int kDescribedHeight = 251;
 constexpr int kStockRows = 40;
+// The back side's two rows below those.
+constexpr int kBackTop = kDescribedHeight + kStockRows - 10;
+constexpr int kBackRows = 56;
 
 struct Stock
 {
@@ -108,7 +116,7 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("印刷オプション"));
     setFont(WindowFont());
     move(280, 107);
-    setFixedSize(403, kDescribedHeight + kStockRows);
+    setFixedSize(403, kDescribedHeight + kStockRows + kBackRows);
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("左端の空き （横：mm)"), 24, 20);
     eA = makeEdit(this, "eA", 142, 16);
@@ -146,6 +154,21 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     cCropMarks->setObjectName(QStringLiteral("cCropMarks"));
     cCropMarks->setGeometry(310, kDescribedHeight - 29, 80, 20);
 
+    LabelBack = makeLabel(this, "LabelBack", QStringLiteral("裏面"), 24, kBackTop + 4);
+    lBackFile = new QLabel(this);
+    lBackFile->setObjectName(QStringLiteral("lBackFile"));
+    lBackFile->setFrameShape(QFrame::StyledPanel);
+    lBackFile->setFrameShadow(QFrame::Sunken);
+    lBackFile->setGeometry(98, kBackTop, 180, 22);
+    bBackChoose = makeButton(this, "bBackChoose", QStringLiteral("選択…"), 284, kBackTop - 1);
+    bBackChoose->resize(56, 24);
+    bBackNone = makeButton(this, "bBackNone", QStringLiteral("なし"), 344, kBackTop - 1);
+    bBackNone->resize(44, 24);
+    cShortEdge = new QCheckBox(QStringLiteral("短辺とじ"), this);
+    cShortEdge->setObjectName(QStringLiteral("cShortEdge"));
+    cShortEdge->setToolTip(QStringLiteral("用紙を短い辺で裏返すとき (裏面の行が上下逆になります)"));
+    cShortEdge->setGeometry(98, kBackTop + 26, 200, 20);
+
     setTabOrder(eA, eB);
     setTabOrder(eB, eC);
     setTabOrder(eC, eD);
@@ -155,6 +178,9 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     setTabOrder(cStock, cCropMarks);
     setTabOrder(cCropMarks, eOX);
     setTabOrder(eOX, eOY);
+    setTabOrder(eOY, bBackChoose);
+    setTabOrder(bBackChoose, bBackNone);
+    setTabOrder(bBackNone, cShortEdge);
 
     connect(eA, &QLineEdit::textChanged, this, &TPrintSetting::eAChange);
     connect(eB, &QLineEdit::textChanged, this, &TPrintSetting::eBChange);
@@ -164,6 +190,9 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     connect(eOY, &QLineEdit::textChanged, this, &TPrintSetting::eOYChange);
     connect(cStock, &QComboBox::activated, this, &TPrintSetting::cStockChange);
     connect(cCropMarks, &QCheckBox::toggled, this, [this](bool on) { cropMarks = on; });
+    connect(bBackChoose, &QPushButton::clicked, this, &TPrintSetting::bBackChooseClick);
+    connect(bBackNone, &QPushButton::clicked, this, &TPrintSetting::bBackNoneClick);
+    connect(cShortEdge, &QCheckBox::toggled, this, [this](bool on) { back.shortEdge = on; });
     connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -177,8 +206,53 @@ void TPrintSetting::FormShow()
     eOX->setText(QString::number(ox));
     eOY->setText(QString::number(oy));
     cCropMarks->setChecked(cropMarks);
+    showBack();
     showStock();
     DrawPaperSketch();
+}
+
+void TPrintSetting::showBack()
+{
+    const bool none = back.file.isEmpty();
+    const QString path = QDir::toNativeSeparators(back.file);
+    // The file's own name stays in view; the folder gives way.
+    const int room = lBackFile->contentsRect().width() - 6;
+    lBackFile->setText(none ? QStringLiteral("なし")
+                            : lBackFile->fontMetrics().elidedText(path, Qt::ElideMiddle, room));
+    lBackFile->setToolTip(path);
+    bBackNone->setEnabled(!none);
+    cShortEdge->setEnabled(!none);
+    cShortEdge->setChecked(back.shortEdge);
+}
+
+void TPrintSetting::bBackChooseClick()
+{
+    static QtDialogs qtDialogs;
+    Dialogs &ask = dialogs ? *dialogs : qtDialogs;
+    const QFileInfo current(back.file);
+    Dialogs::FileDialog fd{CardFileFilter(), QStringLiteral(".pkd"),
+                           back.file.isEmpty() ? QString() : current.absolutePath(),
+                           back.file.isEmpty() ? QString() : current.fileName(), true};
+    const std::optional<QString> path = ask.OpenFile(this, fd);
+    if (!path)
+        return;
+    const QString chosen = QFileInfo(*path).absoluteFilePath();
+    try {
+        // Read once now, so a file that is no card is said at once and not
+        // only when printing.
+        BackCard check(chosen);
+    } catch (const FileError &e) {
+        ask.ShowError(this, QString::fromUtf8(e.what()));
+        return;
+    }
+    back.file = chosen;
+    showBack();
+}
+
+void TPrintSetting::bBackNoneClick()
+{
+    back.file.clear();
+    showBack();
 }
 
 void TPrintSetting::SetValues(const PrintSpace &space)
@@ -311,10 +385,11 @@ void TPrintSetting::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
-void RunPrintOptions(QWidget *parent, PrintSpace &space)
+void RunPrintOptions(QWidget *parent, PrintSpace &space, Dialogs *dialogs)
 {
     auto dialog = std::make_unique<TPrintSetting>(parent);
     dialog->SetValues(space);
+    dialog->SetDialogs(dialogs);
     dialog->exec();
     space = dialog->Values();
 }

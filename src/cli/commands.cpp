@@ -57,10 +57,17 @@ const OptionDef kRaster = {"raster", 0, nullptr, false,
                            "PDF のカードを N dpi のカード画像にする (文字も画像になります)"};
 const OptionDef kSettings = {
     "settings", 0, "FILE", false,
-    "印刷オプションを [printspace] の a, b, c, d, ox, oy, cropmarks から読む設定ファイル"};
+    "印刷オプションを [printspace] の a, b, c, d, ox, oy, cropmarks から読む設定ファイル"
+    " (裏面は読みません。--back で指定します)"};
 
 const OptionDef kCropMarks = {"crop-marks", 0, nullptr, false,
                               "カードの角の外側に 3 mm のトンボを描く (間隔が許すところまで)"};
+
+const OptionDef kBack = {"back", 0, "BACK.pkd", false,
+                         "裏面のカード。PDF の各ページのあとに、用紙を長い辺で裏返したとき"
+                         "それぞれの表の裏に重なる位置へ裏面を描いたページを入れる"};
+const OptionDef kShortEdge = {"short-edge", 0, nullptr, false,
+                              "裏面を、用紙を短い辺で裏返す向き (短辺とじ) にする"};
 
 const CommandDef kInfo = {
     "info", "info CARD.pkd", "カードの記録を 1 行の JSON で標準出力に書く", "", 1, 1, {}};
@@ -79,15 +86,16 @@ const CommandDef kRender = {
 const CommandDef kSheet = {
     "sheet",
     "sheet CARD.pkd -o OUT [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE] [--crop-marks] "
-    "[--raster]",
+    "[--raster] [--back BACK.pkd [--short-edge]]",
     "10 枚付けの用紙 (A4 縦) を PDF または PNG にする",
     "PDF は N dpi の A4 縦 1 ページで、印刷できる範囲が用紙の角から始まります。\n"
     "PDF の文字は文字のまま (フォントを埋め込み)、QR コードは図形で、画像は一度だけ入ります。\n"
     "PNG は trunc(N x 8.26772) x trunc(N x 11.69291) ピクセルの A4 の画像です。\n"
+    "--back を付けると PDF は 2 ページになり、2 ページ目が裏面です (PNG には使えません)。\n"
     "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n",
     1,
     1,
-    {kOutputSheet, kSheetDpi, kSpace, kSettings, kCropMarks, kRaster}};
+    {kOutputSheet, kSheetDpi, kSpace, kSettings, kCropMarks, kRaster, kBack, kShortEdge}};
 
 const CommandDef kQr = {
     "qr",
@@ -129,7 +137,7 @@ const CommandDef kFill = {
 const CommandDef kMerge = {
     "merge",
     "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE] "
-    "[--crop-marks] [--mixed] [--raster]",
+    "[--crop-marks] [--mixed] [--raster] [--back BACK.pkd [--short-edge]]",
     "CSV の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
     "CSV の 1 行目は列名で、fill の KEY と同じくキーか項目名です。\n"
     "空の値はひな形の文字のままです。\n"
@@ -138,7 +146,9 @@ const CommandDef kMerge = {
     "すべて空の行は飛ばします。10 行を超えるときは進み具合を標準エラーに書きます。\n"
     "文字が QR コードに入りきらない人のカードは QR コードなしで描き、\n"
     "最初のその行を一度だけ標準エラーに書きます。\n"
-    "文字は文字のまま (フォントを埋め込み)、QR コードは図形で、同じ画像は一度だけ入ります。\n",
+    "文字は文字のまま (フォントを埋め込み)、QR コードは図形で、同じ画像は一度だけ入ります。\n"
+    "--back を付けると、表の各ページのすぐあとにその裏面のページが入ります\n"
+    "(--mixed では、その人のカードのある位置の裏だけ)。\n",
     2,
     2,
     {{"output", 'o', "OUT.pdf", false, "書き出す PDF"},
@@ -147,7 +157,9 @@ const CommandDef kMerge = {
      kSettings,
      kCropMarks,
      {"mixed", 0, nullptr, false, "続く 10 行で 1 ページを分け合う (1 人 1 枚)"},
-     kRaster}};
+     kRaster,
+     kBack,
+     kShortEdge}};
 
 const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,
                                                    &kQr,   &kFill,   &kMerge};
@@ -261,9 +273,18 @@ PrintSpace spaceOption(const ParsedCommand &p)
         if (!info.isFile() || !info.isReadable())
             throw FileFailure(path, QStringLiteral("設定ファイルを読めません"));
         LoadPrintSpace(IniFile(info.absoluteFilePath()), ps);
+        // The back is only ever the one asked for on the command line.
+        ps.back = BackSide();
     }
     if (p.Has("crop-marks"))
         ps.cropMarks = true;
+    if (p.Has("short-edge") && !p.Has("back"))
+        throw UsageFailure(QStringLiteral("--short-edge は --back といっしょに使います"));
+    if (p.Has("back")) {
+        if (p.Value("back").isEmpty())
+            throw UsageFailure(QStringLiteral("--back に裏面のカードのファイルを指定してください"));
+        ps.back = BackSide{p.Value("back"), p.Has("short-edge")};
+    }
     return ps;
 }
 
@@ -277,10 +298,15 @@ SheetDevice deviceAt(int dpi)
 void noteOffPaper(int dpi, const PrintSpace &ps)
 {
     const QSize paper(static_cast<int>(dpi * kA4WidthInch), static_cast<int>(dpi * kA4HeightInch));
-    const std::vector<int> off =
-        CellsOffPaper(ComputeSheetLayout(deviceAt(dpi), ps), deviceAt(dpi), paper);
-    if (!off.empty())
-        writeErr(QStringLiteral("plakuro-cli: %1\n").arg(OffPaperMessage(off)));
+    const SheetDevice dev = deviceAt(dpi);
+    const SheetLayout front = ComputeSheetLayout(dev, ps);
+    SheetOffPaper off;
+    off.front = CellsOffPaper(front, dev, paper);
+    if (!ps.back.file.isEmpty())
+        off.back = CellsOffPaper(ComputeBackLayout(front, dev, paper, ps), dev, paper);
+    const QString message = OffPaperMessage(off);
+    if (!message.isEmpty())
+        writeErr(QStringLiteral("plakuro-cli: %1\n").arg(message));
 }
 
 // A card data file exactly as it is stored (nothing repaired). Throws
@@ -320,6 +346,24 @@ void openCard(EditSession &session, const QString &path)
     } catch (const CardError &e) {
         throw FileFailure(path, QString::fromUtf8(e.what()));
     }
+}
+
+// The back card of `ps`, opened as the editor opens a card, into `back`;
+// false when there is none. A back that cannot be read fails the command:
+// it was asked for by name.
+bool openBack(EditSession &back, const PrintSpace &ps)
+{
+    if (ps.back.file.isEmpty())
+        return false;
+    try {
+        openCard(back, ps.back.file);
+    } catch (const Failure &f) {
+        throw Failure(f.status(),
+                      QStringLiteral("裏面 (--back) の ") + QString::fromUtf8(f.what()));
+    }
+    if (back.QrTooLong())
+        noteQrTooLong(ps.back.file);
+    return true;
 }
 
 // The picture button of `key`: a shown picture is removed first; then,
@@ -415,15 +459,22 @@ int runSheet(const ParsedCommand &p)
     const QString kind = outputKind(out, kSheet, {".pdf", ".png"});
     const int dpi = dpiOption(p, 600);
     const PrintSpace ps = spaceOption(p);
+    if (!ps.back.file.isEmpty() && kind != ".pdf")
+        throw UsageFailure(
+            QStringLiteral("sheet: --back は PDF にだけ使えます (裏面は 2 ページ目になります)"));
     EditSession card;
     openCard(card, p.positional[0]);
     if (card.QrTooLong())
         noteQrTooLong(p.positional[0]);
+    EditSession back;
+    const bool twoSided = openBack(back, ps);
     noteOffPaper(dpi, ps);
     const DrawingOrder order = MakeDrawingOrder(card.Card());
+    const DrawingOrder backOrder = MakeDrawingOrder(back.Card());
     drawing(out, [&] {
         if (kind == ".pdf") {
-            WriteSheetPdf(out, QPageSize(QPageSize::A4), dpi, order, ps, p.Has("raster"));
+            WriteSheetPdf(out, QPageSize(QPageSize::A4), dpi, order, ps, p.Has("raster"),
+                          twoSided ? &backOrder : nullptr);
             return;
         }
         QImage page(static_cast<int>(dpi * kA4WidthInch), static_cast<int>(dpi * kA4HeightInch),
@@ -437,6 +488,8 @@ int runSheet(const ParsedCommand &p)
         WriteImageFile(page, dpi, out, "PNG");
     });
     reportDrawProblems(card);
+    if (twoSided)
+        reportDrawProblems(back);
     return 0;
 }
 
@@ -637,6 +690,9 @@ int runMerge(const ParsedCommand &p)
 
     EditSession card;
     openCard(card, p.positional[0]);
+    EditSession back;
+    const bool twoSided = openBack(back, ps);
+    const DrawingOrder backOrder = MakeDrawingOrder(back.Card());
     // The file is read in passes, never held: the encoding, then every row
     // checked and counted before anything is drawn, then the drawing.
     CsvReader reader(csv);
@@ -691,6 +747,22 @@ int runMerge(const ParsedCommand &p)
         PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
         const SheetDevice dev = deviceAt(dpi);
         const SheetLayout layout = ComputeSheetLayout(dev, ps);
+        const SheetLayout backLayout = ComputeBackLayout(layout, dev, pdf.PageSize(), ps);
+        // The back is the same on every page: its image is made once.
+        const QImage backImage =
+            twoSided && raster ? RenderLayoutCardImage(backLayout, backOrder) : QImage();
+        // The back page of the page just drawn, behind its first `used` cells.
+        auto drawBack = [&](int used) {
+            pdf.NewPage();
+            if (ps.cropMarks)
+                DrawCropMarks(pdf.Painter(), dev, backLayout);
+            for (int cell = 0; cell < used; ++cell) {
+                if (raster)
+                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), backLayout, cell, backImage);
+                else
+                    DrawVectorSheetCell(pdf.Painter(), pdf.PageSize(), backLayout, cell, backOrder);
+            }
+        };
         Progress progress(csv, total);
         const int perPage = mixed ? kSheetCells : 1;
         reader.Rewind();
@@ -718,10 +790,15 @@ int runMerge(const ParsedCommand &p)
                     PrintVectorSheet(pdf.Painter(), dev, pdf.PageSize(), order, ps);
                 progress.Row(r);
             }
+            if (twoSided)
+                drawBack(static_cast<int>(std::min<qint64>(perPage, total - first + 1) *
+                                          (mixed ? 1 : kSheetCells)));
         }
         pdf.Finish();
     });
     reportDrawProblems(card);
+    if (twoSided)
+        reportDrawProblems(back);
     return 0;
 }
 

@@ -31,7 +31,7 @@ void PdfFile::Finish()
 }
 
 void WriteSheetPdf(const QString &path, const QPageSize &paper, int dpi, const DrawingOrder &order,
-                   const PrintSpace &space, bool raster)
+                   const PrintSpace &space, bool raster, const DrawingOrder *back)
 {
     PdfFile pdf(path, paper, dpi);
     const SheetDevice dev{dpi, dpi, 0, 0};
@@ -39,5 +39,10 @@ void WriteSheetPdf(const QString &path, const QPageSize &paper, int dpi, const D
         PrintSheet(pdf.Painter(), dev, pdf.PageSize(), order, space);
     else
         PrintVectorSheet(pdf.Painter(), dev, pdf.PageSize(), order, space);
+    if (back) {
+        pdf.NewPage();
+        // The page is the whole paper.
+        PrintBackSheet(pdf.Painter(), dev, pdf.PageSize(), pdf.PageSize(), *back, space, raster);
+    }
     pdf.Finish();
 }

@@ -41,11 +41,13 @@ private:
 // printer path uses, so the texts are measured as they are for printing.
 inline constexpr int kSheetPdfDpi = 600;
 
-// The one-page sheet PDF that plakuro-cli's sheet command and the preview's
-// PDF button write: `paper` with the printable area at its corner; the vector
+// The sheet PDF that plakuro-cli's sheet command and the preview's PDF
+// button write: `paper` with the printable area at its corner; the vector
 // sheet (PrintVectorSheet), or with `raster` the card image copied into the
-// cells (PrintSheet). `path` is replaced only when the whole file is written.
-// Throws FileError when writing fails, std::runtime_error when the card
-// cannot be drawn at `dpi`.
+// cells (PrintSheet). With a `back` card a second page holds its back side
+// (PrintBackSheet, turned as `space.back` says). `path` is replaced only when
+// the whole file is written. Throws FileError when writing fails,
+// std::runtime_error when a card cannot be drawn at `dpi`.
 void WriteSheetPdf(const QString &path, const QPageSize &paper, int dpi, const DrawingOrder &order,
-                   const PrintSpace &space, bool raster = false);
+                   const PrintSpace &space, bool raster = false,
+                   const DrawingOrder *back = nullptr);

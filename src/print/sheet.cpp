@@ -7,6 +7,7 @@
 #include "card/picture.h"
 
 #include <QPainter>
+#include <QStringList>
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -273,6 +274,12 @@ QString OffPaperMessage(const std::vector<int> &cells)
 std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
                                   const PrintSpace &space)
 {
+    return DrawPreviewSheets(rec, order, space, nullptr).front;
+}
+
+SheetOffPaper DrawPreviewSheets(PageRecorder &rec, const DrawingOrder &order,
+                                const PrintSpace &space, const DrawingOrder *back)
+{
     rec.BeginDoc();
     rec.NewPage();
     QPainter *canvas = rec.Canvas();
@@ -281,9 +288,63 @@ std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
     dev.px = device->logicalDpiX();
     dev.py = device->logicalDpiY();
     const SheetLayout l = ComputePreviewLayout(dev, rec.XFactor(), rec.YFactor(), space);
+    // The page is the whole paper: its origin is the paper's corner.
     const QSize page(device->width(), device->height());
     drawSheet(*canvas, dev, page, l, order, space.cropMarks);
+    SheetOffPaper off;
+    off.front = CellsOffPaper(l, dev, page);
+    if (back) {
+        rec.NewPage();
+        const SheetLayout b = ComputeBackLayout(l, dev, page, space);
+        drawSheet(*rec.Canvas(), dev, page, b, *back, space.cropMarks);
+        off.back = CellsOffPaper(b, dev, page);
+    }
     rec.EndDoc();
-    // The page is the whole paper: its origin is the paper's corner.
-    return CellsOffPaper(l, dev, page);
+    return off;
+}
+
+SheetLayout ComputeBackLayout(const SheetLayout &front, const SheetDevice &dev, QSize paper,
+                              const PrintSpace &space)
+{
+    SheetLayout b = front;
+    // Each front cell on the paper without the shift, mirrored, then shifted
+    // again, all in device pixels from the layout's origin.
+    const std::int64_t sx = tenthsToPixels(dev.px, space.ox);
+    const std::int64_t sy = tenthsToPixels(dev.py, space.oy);
+    for (SheetLayout::Cell &c : b.cells) {
+        if (space.back.shortEdge)
+            c.y = paper.height() - (c.y + dev.oy - sy) - front.height + sy - dev.oy;
+        else
+            c.x = paper.width() - (c.x + dev.ox - sx) - front.width + sx - dev.ox;
+    }
+    b.left = b.cells[0].x;
+    b.top = b.cells[0].y;
+    for (const SheetLayout::Cell &c : b.cells) {
+        b.left = std::min(b.left, c.x);
+        b.top = std::min(b.top, c.y);
+    }
+    return b;
+}
+
+void PrintBackSheet(QPainter &painter, const SheetDevice &dev, QSize page, QSize paper,
+                    const DrawingOrder &back, const PrintSpace &space, bool raster)
+{
+    const SheetLayout l = ComputeBackLayout(ComputeSheetLayout(dev, space), dev, paper, space);
+    if (raster) {
+        drawSheet(painter, dev, page, l, back, space.cropMarks);
+        return;
+    }
+    if (space.cropMarks)
+        DrawCropMarks(painter, dev, l);
+    DrawVectorSheetCells(painter, page, l, back);
+}
+
+QString OffPaperMessage(const SheetOffPaper &cells)
+{
+    QStringList parts;
+    if (!cells.front.empty())
+        parts << OffPaperMessage(cells.front);
+    if (!cells.back.empty())
+        parts << QStringLiteral("裏面の ") + OffPaperMessage(cells.back);
+    return parts.join(QStringLiteral("。"));
 }

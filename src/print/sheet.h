@@ -111,6 +111,54 @@ void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
 std::vector<int> DrawPreviewSheet(PageRecorder &rec, const DrawingOrder &order,
                                   const PrintSpace &space);
 
+// --- The back side ---------------------------------------------------------
+//
+// A two-sided sheet is two pages: the front as above, then the back card at
+// the cells that lie behind the front's once the sheet is turned over. The
+// back page is written as it is seen after the turn (as duplex printing
+// expects its even pages): turned on its long edge, left and right swap, so
+// the columns are mirrored about the paper's vertical centre line; turned on
+// its short edge, top and bottom swap, so the rows are mirrored about its
+// horizontal centre line. The mirror uses the paper's size, not the margins'
+// symmetry, so uneven margins still put each back behind its front.
+//
+// The shift ox, oy is not mirrored: it corrects a printer that places what
+// it prints off centre, and such a printer is off by the same amount, in the
+// page's own coordinates, on each pass (the sheet fed again turned over, or
+// turned by its duplex unit). So the back is mirrored without the shift and
+// then shifted as the front is; the two land in register on that printer
+// (on an exact one, such as a PDF viewer, they lie 2 x the shift apart).
+
+// The back page's layout for a sheet whose front `dev` and `space` lay out,
+// on a paper of `paper` device pixels whose corner lies `dev.ox`, `dev.oy`
+// before the layout's origin. Cell i is the one behind the front's cell i;
+// left and top are those of the cell nearest the page's top-left corner.
+SheetLayout ComputeBackLayout(const SheetLayout &front, const SheetDevice &dev, QSize paper,
+                              const PrintSpace &space);
+
+// The back page: `back` (the back card's drawing order) at
+// ComputeBackLayout's cells, with crop marks when `space` has them; as the
+// vector sheet, or with `raster` as the copied card image. `page` is the
+// painter's area as for PrintSheet, `paper` the whole paper.
+void PrintBackSheet(QPainter &painter, const SheetDevice &dev, QSize page, QSize paper,
+                    const DrawingOrder &back, const PrintSpace &space, bool raster);
+
+// The cells found off the paper on each page of a preview.
+struct SheetOffPaper
+{
+    std::vector<int> front;
+    std::vector<int> back; // numbered as the front cells they lie behind
+};
+
+// DrawPreviewSheet, then with a `back` a second page of it (PrintBackSheet's
+// cells on the recorded paper), all within one document.
+SheetOffPaper DrawPreviewSheets(PageRecorder &rec, const DrawingOrder &order,
+                                const PrintSpace &space, const DrawingOrder *back);
+
+// OffPaperMessage for the front, then for the back 「裏面の 2 枚目が用紙から
+// はみ出します」, joined by 「。」; empty when neither page has such a cell.
+QString OffPaperMessage(const SheetOffPaper &cells);
+
 // The cells of `layout` (1 to 10, in cell order) not wholly on a paper of
 // `paper` device pixels, whose corner lies `dev.ox`, `dev.oy` before the
 // layout's origin. Such a cell is cut off on paper, or lost altogether.

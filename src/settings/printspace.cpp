@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -72,6 +73,11 @@ void LoadPrintSpace(const IniFile &ini, PrintSpace &out)
                                               {"oy", defaults.oy},
                                               {"cropmarks", defaults.cropMarks ? 1 : 0}});
     out = PrintSpace{v[0], v[1], v[2], v[3], v[4], v[5], v[6] != 0};
+    // The path as the file system's own bytes: any name reads back as it was
+    // written, whatever the settings file's own encoding.
+    out.back.file = QFile::decodeName(
+        QByteArray::fromStdString(ini.ReadString(kPrintSpaceSection, "back", std::string())));
+    out.back.shortEdge = ini.ReadInteger(kPrintSpaceSection, "backturn", 0) != 0;
 }
 
 void LoadPrintSpace(PrintSpace &out)
@@ -88,7 +94,9 @@ void SavePrintSpace(IniFile &ini, const PrintSpace &in)
                                           {"d", std::to_string(in.d)},
                                           {"ox", std::to_string(in.ox)},
                                           {"oy", std::to_string(in.oy)},
-                                          {"cropmarks", in.cropMarks ? "1" : "0"}});
+                                          {"cropmarks", in.cropMarks ? "1" : "0"},
+                                          {"back", QFile::encodeName(in.back.file).toStdString()},
+                                          {"backturn", in.back.shortEdge ? "1" : "0"}});
 }
 
 void SavePrintSpace(const PrintSpace &in)

@@ -25,14 +25,17 @@ QString SettingsFilePathForProgram(const QString &programFile);
 // Makes SettingsFilePath() return `path`; an empty path restores the rule.
 void SetSettingsFilePathForTesting(const QString &path);
 
-// Keys a, b, c, d, ox, oy, cropmarks of section "printspace"; each missing
-// or unreadable one takes its default from PrintSpace (ox and oy: 0; crop
-// marks off). Any cropmarks number but 0 means on.
+// Keys a, b, c, d, ox, oy, cropmarks, back, backturn of section
+// "printspace"; each missing or unreadable one takes its default from
+// PrintSpace (ox and oy: 0; crop marks off; no back side, turned on its long
+// edge). Any cropmarks number but 0 means on; backturn 0 is the long edge,
+// any other number the short edge. `back` holds the back's card file as the
+// file system names it (not converted to Shift-JIS).
 void LoadPrintSpace(const IniFile &ini, PrintSpace &out);
 void LoadPrintSpace(PrintSpace &out);
 
-// Writes a, b, c, d, ox, oy, cropmarks (1 or 0) in that order. Throws SettingsError when the file
-// cannot be written.
+// Writes a, b, c, d, ox, oy, cropmarks (1 or 0), back, backturn (1 or 0) in
+// that order. Throws SettingsError when the file cannot be written.
 void SavePrintSpace(IniFile &ini, const PrintSpace &in);
 // The same into SettingsFilePath(), creating its folder when missing.
 void SavePrintSpace(const PrintSpace &in);

@@ -430,6 +430,22 @@ TEST_F(Cards, MergeReadsUtf8AndShiftJisSpreadsheets)
     EXPECT_EQ(PdfPages(Path("many.pdf")), 2);
     EXPECT_EQ(r.err.count('\n'), 12);
     EXPECT_TRUE(r.Err().contains("12 / 12")) << r.err.toStdString();
+
+    // Two-sided: each page followed by its backs, behind its own cards only.
+    const Ran two = Cli({"merge", card, Path("many.csv"), "-o", Path("two.pdf"), "--dpi", "150",
+                         "--mixed", "--back", DarkCard()});
+    ASSERT_EQ(two.status, 0) << two.err.toStdString();
+    EXPECT_EQ(PdfPages(Path("two.pdf")), 4);
+    const QImage backs = RasterPage(Path("two.pdf"), 4, 150, dir.path());
+    ASSERT_FALSE(backs.isNull());
+    const std::vector<QPoint> cells = cellCorners(150, 10, 7, 3, 3);
+    auto behind = [&](int cell) {
+        const QPoint c = cells[static_cast<std::size_t>(cell)];
+        return backs.pixel(backs.width() - c.x() - 537 + 20, c.y() + 20);
+    };
+    EXPECT_TRUE(IsDark(behind(0)));
+    EXPECT_TRUE(IsDark(behind(1)));
+    EXPECT_FALSE(IsDark(behind(2)));
 }
 
 TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
@@ -486,6 +502,11 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {{"merge", card, missing, "-o", Path("x.pdf")}, 1, {missing}},
         {{"merge", card, Path("latin.csv"), "-o", Path("x.pdf")}, 1, {Path("latin.csv"), "3 行目"}},
         {{"merge", card, Path("utf16.csv"), "-o", Path("x.pdf")}, 1, {Path("utf16.csv"), "UTF-16"}},
+        {{"sheet", card, "-o", Path("x.pdf"), "--back", missing}, 1, {missing}},
+        {{"sheet", card, "-o", Path("x.pdf"), "--back", Path("junk.pkd")}, 1, {Path("junk.pkd")}},
+        {{"merge", card, Path("wide.csv"), "-o", Path("x.pdf"), "--back", missing}, 1, {missing}},
+        {{"sheet", card, "-o", Path("x.png"), "--back", card}, 2, {"--back"}},
+        {{"sheet", card, "-o", Path("x.pdf"), "--short-edge"}, 2, {"--short-edge"}},
     };
     for (const Case &k : cases) {
         const Ran r = Cli(k.args);
@@ -506,10 +527,12 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
     const std::pair<const char *, QStringList> options[] = {
         {"info", {}},
         {"render", {"--output", "--dpi"}},
-        {"sheet", {"--output", "--dpi", "--space", "--settings", "--crop-marks"}},
+        {"sheet",
+         {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--back", "--short-edge"}},
         {"qr", {"--raw", "--output"}},
         {"fill", {"--output", "--set", "--qr", "--picture", "--background", "--qr-format"}},
-        {"merge", {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--mixed"}},
+        {"merge",
+         {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--mixed", "--back"}},
     };
     for (const auto &[command, names] : options) {
         r = Cli({command, "--help"});

@@ -61,7 +61,8 @@ TEST_F(PrintSpaceTest, DefaultsUntilSavedThenTheSavedValues)
     // Saving the defaults creates the folders and the file.
     SavePrintSpace(space);
     EXPECT_EQ(ReadBytes(path_),
-              "[printspace]\r\na=10\r\nb=7\r\nc=3\r\nd=3\r\nox=0\r\noy=0\r\ncropmarks=0\r\n");
+              "[printspace]\r\na=10\r\nb=7\r\nc=3\r\nd=3\r\nox=0\r\noy=0\r\ncropmarks=0\r\n"
+              "back=\r\nbackturn=0\r\n");
 
     SavePrintSpace(PrintSpace{-1, 0, 25, 2147483647});
     LoadPrintSpace(space);
@@ -80,7 +81,8 @@ TEST_F(PrintSpaceTest, UsesTheFileAsWrittenByHand)
 
     SavePrintSpace(PrintSpace{6, 7, 3, 4});
     EXPECT_EQ(ReadBytes(path_), "[PrintSpace]\r\nA=6\r\nc=3\r\nb=7\r\nd=4\r\nox=0\r\noy=0\r\n"
-                                "cropmarks=0\r\n[Help]\r\nURL= file:///doc/index.html \r\n");
+                                "cropmarks=0\r\nback=\r\nbackturn=0\r\n[Help]\r\n"
+                                "URL= file:///doc/index.html \r\n");
 
     // Read afresh: an edit made while the program runs is seen.
     WriteBytes(path_, "[help]\nurl=changed\n");
@@ -102,6 +104,28 @@ TEST_F(PrintSpaceTest, KeepsTheSheetShift)
     WriteBytes(path_, "[printspace]\r\na=14\r\nb=11\r\nc=0\r\nd=0\r\nox=-1.5\r\n");
     LoadPrintSpace(space);
     EXPECT_EQ(space, (PrintSpace{14, 11, 0, 0, 0, 0}));
+}
+
+TEST_F(PrintSpaceTest, KeepsTheBackSide)
+{
+    // A name the settings file's Shift-JIS could not hold reads back as it was.
+    PrintSpace twoSided;
+    twoSided.back = {QStringLiteral("/カード/裏 English 😀.pkd"), true};
+    SavePrintSpace(twoSided);
+    PrintSpace space;
+    LoadPrintSpace(space);
+    EXPECT_EQ(space, twoSided);
+
+    // Without the keys (a file from before the back side): none, long edge;
+    // other keys of the section are kept when the back is written.
+    WriteBytes(path_, "[printspace]\r\na=14\r\nfuture=1\r\n");
+    LoadPrintSpace(space);
+    EXPECT_EQ(space.back, BackSide());
+    space.back.file = "b.pkd";
+    SavePrintSpace(space);
+    EXPECT_NE(ReadBytes(path_).find("future=1\r\n"), std::string::npos);
+    LoadPrintSpace(space);
+    EXPECT_EQ(space.back, (BackSide{"b.pkd", false}));
 }
 
 TEST(SettingsFilePath, BesideTheProgramUnlessThatCannotBeWritten)
