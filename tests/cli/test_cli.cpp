@@ -111,7 +111,7 @@ TEST_F(Cards, InfoShowsCraftedFilesRecordByRecord)
               "\"TEL \", \"text\": \"03\\\"1\\\\2\\u000134\xEF\xBF\xBD\", \"font\": {\"face\": "
               "\"ＭＳ Ｐゴシック\", \"height\": -16, \"bold\": false, \"italic\": false, "
               "\"underline\": false, \"strikeout\": false, \"charset\": 128, \"pitch\": "
-              "\"default\"}, \"color\": 255}]}\n");
+              "\"default\", \"vertical\": false}, \"color\": 255}]}\n");
 
     // Cut inside the next record's key: the records before it are the card.
     WriteAll(Path("cutkey.pkd"), kMagic + qr.Data() +
