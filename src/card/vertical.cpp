@@ -181,10 +181,14 @@ VerticalLine::VerticalLine(const QString &text, const QFont &drawn, QPaintDevice
             add(ch, upright);
             break;
         case Kind::Reflected: {
-            const QRectF bounds = upright.mapRect(inkOf(fm, ch));
+            // From the glyph's own box, which a proportional face makes
+            // narrower than the cell: its margin to the left becomes the
+            // margin to the cell's right.
+            const QTransform across = QTransform::fromTranslate(0, y + kAscent * em);
+            const QRectF bounds = across.mapRect(inkOf(fm, ch));
             const qreal dx = em - bounds.left() - bounds.right();
             const qreal dy = 2 * y + em - bounds.top() - bounds.bottom();
-            add(ch, upright * QTransform::fromTranslate(dx, dy));
+            add(ch, across * QTransform::fromTranslate(dx, dy));
             break;
         }
         case Kind::Turned:

@@ -308,6 +308,7 @@ TEST(TextObject, FontCopiesEveryAttribute)
     in.underline = true;
     in.strikeout = true;
     in.name = sj("ＭＳ ゴシック");
+    in.vertical = true;
     TextObject t;
     t.SetFont(in);
     Font out;
@@ -350,4 +351,137 @@ TEST(Drawing, ExtremeStoredValuesStayInRange)
     }
     EXPECT_EQ(printer.ToDevice(INT_MAX), INT_MAX);
     EXPECT_EQ(Converter(645).ToModel(INT_MIN), INT_MIN);
+}
+
+namespace {
+
+// The ink of `text` set vertically at a pixel size of 100 on a 2000-pixel
+// canvas, relative to the object's top-left corner, and its rectangle in
+// device pixels.
+struct Column
+{
+    QRect ink;
+    QSize size;
+};
+Column drawVertical(const char *utf8)
+{
+    TextObject t = textWithHeight(-100, sj(utf8));
+    Font f;
+    t.GetFont(f);
+    f.vertical = true;
+    t.SetFont(f);
+    const int width = 2000;
+    QImage canvas = whiteCanvas(width, 1700);
+    const Converter conv(width);
+    // The stored -100 draws at 1.5 × 100 × 2000 / 645 pixels.
+    const TRect r = drawText(t, canvas);
+    const QPoint at(conv.ToDevice(r.left), conv.ToDevice(r.top));
+    return {inkBox(canvas).translated(-at),
+            QSize(conv.ToDevice(r.right) - at.x(), conv.ToDevice(r.bottom) - at.y())};
+}
+
+} // namespace
+
+TEST(VerticalText, ColumnsAreSetAsVerticalTypesettingSetsThem)
+{
+    const int em = -Converter::Truncate(Converter(2000).ToDevice(-100) * 1.5);
+    const Column name = drawVertical("山田太郎");
+    // One character under the other; the rectangle is the column as drawn.
+    EXPECT_NEAR(name.size.width(), em, 2);
+    EXPECT_NEAR(name.size.height(), 4 * em, 4);
+    EXPECT_GT(name.ink.height(), 3 * name.ink.width());
+    EXPECT_TRUE(QRect(QPoint(), name.size).adjusted(-1, -1, 1, 1).contains(name.ink));
+
+    // The long vowel mark turns: a stroke down the cell, not across it.
+    const Column bar = drawVertical("ー");
+    EXPECT_GT(bar.ink.height(), 3 * bar.ink.width());
+    // 、 and 。 stand in the cell's top-right quarter.
+    for (const char *mark : {"、", "。"}) {
+        const Column c = drawVertical(mark);
+        EXPECT_GE(c.ink.left(), em / 2 - 2) << mark;
+        EXPECT_LE(c.ink.bottom(), em / 2 + 2) << mark;
+    }
+    // Two digits stand upright side by side in one cell; a longer run of
+    // half-width letters turns and takes its own length.
+    const Column one = drawVertical("1"), twelve = drawVertical("12");
+    EXPECT_NEAR(twelve.size.height(), em, 2);
+    EXPECT_NEAR(twelve.ink.height(), one.ink.height(), em / 20); // overshoots differ
+    EXPECT_GT(twelve.ink.width(), one.ink.width() * 3 / 2);
+    EXPECT_LE(twelve.ink.right(), em);
+    const Column word = drawVertical("ABCDE");
+    EXPECT_GT(word.ink.height(), 2 * word.ink.width());
+    Font face;
+    face.height = -em;
+    EXPECT_NEAR(word.size.height(), QFontMetricsF(face.toQFont()).horizontalAdvance("ABCDE"), 2);
+}
+
+TEST(VerticalText, TheFontRecordKeepsTheDirectionAsReadersOfTheFormatDo)
+{
+    // The record follows the head (5 bytes), the rectangle (16) and the text
+    // "x" (2): height, width, escapement, orientation, ..., face at 28.
+    constexpr int kRecord = 23;
+    auto saved = [](const Font &f) {
+        TextObject t;
+        t.SetText("x");
+        t.SetFont(f);
+        MemoryStream s;
+        t.SaveToStream(&s);
+        return s.Data();
+    };
+    auto int32At = [](const QByteArray &b, int at) {
+        std::uint32_t u = 0;
+        for (int i = 0; i < 4; ++i)
+            u |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
+        return static_cast<std::int32_t>(u);
+    };
+    // A face of 31 bytes loses its last whole character to the "@", never
+    // half of one.
+    const std::string longFace = "ABCDEFGHIJKLMNOPQRSTUVWXYZA" + sj("ゴシ");
+    ASSERT_EQ(longFace.size(), 31u);
+    const struct
+    {
+        std::string face;
+        bool vertical;
+        const char *written;
+        int angle;
+    } cases[] = {
+        {Font::defaultFaceName(), false, "ＭＳ Ｐゴシック", 0},
+        {Font::defaultFaceName(), true, "@ＭＳ Ｐゴシック", 2700},
+        {longFace, true, "@ABCDEFGHIJKLMNOPQRSTUVWXYZAゴ", 2700},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.written);
+        Font f;
+        f.name = c.face;
+        f.vertical = c.vertical;
+        const QByteArray bytes = saved(f);
+        EXPECT_EQ(int32At(bytes, kRecord + 8), c.angle);
+        EXPECT_EQ(int32At(bytes, kRecord + 12), c.angle);
+        EXPECT_EQ(bytes.mid(kRecord + 28).left(32).split('\0').front().toStdString(),
+                  sj(c.written));
+        // Read back: the plain face, and the direction.
+        TextObject back;
+        MemoryStream in(bytes);
+        back.LoadFromStream(&in);
+        Font read;
+        back.GetFont(read);
+        EXPECT_EQ(read.vertical, c.vertical);
+        EXPECT_EQ(sjis::toUtf8(read.name), std::string(c.written + (c.vertical ? 1 : 0)));
+    }
+    // A horizontal font writes what it always wrote; a file made elsewhere
+    // with an "@" face and no angles opens vertical.
+    Font plain;
+    const QByteArray horizontal = saved(plain);
+    plain.vertical = true;
+    QByteArray crafted = saved(plain);
+    for (int i = 8; i < 16; ++i)
+        crafted[kRecord + i] = 0;
+    EXPECT_EQ(crafted.size(), horizontal.size());
+    TextObject back;
+    MemoryStream in(crafted);
+    back.LoadFromStream(&in);
+    Font read;
+    back.GetFont(read);
+    EXPECT_TRUE(read.vertical);
+    EXPECT_EQ(read.name, Font::defaultFaceName());
 }

@@ -373,6 +373,14 @@ TEST_F(Cards, FillSavesWhatTheEditorSaves)
                           .arg(ReadAll(Path("logo.bmp")).size())))
         << json.toStdString();
 
+    // The name set vertically, as the object menu sets it, and back.
+    const QString vertical = Fill("vertical.pkd", {Path("a.pkd"), "--vertical", "名前"});
+    editor.SetSelection(editor.Card().Find("eName"));
+    editor.SetVertical(true);
+    EXPECT_EQ(ReadAll(vertical), editor.SaveBytes());
+    EXPECT_TRUE(Cli({"info", vertical}).out.contains("\"vertical\": true"));
+    EXPECT_EQ(ReadAll(Fill("across.pkd", {vertical, "--horizontal", "eName"})), once);
+
     // Removing the picture hides it; choosing it again shows it.
     const QString off = Fill("off.pkd", {more, "--picture", "none"});
     EXPECT_TRUE(Cli({"info", off})
