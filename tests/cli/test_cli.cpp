@@ -474,6 +474,7 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {{"fill", "-o", Path("x.pkd"), "--set", "Name=A"}, 2, {"Name"}},
         {{"fill", "-o", Path("x.pkd"), "--qr", "on"}, 2, {"on"}},
         {{"fill", "-o", Path("x.pkd"), "--qr-format", "qrx"}, 2, {"qrx"}},
+        {{"fill", "-o", Path("x.pkd"), "--vertical", "Name"}, 2, {"Name"}},
         {{"fill", "-o", Path("x.pkd"), "-o", Path("y.pkd")}, 2, {"-o"}},
         {{"info", missing}, 1, {missing}},
         {{"render", Path("junk.pkd"), "-o", Path("x.png")}, 1, {Path("junk.pkd")}},
@@ -516,7 +517,9 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {"render", {"--output", "--dpi"}},
         {"sheet", {"--output", "--dpi", "--space", "--settings", "--crop-marks"}},
         {"qr", {"--raw", "--output"}},
-        {"fill", {"--output", "--set", "--qr", "--picture", "--background", "--qr-format"}},
+        {"fill",
+         {"--output", "--set", "--qr", "--picture", "--background", "--qr-format", "--vertical",
+          "--horizontal"}},
         {"merge", {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--mixed"}},
     };
     for (const auto &[command, names] : options) {
