@@ -444,6 +444,8 @@ void TMeishi::connectSession()
         bFont->setEnabled(c.text);
         aPopupMenuFont->setEnabled(c.text);
         aPopupMenuColor->setEnabled(c.text);
+        aVertical->setEnabled(c.text);
+        aVertical->setChecked(session.SelectionVertical());
         aSavePicture->setEnabled(c.qrPicture);
         N8->setVisible(c.qrPicture);
         for (QAction *a : aQrFormats)
@@ -531,6 +533,10 @@ void TMeishi::buildPopupMenu()
     N5 = item(N1, "N5", QStringLiteral("最背面へ"), &TMeishi::N5Click);
     // Added after the described items, which keep their order.
     aPlace = item(aPopupMenu, "aPlace", QStringLiteral("位置とサイズ…"), &TMeishi::aPlaceClick);
+    aVertical = item(aPopupMenu, "aVertical", QStringLiteral("縦書き"), &TMeishi::aVerticalClick);
+    aVertical->setCheckable(true);
+    connect(aPopupMenu, &QMenu::aboutToShow, this,
+            [this] { aVertical->setChecked(session.SelectionVertical()); });
 }
 
 void TMeishi::buildQrFormatMenus()
@@ -816,6 +822,14 @@ void TMeishi::aPlaceClick()
     // clamps would move.
     if (dialogs.PlaceObject(this, r, sizing) && r != was)
         session.PlaceSelection(r);
+}
+
+void TMeishi::aVerticalClick()
+{
+    // From the object, not the item's check: the menu may show an earlier
+    // selection's state.
+    session.SetVertical(!session.SelectionVertical());
+    aVertical->setChecked(session.SelectionVertical());
 }
 
 void TMeishi::ToolButton7Click()

@@ -109,6 +109,8 @@ public:
     void aSavePictureClick();
     // The position and size dialog for the selection.
     void aPlaceClick();
+    // The selected text's writing direction turned over (縦書き or across).
+    void aVerticalClick();
 
     bool AskToSaveChanges();
     bool SaveCardAs();
@@ -163,6 +165,8 @@ public:
     QAction *aPopupMenuFont, *aPopupMenuColor, *N6, *aSavePicture, *N7, *aPlace;
     QMenu *N1;
     QAction *N2, *N3, *N4, *N5;
+    // 「縦書き」, checked while the selected text is written top to bottom.
+    QAction *aVertical;
     // What the QR code encodes (テキスト, MECARD, vCard): the menu of the QR
     // button's arrow, and the same items at the end of the object menu,
     // shown there while the QR object is selected.

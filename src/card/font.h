@@ -26,6 +26,9 @@ struct Font
     bool underline = false;
     bool strikeout = false;
     std::string name = defaultFaceName(); // Shift-JIS bytes
+    // Written top to bottom (縦書き). The file keeps it in the face name, as
+    // "@" before the face, so `name` is always the plain face.
+    bool vertical = false;
 
     static std::string defaultFaceName(); // "ＭＳ Ｐゴシック"
 

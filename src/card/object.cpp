@@ -25,6 +25,7 @@ QColor toQColor(std::int32_t c)
 
 constexpr int kFaceBytes = 32;
 constexpr int kFontRecordBytes = 60;
+constexpr std::int32_t kVerticalAngle = 2700; // tenths of a degree
 
 void writeFontRecord(Stream *s, const Font &f)
 {
@@ -41,7 +42,13 @@ void writeFontRecord(Stream *s, const Font &f)
     rec[22] = f.strikeout ? 1 : 0;
     rec[23] = f.charset;
     rec[27] = f.pitch == Pitch::Variable ? 2 : f.pitch == Pitch::Fixed ? 1 : 0;
-    std::string face = sjis::truncate(f.name, kFaceBytes - 1);
+    // Vertical writing as readers of the format know it: the face with a
+    // leading "@", the escapement and orientation turned to 270°.
+    if (f.vertical) {
+        put32(8, kVerticalAngle);
+        put32(12, kVerticalAngle);
+    }
+    std::string face = sjis::truncate(f.vertical ? "@" + f.name : f.name, kFaceBytes - 1);
     std::memcpy(rec + 28, face.data(), face.size());
     s->Write(rec, kFontRecordBytes);
 }
@@ -66,6 +73,11 @@ void readFontRecord(Stream *s, Font &f)
     f.pitch = pitch == 1 ? Pitch::Fixed : pitch == 2 ? Pitch::Variable : Pitch::Default;
     const char *face = reinterpret_cast<const char *>(rec + 28);
     f.name.assign(face, strnlen(face, kFaceBytes - 1));
+    // The face decides, whatever the escapement says: that is how every
+    // reader of the format picks vertical writing.
+    f.vertical = !f.name.empty() && f.name[0] == '@';
+    if (f.vertical)
+        f.name.erase(0, 1);
 }
 
 void writeRect(Stream *s, const TRect &r)
@@ -128,6 +140,11 @@ const TextObject::DrawnFont &TextObject::measure(QPaintDevice *device, const Con
         const QFontMetrics fm(d.qfont, device);
         const LineBox box = MeasureLineBox(d.qfont, fm);
         d.measured = {dpiX, dpiY, box.ascent, box.height, fm.horizontalAdvance(drawnUnicode)};
+        if (scaled.vertical) {
+            d.vertical = VerticalLine(drawnUnicode, d.qfont, device);
+            d.measured.advance = d.vertical.Width();
+            d.measured.height = d.vertical.Height();
+        }
         d.haveMeasures = true;
     }
     return d;
@@ -146,8 +163,12 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv) const
     // The text cell's top-left corner sits at the point: baseline = top + ascent.
     // A position far beyond any device (a damaged file) is not drawn at all.
     constexpr int kFar = 1 << 24;
-    if (x > -kFar && x < kFar && y > -kFar && y < kFar)
-        canvas->drawText(QPoint(x, y + d.measured.ascent), drawnUnicode);
+    if (x > -kFar && x < kFar && y > -kFar && y < kFar) {
+        if (font.vertical)
+            d.vertical.Draw(*canvas, QPoint(x, y));
+        else
+            canvas->drawText(QPoint(x, y + d.measured.ascent), drawnUnicode);
+    }
 }
 
 void TextObject::Measure(QPaintDevice *device, const Converter &conv)
@@ -210,7 +231,7 @@ void TextObject::SetText(const std::string &s)
 namespace {
 
 // The toolkit's font assignment: colour, charset, pitch, height, style and
-// face, in that order.
+// face (its "@" too), in that order.
 void copyFont(const Font &from, Font &to)
 {
     to.color = from.color;
@@ -222,6 +243,7 @@ void copyFont(const Font &from, Font &to)
     to.underline = from.underline;
     to.strikeout = from.strikeout;
     to.name = from.name;
+    to.vertical = from.vertical;
 }
 
 } // namespace

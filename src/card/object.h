@@ -3,6 +3,7 @@
 #include "card/font.h"
 #include "card/picture.h"
 #include "card/rect.h"
+#include "card/vertical.h"
 
 #include <QFont>
 #include <QString>
@@ -81,7 +82,8 @@ public:
     virtual void SetText(const std::string &s);
     virtual std::string GetText() const { return text; }
 
-    // Copies colour, charset, pitch, height, style and face, in that order.
+    // Copies colour, charset, pitch, height, style and face (with its
+    // writing direction), in that order.
     void GetFont(Font &out) const;
     void SetFont(const Font &in);
     std::int32_t GetColor() const { return color; }
@@ -114,6 +116,9 @@ private:
         bool valid = false;
         Measures measured;
         bool haveMeasures = false;
+        // The laid-out column of a vertical font; its width and height are
+        // the measured advance and height.
+        VerticalLine vertical;
     };
     // The drawn font for `conv`, its measures on `device` made, from the
     // cache below.

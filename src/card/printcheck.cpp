@@ -2,6 +2,7 @@
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/sjis.h"
+#include "card/vertical.h"
 
 #include <QFontMetrics>
 #include <algorithm>
@@ -14,12 +15,18 @@ LineSize LineMeasurer::Of(const TextObject &text, const Converter &conv)
     scaled.height = Converter::Truncate(conv.ToDevice(scaled.height) * 1.5);
     Entry &e = entries[&text];
     if (e.pass == 0 || !(e.font == scaled) || e.text != text.DisplayText()) {
-        const QFont drawn = scaled.toQFont();
-        const QFontMetrics fm(drawn, &probe);
-        const LineBox box = MeasureLineBox(drawn, fm);
+        const QFont qfont = scaled.toQFont();
         e.font = scaled;
         e.text = text.DisplayText();
         const QString shown = sjis::toUnicode(e.text);
+        if (scaled.vertical) {
+            const VerticalLine column(shown, qfont, &probe);
+            e.size = {column.Width(), column.Height(), column.Ink(), true};
+            e.pass = pass;
+            return e.size;
+        }
+        const QFontMetrics fm(qfont, &probe);
+        const LineBox box = MeasureLineBox(qfont, fm);
         // The cell's top is the ascent above the baseline the bounds are
         // measured from.
         const QRect bounds = fm.tightBoundingRect(shown);

@@ -24,12 +24,14 @@ inline constexpr int kCheckCardHeight = 1299;
 // height scaled by it, the metrics taken on a card image (a QImage). Device
 // pixels. `ink` is where the glyphs' bounds lie, relative to the cell's
 // top-left corner (the point the text is drawn at); empty for a line of
-// blanks.
+// blanks. A vertical line's advance is its column's width and its height the
+// column's length, as its rectangle takes them.
 struct LineSize
 {
     int advance = 0;
     int height = 0;
     QRect ink;
+    bool vertical = false;
 };
 
 // Measures text lines without touching their objects (whose rectangles the

@@ -91,6 +91,7 @@ std::string fontJson(const Font &f)
         .Bool("strikeout", f.strikeout)
         .Int("charset", f.charset)
         .String("pitch", pitchName(f.pitch))
+        .Bool("vertical", f.vertical)
         .Text();
 }
 

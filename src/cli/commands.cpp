@@ -115,7 +115,8 @@ const CommandDef kQr = {
 const CommandDef kFill = {
     "fill",
     "fill [CARD.pkd] -o OUT.pkd [--set KEY=VALUE]... [--qr show|hide] [--picture FILE|none] "
-    "[--background FILE|none] [--qr-format text|mecard|vcard]",
+    "[--background FILE|none] [--qr-format text|mecard|vcard] [--vertical KEY]... "
+    "[--horizontal KEY]...",
     "カード (省略時は新しいカード) をエディタと同じ手順で書き換えて保存する",
     "変更は書いた順にエディタと同じ手順で行い、保存するバイトはエディタと同じです。\n"
     "KEY はオブジェクトのキー (eName ... eMemo2) か項目名: 名前 ふりがな 会社名 部署 役職 〒\n"
@@ -132,7 +133,9 @@ const CommandDef kFill = {
      {"background", 0, "FILE|none", true,
       "背景 (JPEG、ビットマップ、PNG、GIF、TIFF、WebP) を選ぶ / 外す"},
      {"qr-format", 0, "text|mecard|vcard", true,
-      "QR コードの形式: text (項目名つきの文字) / mecard (MECARD) / vcard (vCard 3.0)"}}};
+      "QR コードの形式: text (項目名つきの文字) / mecard (MECARD) / vcard (vCard 3.0)"},
+     {"vertical", 0, "KEY", true, "項目を縦書きにする (メニューの「縦書き」と同じ)"},
+     {"horizontal", 0, "KEY", true, "項目を横書きに戻す"}}};
 
 const CommandDef kMerge = {
     "merge",
@@ -529,7 +532,8 @@ struct FillStep
         Set,
         Qr,
         Picture,
-        QrFormatStep
+        QrFormatStep,
+        Direction
     } kind;
     std::string key;
     QString value;
@@ -562,6 +566,13 @@ std::vector<FillStep> fillSteps(const ParsedCommand &p)
                         .arg(value));
             steps.push_back({FillStep::QrFormatStep, kQrKey, value,
                              QStringLiteral("--qr-format %1").arg(value)});
+        } else if (option == "vertical" || option == "horizontal") {
+            const std::string key = FieldKeyFor(value.toStdString());
+            if (key.empty())
+                throw UsageFailure(QStringLiteral("fill: --%1 %2 が項目を指していません")
+                                       .arg(QString::fromStdString(option), value));
+            steps.push_back({FillStep::Direction, key, QString::fromStdString(option),
+                             QStringLiteral("--%1 %2").arg(QString::fromStdString(option), value)});
         } else if (option == "picture" || option == "background") {
             if (value.isEmpty())
                 throw UsageFailure(
@@ -612,6 +623,11 @@ int runFill(const ParsedCommand &p)
                 QrFormat format = QrFormat::Text;
                 QrFormatFromName(step.value.toStdString(), format);
                 card.SetQrFormat(format);
+            } else if (step.kind == FillStep::Direction) {
+                // As the window's object menu does it: on the selection.
+                card.SetSelection(card.Card().Find(step.key));
+                card.SetVertical(step.value == QStringLiteral("vertical"));
+                card.SetSelection(nullptr);
             } else
                 choosePicture(card, step.key, step.value);
         } catch (const CardError &e) {

@@ -619,6 +619,18 @@ void EditSession::DrawPrintCheck(QPainter &p) const
         TRect r;
         text->GetRect(r);
         const long long x = device.ToDevice(r.left);
+        if (size.vertical) {
+            // Down the column's right side, where vertical text is marked.
+            const long long top = device.ToDevice(r.top);
+            const long long right = x + size.advance;
+            const long long y0 = std::clamp(top, -100LL, limitY);
+            const long long y1 = std::clamp(top + size.height, -100LL, limitY);
+            if (y1 > y0 && right >= -100 && right <= limitX)
+                p.fillRect(QRect(static_cast<int>(right), static_cast<int>(y0), thick,
+                                 static_cast<int>(y1 - y0)),
+                           QColor(255, 0, 0));
+            continue;
+        }
         const long long y = static_cast<long long>(device.ToDevice(r.top)) + size.height;
         // Lines far outside the canvas are not seen; bounding keeps QRect in range.
         const long long left = std::clamp(x, -100LL, limitX);
@@ -997,6 +1009,33 @@ void EditSession::SetFont(const Font &font)
     SetModified(true);
     RefreshCanvas();
     record(QStringLiteral("フォントの変更"), std::move(before));
+}
+
+void EditSession::SetVertical(bool vertical)
+{
+    auto *obj = dynamic_cast<TextObject *>(selection);
+    if (!obj)
+        return;
+    Font font;
+    obj->GetFont(font);
+    if (font.vertical == vertical)
+        return;
+    std::unique_ptr<State> before = snapshot();
+    font.vertical = vertical;
+    obj->SetFont(font);
+    SetModified(true);
+    RefreshCanvas();
+    record(vertical ? QStringLiteral("縦書き") : QStringLiteral("横書き"), std::move(before));
+}
+
+bool EditSession::SelectionVertical() const
+{
+    const auto *obj = dynamic_cast<const TextObject *>(selection);
+    if (!obj)
+        return false;
+    Font font;
+    obj->GetFont(font);
+    return font.vertical;
 }
 
 void EditSession::SetColor(std::int32_t color)

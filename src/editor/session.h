@@ -45,7 +45,7 @@ public:
     // Which commands the selection makes available.
     struct Commands
     {
-        bool text = false;      // bFont, aPopupMenuFont, aPopupMenuColor
+        bool text = false;      // bFont, aPopupMenuFont, aPopupMenuColor, aVertical
         bool qrPicture = false; // aSavePicture
     };
 
@@ -197,6 +197,11 @@ public:
     // object's changes nothing the file keeps.
     void SetFont(const Font &font);
     void SetColor(std::int32_t color);
+    // The selected text object written top to bottom (縦書き) or across;
+    // one step when it changes.
+    void SetVertical(bool vertical);
+    // Whether the selection is a text object written top to bottom.
+    bool SelectionVertical() const;
     // The four stacking commands; each returns whether anything was repainted.
     void BringToFront();
     void SendToBack();
@@ -230,9 +235,9 @@ public:
     // line (see PrintCheck), as of the last repaint, bottom first; for
     // telling which objects they are, valid until the card changes.
     const std::vector<const TextObject *> &PrintCheckLines() const { return printCheckLines; }
-    // A thin red line under each of them, as they are drawn on the canvas
-    // (device pixels, unscaled painter). The editor's canvas only: never
-    // printed, never in a card image.
+    // A thin red line under each of them (down the right side of a vertical
+    // one), as they are drawn on the canvas (device pixels, unscaled painter). The editor's canvas
+    // only: never printed, never in a card image.
     void DrawPrintCheck(QPainter &p) const;
     // While the shown QR code's text fits no symbol: a red frame with the
     // words 「QR コードに入りきりません」 at the object's place. The editor's

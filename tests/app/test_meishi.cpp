@@ -48,7 +48,7 @@ TEST_F(MeishiTest, StartsWithAnEmptyCardAndEveryControlInPlace)
         if (a->isVisible())
             captions << (a->isSeparator() ? "-" : a->text());
     EXPECT_EQ(captions, QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順",
-                                     "位置とサイズ…"}));
+                                     "位置とサイズ…", "縦書き"}));
     EXPECT_EQ(window->N1->actions().size(), 4);
     EXPECT_EQ(window->N5->text(), QString("最背面へ"));
 }

@@ -145,3 +145,41 @@ TEST(PrintCheck, MeasuresAsThePrintersCardImageAt600Dpi)
         EXPECT_EQ(printed, rect);
     }
 }
+
+TEST(PrintCheck, JudgesAVerticalLineByItsInkDownTheColumn)
+{
+    EditSession s;
+    s.EditChanged("eName", QStringLiteral("山田 太郎"));
+    s.EditChanged("eAddress", QStringLiteral("東京都千代田区"));
+    Object *address = s.Card().Find("eAddress");
+    s.SetSelection(address);
+    s.SetVertical(true);
+    s.PlaceSelection({850, 20, 0, 0});
+    EXPECT_TRUE(s.PrintCheckLines().empty());
+    EXPECT_EQ(marksIn(s.Canvas()), 0);
+    // The rectangle is the column: the pointer finds it near its foot.
+    TRect column;
+    address->GetRect(column);
+    EXPECT_EQ(
+        s.HitTestPixel(s.View().ToDevice(column.left) + 2, s.View().ToDevice(column.bottom) - 3),
+        address);
+
+    // Past the card's bottom edge: marked down the column's right side.
+    s.EditChanged("eAddress", longAddress());
+    ASSERT_EQ(s.PrintCheckLines().size(), 1u);
+    TRect r;
+    address->GetRect(r);
+    EXPECT_GT(r.bottom - r.top, 5 * (r.right - r.left));
+    // A strip four pixels wide at the column's right edge holds every mark.
+    const QImage canvas = s.Canvas();
+    const QImage beside = canvas.copy(s.Screen().ToDevice(r.right) - 1, 0, 4, canvas.height());
+    EXPECT_GT(marksIn(beside), 2 * 300);
+    EXPECT_EQ(marksIn(beside), marksIn(canvas));
+
+    // Across another line's letters: both are marked.
+    s.EditChanged("eAddress", QStringLiteral("東京都千代田区"));
+    TRect name;
+    s.Card().Find("eName")->GetRect(name);
+    s.PlaceSelection({name.left + 20, name.top - 40, 0, 0});
+    EXPECT_EQ(s.PrintCheckLines().size(), 2u);
+}

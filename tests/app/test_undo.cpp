@@ -124,6 +124,13 @@ TEST_F(UndoTest, EveryKindOfChangeIsTakenBackAndAgainExactly)
              dialogs.fonts.push_back(f);
              window->bFontClick();
          }},
+        {"vertical",
+         [&] {
+             select(name);
+             window->aVertical->trigger();
+             EXPECT_TRUE(window->aVertical->isChecked());
+             EXPECT_TRUE(session().Modified());
+         }},
         {"colour",
          [&] {
              select(name);

@@ -309,6 +309,7 @@ TEST(TextObject, FontCopiesEveryAttribute)
     in.underline = true;
     in.strikeout = true;
     in.name = sj("ＭＳ ゴシック");
+    in.vertical = true;
     TextObject t;
     t.SetFont(in);
     Font out;
@@ -351,4 +352,108 @@ TEST(Drawing, ExtremeStoredValuesStayInRange)
     }
     EXPECT_EQ(printer.ToDevice(INT_MAX), INT_MAX);
     EXPECT_EQ(Converter(645).ToModel(INT_MIN), INT_MIN);
+}
+
+namespace {
+
+// The ink of `utf8` set vertically at height -100 on a 2000-pixel canvas,
+// from the object's top-left corner, and its rectangle's size, in pixels.
+struct Column
+{
+    QRect ink;
+    QSize size;
+};
+Column drawVertical(const char *utf8)
+{
+    TextObject t = textWithHeight(-100, sj(utf8));
+    Font f;
+    t.GetFont(f);
+    f.vertical = true;
+    t.SetFont(f);
+    QImage canvas = whiteCanvas(2000, 1700);
+    const TRect r = drawText(t, canvas);
+    const Converter conv(2000);
+    const QPoint at(conv.ToDevice(r.left), conv.ToDevice(r.top));
+    return {inkBox(canvas).translated(-at),
+            QSize(conv.ToDevice(r.right), conv.ToDevice(r.bottom)) - QSize(at.x(), at.y())};
+}
+
+} // namespace
+
+TEST(VerticalText, ColumnsAreSetAsVerticalTypesettingSetsThem)
+{
+    const int em = -Converter::Truncate(Converter(2000).ToDevice(-100) * 1.5);
+    const Column name = drawVertical("山田太郎");
+    // One character under the other; the rectangle is the column as drawn.
+    EXPECT_NEAR(name.size.width(), em, 2);
+    EXPECT_NEAR(name.size.height(), 4 * em, 4);
+    EXPECT_GT(name.ink.height(), 3 * name.ink.width());
+    EXPECT_TRUE(QRect(QPoint(), name.size).adjusted(-1, -1, 1, 1).contains(name.ink));
+
+    // The long vowel mark turns: a stroke down the cell, not across it.
+    const Column bar = drawVertical("ー");
+    EXPECT_GT(bar.ink.height(), 3 * bar.ink.width());
+    // 、 and 。 stand in the cell's top-right quarter.
+    for (const char *mark : {"、", "。"}) {
+        const Column c = drawVertical(mark);
+        EXPECT_GE(c.ink.left(), em / 2 - 2) << mark;
+        EXPECT_LE(c.ink.bottom(), em / 2 + 2) << mark;
+    }
+    // Two digits stand upright side by side in one cell; a longer run of
+    // half-width letters turns and takes its own length.
+    const Column one = drawVertical("1"), twelve = drawVertical("12");
+    EXPECT_NEAR(twelve.size.height(), em, 2);
+    EXPECT_NEAR(twelve.ink.height(), one.ink.height(), em / 20); // overshoots differ
+    EXPECT_GT(twelve.ink.width(), one.ink.width() * 3 / 2);
+    EXPECT_LE(twelve.ink.right(), em);
+    const Column word = drawVertical("ABCDE");
+    EXPECT_GT(word.ink.height(), 2 * word.ink.width());
+    EXPECT_LT(word.size.height(), 4 * em);
+}
+
+TEST(VerticalText, TheFontRecordKeepsTheDirectionAsReadersOfTheFormatDo)
+{
+    // The record follows the head (5 bytes), the rectangle (16) and the text
+    // "x" (2): escapement at 8, orientation at 12, the face at 28.
+    constexpr int kRecord = 23;
+    const QByteArray angles2700("\x8c\x0a\0\0\x8c\x0a\0\0", 8), none(8, '\0');
+    // A face of 31 bytes gives its last whole character to the "@", never
+    // half of one.
+    const std::string longFace = "ABCDEFGHIJKLMNOPQRSTUVWXYZA" + sj("ゴシ");
+    const struct
+    {
+        std::string face;
+        bool vertical;
+        const char *written;
+    } cases[] = {
+        {Font::defaultFaceName(), false, "ＭＳ Ｐゴシック"},
+        {Font::defaultFaceName(), true, "@ＭＳ Ｐゴシック"},
+        {longFace, true, "@ABCDEFGHIJKLMNOPQRSTUVWXYZAゴ"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.written);
+        TextObject t;
+        t.SetText("x");
+        Font f;
+        f.name = c.face;
+        f.vertical = c.vertical;
+        t.SetFont(f);
+        MemoryStream out;
+        t.SaveToStream(&out);
+        QByteArray bytes = out.Data();
+        EXPECT_EQ(bytes.mid(kRecord + 8, 8), c.vertical ? angles2700 : none);
+        EXPECT_EQ(bytes.mid(kRecord + 28, 32).split('\0').front().toStdString(), sj(c.written));
+        // Read back, then again with the angles cleared as a file made
+        // elsewhere may hold them: the face decides.
+        for (int pass = 0; pass < 2; ++pass) {
+            TextObject back;
+            MemoryStream in(bytes);
+            back.LoadFromStream(&in);
+            Font read;
+            back.GetFont(read);
+            EXPECT_EQ(read.vertical, c.vertical);
+            EXPECT_EQ(sjis::toUtf8(read.name), std::string(c.written + (c.vertical ? 1 : 0)));
+            bytes.replace(kRecord + 8, 8, none);
+        }
+    }
 }

@@ -111,7 +111,7 @@ TEST_F(Cards, InfoShowsCraftedFilesRecordByRecord)
               "\"TEL \", \"text\": \"03\\\"1\\\\2\\u000134\xEF\xBF\xBD\", \"font\": {\"face\": "
               "\"ＭＳ Ｐゴシック\", \"height\": -16, \"bold\": false, \"italic\": false, "
               "\"underline\": false, \"strikeout\": false, \"charset\": 128, \"pitch\": "
-              "\"default\"}, \"color\": 255}]}\n");
+              "\"default\", \"vertical\": false}, \"color\": 255}]}\n");
 
     // Cut inside the next record's key: the records before it are the card.
     WriteAll(Path("cutkey.pkd"), kMagic + qr.Data() +
@@ -373,6 +373,14 @@ TEST_F(Cards, FillSavesWhatTheEditorSaves)
                           .arg(ReadAll(Path("logo.bmp")).size())))
         << json.toStdString();
 
+    // The name set vertically, as the object menu sets it, and back.
+    const QString vertical = Fill("vertical.pkd", {Path("a.pkd"), "--vertical", "名前"});
+    editor.SetSelection(editor.Card().Find("eName"));
+    editor.SetVertical(true);
+    EXPECT_EQ(ReadAll(vertical), editor.SaveBytes());
+    EXPECT_TRUE(Cli({"info", vertical}).out.contains("\"vertical\": true"));
+    EXPECT_EQ(ReadAll(Fill("across.pkd", {vertical, "--horizontal", "eName"})), once);
+
     // Removing the picture hides it; choosing it again shows it.
     const QString off = Fill("off.pkd", {more, "--picture", "none"});
     EXPECT_TRUE(Cli({"info", off})
@@ -482,6 +490,7 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {{"fill", "-o", Path("x.pkd"), "--set", "Name=A"}, 2, {"Name"}},
         {{"fill", "-o", Path("x.pkd"), "--qr", "on"}, 2, {"on"}},
         {{"fill", "-o", Path("x.pkd"), "--qr-format", "qrx"}, 2, {"qrx"}},
+        {{"fill", "-o", Path("x.pkd"), "--vertical", "Name"}, 2, {"Name"}},
         {{"fill", "-o", Path("x.pkd"), "-o", Path("y.pkd")}, 2, {"-o"}},
         {{"info", missing}, 1, {missing}},
         {{"render", Path("junk.pkd"), "-o", Path("x.png")}, 1, {Path("junk.pkd")}},
@@ -530,7 +539,9 @@ TEST_F(Cards, FailuresExitWithTheirStatusAndOneLine)
         {"sheet",
          {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--back", "--short-edge"}},
         {"qr", {"--raw", "--output"}},
-        {"fill", {"--output", "--set", "--qr", "--picture", "--background", "--qr-format"}},
+        {"fill",
+         {"--output", "--set", "--qr", "--picture", "--background", "--qr-format", "--vertical",
+          "--horizontal"}},
         {"merge",
          {"--output", "--dpi", "--space", "--settings", "--crop-marks", "--mixed", "--back"}},
     };
