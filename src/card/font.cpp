@@ -57,60 +57,53 @@ QFont WindowFont()
 
 namespace {
 
-// The part of the em above the baseline of a face's ideographic em box, or
-// a negative value when the face declares none. Read from the OS/2 and head
-// tables of the face that draws the family; a property of the face, read once.
-double emBoxAscent(const QFont &face)
+// What the face that draws a family says of its lines, read once a family:
+// the part of the em above the baseline of its ideographic em box (negative
+// when it declares none, from its OS/2 and head tables), and the ems in its
+// cell (a positive toolkit height is the cell height, ascent + descent, and
+// Qt sizes fonts by the em; an em box is the cell).
+struct FaceLines
 {
-    static QHash<QString, double> cache;
+    double boxAscent = -1;
+    double emPerCell = 1;
+};
+
+const FaceLines &faceLines(const QFont &face)
+{
+    static QHash<QString, FaceLines> cache;
     auto it = cache.constFind(face.family());
     if (it != cache.constEnd())
         return *it;
     QFont probe = face;
     probe.setPixelSize(1000);
+    FaceLines lines;
     const QRawFont raw = QRawFont::fromFont(probe);
     const QByteArray os2 = raw.fontTable("OS/2"), head = raw.fontTable("head");
     auto be16 = [](const QByteArray &table, int offset) {
         return static_cast<std::int16_t>((static_cast<unsigned char>(table[offset]) << 8) |
                                          static_cast<unsigned char>(table[offset + 1]));
     };
-    double ascent = -1;
     if (os2.size() >= 74 && head.size() >= 20) {
         const int unitsPerEm = static_cast<std::uint16_t>(be16(head, 18));
         const int typoAscender = be16(os2, 68), typoDescender = be16(os2, 70),
                   typoLineGap = be16(os2, 72);
         if (unitsPerEm > 0 && typoAscender > 0 && typoDescender <= 0 && typoLineGap == 0 &&
             typoAscender - typoDescender == unitsPerEm)
-            ascent = static_cast<double>(typoAscender) / unitsPerEm;
+            lines.boxAscent = static_cast<double>(typoAscender) / unitsPerEm;
     }
-    cache.insert(face.family(), ascent);
-    return ascent;
-}
-
-// A positive toolkit height is the cell height (ascent + descent); Qt sizes
-// fonts by the em. The ratio is a property of the face, measured once.
-double emPerCell(const QFont &face)
-{
-    if (emBoxAscent(face) > 0)
-        return 1.0;
-    static QHash<QString, double> cache;
-    auto it = cache.constFind(face.family());
-    if (it != cache.constEnd())
-        return *it;
-    QFont probe = face;
-    probe.setPixelSize(1000);
-    QFontMetricsF fm(probe);
-    double cell = fm.ascent() + fm.descent();
-    double ratio = cell > 0 ? 1000.0 / cell : 1.0;
-    cache.insert(face.family(), ratio);
-    return ratio;
+    if (lines.boxAscent <= 0) {
+        const QFontMetricsF fm(probe);
+        const double cell = fm.ascent() + fm.descent();
+        lines.emPerCell = cell > 0 ? 1000.0 / cell : 1.0;
+    }
+    return *cache.insert(face.family(), lines);
 }
 
 } // namespace
 
 LineBox MeasureLineBox(const QFont &drawn, const QFontMetrics &fm)
 {
-    const double ascent = emBoxAscent(drawn);
+    const double ascent = faceLines(drawn).boxAscent;
     const int em = drawn.pixelSize();
     if (ascent <= 0 || em <= 0)
         return {fm.ascent(), fm.height()};
@@ -133,7 +126,7 @@ QFont Font::toQFont() const
     // Far beyond any page; only a damaged file holds such heights.
     constexpr long long kLargest = 1 << 16;
     long long px = height < 0 ? -static_cast<long long>(height)
-                              : static_cast<long long>(height * emPerCell(f));
+                              : static_cast<long long>(height * faceLines(f).emPerCell);
     if (px > kLargest)
         px = kLargest;
     // Qt refuses a pixel size of 0; such a font draws nothing readable anyway.

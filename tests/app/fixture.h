@@ -5,6 +5,7 @@
 #include "settings/printspace.h"
 
 #include <QImage>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -33,6 +34,17 @@ protected:
     }
     const QImage &canvas() { return editor().Canvas(); }
     QString path(const QString &name) const { return dir.filePath(name); }
+    // Makes the window's printer, which the scripted print dialog accepts,
+    // write A4 pages into sheet.pdf; returns that file's path.
+    QString printToPdf()
+    {
+        dialogs.printerAccepts = true;
+        QPrinter &printer = window->Printer();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setOutputFileName(path("sheet.pdf"));
+        return path("sheet.pdf");
+    }
 
     // True when every pixel of the canvas is white.
     bool canvasWhite()

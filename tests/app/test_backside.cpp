@@ -51,12 +51,7 @@ TEST_F(BackSideTest, PrintsTheBackAfterTheFrontOrSaysWhyNot)
     note.write("not a card");
     note.close();
 
-    dialogs.printerAccepts = true;
-    QPrinter &printer = window->Printer();
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    const QString pdf = path("sheet.pdf");
-    printer.setOutputFileName(pdf);
+    const QString pdf = printToPdf();
 
     const struct
     {

@@ -281,12 +281,7 @@ TEST_F(MeishiTest, AnErrorInAHandlerIsReportedAndTheProgramGoesOn)
 
 TEST_F(MeishiTest, PrintingCellsOffThePaperAsksFirst)
 {
-    dialogs.printerAccepts = true;
-    QPrinter &printer = window->Printer();
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    const QString pdf = path("sheet.pdf");
-    printer.setOutputFileName(pdf);
+    const QString pdf = printToPdf();
     // 3 cm to the right: the right column leaves the paper.
     editor().SetSpace(PrintSpace{10, 7, 3, 3, 300, 0});
 
