@@ -85,6 +85,23 @@ std::string withScheme(const std::string &address)
     return HasWebScheme(address) ? address : "http://" + address;
 }
 
+bool isControl(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+// A field's text with every control character (line breaks, tabs, escape,
+// DEL) a blank: in the labelled text and in MECARD a line break would start
+// a line or a property of its own, which a reader takes for a further field
+// or contact. Shift-JIS second bytes are never below 40, so bytes suffice.
+std::string blanked(std::string sjis)
+{
+    for (char &c : sjis)
+        if (isControl(static_cast<unsigned char>(c)))
+            c = ' ';
+    return sjis;
+}
+
 std::string labelledText(const Objects &card)
 {
     std::string out;
@@ -98,7 +115,7 @@ std::string labelledText(const Objects &card)
         if (text.empty())
             continue;
         out += labelFor(row, text);
-        out += text;
+        out += blanked(text);
         out += '\n';
     }
     return out;
@@ -116,14 +133,15 @@ std::string mecardEscape(const std::string &sjis)
     std::string out;
     for (std::size_t i = 0; i < sjis.size(); ++i) {
         const auto c = static_cast<unsigned char>(sjis[i]);
-        if (isSjisLead(c) && i + 1 < sjis.size()) {
+        if (isSjisLead(c) && i + 1 < sjis.size() &&
+            isSjisTrail(static_cast<unsigned char>(sjis[i + 1]))) {
             out += sjis[i];
             out += sjis[++i];
             continue;
         }
         if (c == '\\' || c == ';' || c == ':' || c == ',')
             out += '\\';
-        out += sjis[i];
+        out += isControl(c) ? ' ' : sjis[i];
     }
     return out;
 }
@@ -158,13 +176,22 @@ std::string mecardText(const Objects &card)
     return body.empty() ? body : "MECARD:" + body + ';';
 }
 
+// A line break (CR, LF or CR LF) is the two characters "\\n", as vCard 3.0
+// writes one inside a value; any other control character is a blank.
 std::string vcardEscape(const QString &text)
 {
     QString out;
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            out += QStringLiteral("\\n");
+            continue;
+        }
         if (c == u'\\' || c == u';' || c == u',')
             out += u'\\';
-        out += c;
+        out += c.unicode() < 0x20 || c.unicode() == 0x7F ? QChar(u' ') : c;
     }
     return out.toStdString();
 }
@@ -378,8 +405,10 @@ QrUpdate UpdateQrCode(Objects &card, const Converter &screen)
             r.bottom = Converter::Saturate(r.top + h);
         }
     }
-    const bool resized =
-        r.right - r.left != was.right - was.left || r.bottom - r.top != was.bottom - was.top;
+    // In 64 bits: a record may hold any rectangle.
+    auto span = [](int a, int b) { return static_cast<long long>(b) - a; };
+    const bool resized = span(r.left, r.right) != span(was.left, was.right) ||
+                         span(r.top, r.bottom) != span(was.top, was.bottom);
     if (resized)
         keepOnCard(r);
     qr->SetRect(r);

@@ -51,6 +51,11 @@ inline constexpr int kQrQuietModules = 4;
 // ADR;TYPE=WORK (address as the street, postal code as the postal code),
 // URL, EMAIL. `\ ; ,` in a value take a backslash.
 //
+// A field's text never adds a line, property or contact of its own: in the
+// labelled text and MECARD every control character (CR, LF, tab, ...) is a
+// blank; in vCard a line break is "\n" and any other control character a
+// blank.
+//
 // In both, a field left empty gives no entry, a web address without a
 // scheme gets "http://", and a card with no field for them gives the empty
 // text (no symbol).

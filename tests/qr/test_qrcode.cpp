@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <initializer_list>
 #include <utility>
 
@@ -194,6 +195,11 @@ TEST(QrText, ContactFormats)
          "MECARD:N:山田\u3000花子;ADR:1;NOTE:課長;;",
          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;花子;;;\r\nFN:山田\u3000花子\r\n"
          "TITLE:課長\r\nADR;TYPE=WORK:;;;;;1;\r\nEND:VCARD\r\n"},
+        {"line breaks and controls add no line, property or contact",
+         {{"eName", "A\r\nTEL:1\nEND:VCARD"}, {"eTel", "1\t2\x1b"}},
+         "MECARD:N:A  TEL\\:1 END\\:VCARD;TEL:1 2 ;;",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\\nTEL:1\\nEND:VCARD;;;;\r\n"
+         "FN:A\\nTEL:1\\nEND:VCARD\r\nTEL;TYPE=WORK,VOICE:1 2 \r\nEND:VCARD\r\n"},
     };
     for (const auto &k : cases) {
         SCOPED_TRACE(k.what);
@@ -216,6 +222,14 @@ TEST(QrPlace, CornerFirstThenOnTheCardAndAKeptSize)
     EXPECT_EQ(r.right - r.left, r.bottom - r.top);
     EXPECT_GT(r.left, 600);
     EXPECT_NEAR(QrModuleMillimetres(c.objects), 0.42, 0.01);
+
+    // A record's extreme rectangle is worked in 64 bits (the sanitizer
+    // build would stop at an overflow) and ends on the card's right edge.
+    Card extreme({{"eName", "ABC"}});
+    extreme.qr().SetVisible(true);
+    extreme.qr().SetRect({INT_MIN, INT_MIN, INT_MAX, INT_MAX});
+    UpdateQrCode(extreme.objects, kScreen);
+    EXPECT_LE(qrRect(extreme).right, kCardModelWidth);
 
     // Growing: moved left and up just enough; a size that fits stays put.
     c.set(kAllFields);
@@ -297,6 +311,12 @@ TEST(QrText, LabelledFieldsInTableOrder)
 
     Card memo({{"eMemo1", "メモ1"}, {"eMemo2", "メモ2"}});
     EXPECT_EQ(BuildQrText(memo.objects), "");
+
+    // A line break, even behind a lone lead byte, starts no field of its own.
+    Card breaks({{"eName", "A\nTEL:1"}});
+    breaks.text("eCorp").SetText("\x81\n");
+    EXPECT_EQ(BuildQrText(breaks.objects), sjis::fromUtf8("名前:A TEL:1\n会社名:") + "\x81 \n");
+    EXPECT_EQ(BuildQrText(breaks.objects, QrFormat::Mecard), "MECARD:N:A TEL\\:1;ORG:\x81 ;;");
 
     // A missing key and a key holding no text object are skipped.
     Card odd({{"eName", "A"}, {"eCorp", "B"}, {"eTel", "C"}});
