@@ -9,7 +9,7 @@
 
 bool WriteShortString(Stream *s, const std::string &text)
 {
-    const std::string bytes = sjis::truncate(text, 255);
+    const std::string bytes = sjis::truncate(text, kShortStringMax);
     s->WriteByte(static_cast<std::uint8_t>(bytes.size()));
     s->Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     return true;

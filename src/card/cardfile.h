@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -6,7 +7,11 @@ class Stream;
 class Object;
 class Objects;
 
-// Longer texts are cut at the last whole Shift-JIS character within 255 bytes.
+// The most bytes a text keeps in the file.
+inline constexpr std::size_t kShortStringMax = 255;
+
+// Longer texts are cut at the last whole Shift-JIS character within
+// kShortStringMax bytes.
 bool WriteShortString(Stream *s, const std::string &text);
 // The text up to the first NUL among the bytes; the stream advances by the
 // full length.

@@ -1,14 +1,19 @@
 #include "card/cardoptions.h"
+#include "card/cardfile.h"
+#include "card/errors.h"
 #include "card/object.h"
 #include "card/objects.h"
 
-#include <map>
 #include <memory>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace {
 
-using Pairs = std::map<std::string, std::string>;
+// In the order the record holds them: a later program's pairs stay in
+// theirs, the oldest first.
+using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 Pairs parse(const std::string &text)
 {
@@ -18,9 +23,18 @@ Pairs parse(const std::string &text)
     while (std::getline(in, item, ';')) {
         const std::size_t eq = item.find('=');
         if (eq != std::string::npos && eq > 0)
-            pairs[item.substr(0, eq)] = item.substr(eq + 1);
+            pairs.emplace_back(item.substr(0, eq), item.substr(eq + 1));
     }
     return pairs;
+}
+
+const std::string *find(const Pairs &pairs, const std::string &key)
+{
+    // The last of a repeated key counts, as a later write replaces it.
+    for (auto it = pairs.rbegin(); it != pairs.rend(); ++it)
+        if (it->first == key)
+            return &it->second;
+    return nullptr;
 }
 
 std::string join(const Pairs &pairs)
@@ -71,23 +85,33 @@ CardOptions ReadCardOptions(const Objects &card)
     if (!record)
         return options;
     const Pairs pairs = parse(record->GetText());
-    if (auto it = pairs.find("qr"); it != pairs.end())
-        QrFormatFromName(it->second, options.qrFormat);
-    if (auto it = pairs.find("qrsize"); it != pairs.end())
-        options.qrSizeKept = it->second == "kept";
+    if (const std::string *v = find(pairs, "qr"))
+        QrFormatFromName(*v, options.qrFormat);
+    if (const std::string *v = find(pairs, "qrsize"))
+        options.qrSizeKept = *v == "kept";
     return options;
 }
 
 void WriteCardOptions(Objects &card, const CardOptions &options)
 {
     const TextObject *record = optionsRecord(card);
-    Pairs pairs = record ? parse(record->GetText()) : Pairs();
-    pairs.erase("qr");
-    pairs.erase("qrsize");
+    Pairs others = record ? parse(record->GetText()) : Pairs();
+    std::erase_if(others, [](const auto &p) { return p.first == "qr" || p.first == "qrsize"; });
+    Pairs own;
     if (options.qrFormat != QrFormat::Text)
-        pairs["qr"] = QrFormatName(options.qrFormat);
+        own.emplace_back("qr", QrFormatName(options.qrFormat));
     if (options.qrSizeKept)
-        pairs["qrsize"] = "kept";
+        own.emplace_back("qrsize", "kept");
+    if (join(own).size() > kShortStringMax)
+        throw CardError("カードの設定が長すぎて、カードデータに保存できません");
+    Pairs pairs;
+    for (;;) {
+        pairs = others;
+        pairs.insert(pairs.end(), own.begin(), own.end());
+        if (join(pairs).size() <= kShortStringMax)
+            break;
+        others.erase(others.begin());
+    }
     if (pairs.empty()) {
         card.Erase(kOptionsKey);
         return;

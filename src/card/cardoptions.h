@@ -33,7 +33,11 @@ struct CardOptions
 // and for values not understood (a later program's).
 CardOptions ReadCardOptions(const Objects &card);
 // Stores `options`: the record is made, changed, or removed when every
-// option is at its default. Pairs this program does not know are kept.
+// option is at its default. Pairs this program does not know are kept in
+// their order, before its own, as long as the record's text fits the file
+// (kShortStringMax bytes); to make room the oldest go first, and a pair of
+// its own is never cut. Throws CardError, the card unchanged, when even its
+// own pairs do not fit.
 void WriteCardOptions(Objects &card, const CardOptions &options);
 
 // "text", "mecard", "vcard"; and back (false for another word).

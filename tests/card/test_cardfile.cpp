@@ -779,6 +779,21 @@ TEST(CardOptions, DefaultsLeaveNoRecordAndTheRecordSurvivesSaveAndLoad)
     const auto *record = dynamic_cast<const TextObject *>(back.objects.Find(kOptionsKey));
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->GetText(), "later=1");
+
+    // A record full of a later program's pairs: the oldest make room, the
+    // format is never cut.
+    std::string full;
+    for (int i = 0; full.size() < 250; ++i)
+        full += "old" + std::to_string(i) + "=value;";
+    card.objects[kOptionsKey] = std::make_unique<TextObject>();
+    dynamic_cast<TextObject &>(*card.objects[kOptionsKey]).SetText(full);
+    WriteCardOptions(card.objects, CardOptions{QrFormat::Mecard, true});
+    OwnedCard kept;
+    ASSERT_TRUE(loadCard(saveCard(card.objects), kept.objects));
+    EXPECT_EQ(ReadCardOptions(kept.objects), (CardOptions{QrFormat::Mecard, true}));
+    const std::string text = dynamic_cast<TextObject &>(*kept.objects[kOptionsKey]).GetText();
+    EXPECT_EQ(text.find("old0="), std::string::npos) << text;
+    EXPECT_NE(text.find(full.substr(full.size() - 20, 19)), std::string::npos) << text;
 }
 
 TEST(FuzzSeeds, CommittedSeedsAreCardFiles)
