@@ -915,7 +915,8 @@ bool TMeishi::AskToSaveChanges()
     case Dialogs::Answer::Cancel:
         return false;
     case Dialogs::Answer::Yes:
-        return SaveCardAs();
+        // As Ctrl+S: to the card's own file when it has one.
+        return SaveCard();
     case Dialogs::Answer::No:
         return true;
     }
@@ -976,7 +977,7 @@ void TMeishi::OpenCardFile(const QString &path)
 {
     QByteArray bytes;
     try {
-        bytes = files::ReadWholeFile(path);
+        bytes = files::ReadWholeFile(path, files::kCardFileLimit);
     } catch (const FileError &e) {
         throw CardError(QStringLiteral("%1 を開けません: %2")
                             .arg(QDir::toNativeSeparators(path), e.Cause())

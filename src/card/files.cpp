@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +41,30 @@ FileError WriteFailure(const QString &path, const QString &cause)
 QString NotAFile()
 {
     return QStringLiteral("名前付きパイプやデバイスなど、通常のファイルではありません");
+}
+
+QString SystemFiles()
+{
+    return QStringLiteral("/proc や /sys にあるシステムの情報で、通常のファイルではありません");
+}
+
+QString TooLarge(qint64 limit)
+{
+    return QStringLiteral("%1 MB を超える大きすぎるファイルです").arg(limit >> 20);
+}
+
+// The kernel's own views (processes, devices, tracing): their files call
+// themselves regular, claim no size and may block or never end.
+bool KernelFileSystem(long type)
+{
+    constexpr long kProc = 0x9fa0, kSysfs = 0x62656572, kDebugfs = 0x64626720,
+                   kTracefs = 0x74726163, kSecurityfs = 0x73636673, kCgroup = 0x27e0eb,
+                   kCgroup2 = 0x63677270, kBpf = 0xcafe4a11, kConfigfs = 0x62656570;
+    for (long t :
+         {kProc, kSysfs, kDebugfs, kTracefs, kSecurityfs, kCgroup, kCgroup2, kBpf, kConfigfs})
+        if (type == t)
+            return true;
+    return false;
 }
 
 QString LinkRefused()
@@ -131,7 +156,7 @@ bool IsSymLink(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-void OpenForReading(QFile &file, const QString &path, Links links)
+void OpenForReading(QFile &file, const QString &path, Links links, qint64 limit)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st
@@ -142,6 +167,11 @@ void OpenForReading(QFile &file, const QString &path, Links links)
         throw ReadFailure(path, LinkRefused());
     if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode))
         throw ReadFailure(path, NotAFile());
+    struct statfs fs
+    {
+    };
+    if (::statfs(name.constData(), &fs) == 0 && KernelFileSystem(static_cast<long>(fs.f_type)))
+        throw ReadFailure(path, SystemFiles());
     // Non-blocking, and checked again on what was opened, in case the name
     // changed in between.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC |
@@ -152,6 +182,14 @@ void OpenForReading(QFile &file, const QString &path, Links links)
         ::close(fd);
         throw ReadFailure(path, NotAFile());
     }
+    if (::fstatfs(fd, &fs) == 0 && KernelFileSystem(static_cast<long>(fs.f_type))) {
+        ::close(fd);
+        throw ReadFailure(path, SystemFiles());
+    }
+    if (limit >= 0 && st.st_size > limit) {
+        ::close(fd);
+        throw ReadFailure(path, TooLarge(limit));
+    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
@@ -159,11 +197,15 @@ void OpenForReading(QFile &file, const QString &path, Links links)
     }
 }
 
-QByteArray ReadWholeFile(const QString &path, Links links)
+QByteArray ReadWholeFile(const QString &path, qint64 limit, Links links)
 {
     QFile file;
-    OpenForReading(file, path, links);
-    QByteArray bytes = file.readAll();
+    OpenForReading(file, path, links, limit);
+    // At most one byte past the limit: a file that grew since it was
+    // opened is still refused without being held whole.
+    QByteArray bytes = limit >= 0 ? file.read(limit + 1) : file.readAll();
+    if (limit >= 0 && bytes.size() > limit)
+        throw ReadFailure(path, TooLarge(limit));
     if (file.error() != QFileDevice::NoError) {
         const QString cause = ReasonOf(file);
         throw FileError(path, QStringLiteral("%1 を読めません (%2)").arg(Native(path), cause),
@@ -225,10 +267,15 @@ void SafeFile::Commit()
 
 void SafeFile::Fail(const QString &cause)
 {
+    // A writer that stopped because the file underneath failed knows no
+    // reason of its own ("Unknown error"); the file's is the real one.
+    QString reason = sink_.Failed() ? sink_.Cause() : cause;
+    if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
+        reason = QStringLiteral("書き込みに失敗しました");
     file_.cancelWriting();
     // Closes and removes the temporary file; the target is untouched.
     file_.commit();
-    throw WriteFailure(path_, cause);
+    throw WriteFailure(path_, reason);
 }
 
 void WriteWholeFile(const QString &path, const QByteArray &bytes, InPlace inPlace, Links links)

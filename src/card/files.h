@@ -34,10 +34,21 @@ enum class Links
     Refuse
 };
 
-// Opens `path` for reading. A FIFO, a device, a folder or a link to one is
-// refused before anything can block. Throws FileError.
-void OpenForReading(QFile &file, const QString &path, Links links = Links::Follow);
-QByteArray ReadWholeFile(const QString &path, Links links = Links::Follow);
+// The largest file of each kind that is read at all: a larger one is refused
+// from its size alone, before a byte of it is read.
+inline constexpr qint64 kCardFileLimit = 512ll << 20;    // a card or back card
+inline constexpr qint64 kPictureFileLimit = 256ll << 20; // a picture file
+inline constexpr qint64 kSettingsFileLimit = 16ll << 20; // the settings file
+// No limit: for callers that bound what they read themselves.
+inline constexpr qint64 kNoLimit = -1;
+
+// Opens `path` for reading. A FIFO, a device, a folder, anything under /proc
+// or /sys (whose "regular" files may block or never end) or a link to one
+// is refused before anything can block, and so is a file larger than
+// `limit` bytes (kNoLimit: any size). Throws FileError.
+void OpenForReading(QFile &file, const QString &path, Links links = Links::Follow,
+                    qint64 limit = kNoLimit);
+QByteArray ReadWholeFile(const QString &path, qint64 limit, Links links = Links::Follow);
 // At most `max` bytes from the start; refuses what OpenForReading refuses.
 QByteArray ReadFileStart(const QString &path, qint64 max);
 
@@ -65,7 +76,9 @@ public:
     // that only shows at the last flush is not missed. Throws FileError and
     // keeps the old file on any failure.
     void Commit();
-    // Cancels and throws FileError naming the file with `cause`.
+    // Cancels and throws FileError naming the file with `cause`, or with the
+    // file's own reason when a write to it failed (a writer stopped by that
+    // knows no reason of its own).
     [[noreturn]] void Fail(const QString &cause);
 
 private:

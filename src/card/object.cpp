@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string_view>
 #include <typeinfo>
@@ -354,13 +355,18 @@ void GraphicObject::SetPicture(std::unique_ptr<Picture> p, const Converter &conv
 
 void GraphicObject::SaveToStream(Stream *s) const
 {
+    const bool stored = !(source.empty() || source == kQrSource || !picture);
+    const QByteArray bytes = stored ? picture->SaveToBytes() : QByteArray();
+    // The record's length is a signed 32-bit number: a longer picture would
+    // make a file no reader opens again, so nothing of it is written.
+    if (bytes.size() > std::numeric_limits<std::int32_t>::max())
+        throw CardError("画像が大きすぎて、カードデータに保存できません");
     SaveHead(s);
     writeRect(s, rect);
     WriteShortString(s, source);
-    if (source.empty() || source == kQrSource || !picture)
+    if (!stored)
         return;
     WriteShortString(s, picture->ClassName());
-    const QByteArray bytes = picture->SaveToBytes();
     s->WriteInt32(static_cast<std::int32_t>(bytes.size()));
     s->Write(bytes.constData(), bytes.size());
 }

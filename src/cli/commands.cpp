@@ -191,18 +191,27 @@ void writeErr(const QString &line)
 // The line saying that a field's text loses characters code page 932 lacks;
 // `where` names the row for merge, is empty for fill. The card is still
 // written, with '?' for each, as the window saves it.
+// Likewise for a text longer than the file keeps: the file keeps its start.
 void noteLostCharacters(const QString &where, const std::string &key, const QString &text)
 {
     const QString lost = EditSession::LostCharacters(text);
-    if (lost.isEmpty())
+    const qsizetype kept = EditSession::KeptCharacters(text);
+    if (lost.isEmpty() && kept < 0)
         return;
     QString caption;
     for (const FieldInfo &f : kFields)
         if (key == f.key)
             caption = QString::fromUtf8(f.caption);
-    writeErr(
-        QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 は Shift-JIS にないため ? になります\n")
-            .arg(where, caption, lost));
+    if (!lost.isEmpty())
+        writeErr(
+            QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 は Shift-JIS にないため ? になります\n")
+                .arg(where, caption, lost));
+    if (kept >= 0)
+        writeErr(QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 バイトを超えるため、先頭の %4 "
+                                "文字だけを保存します\n")
+                     .arg(where, caption)
+                     .arg(kShortStringMax)
+                     .arg(kept));
 }
 
 // The one line saying that the card is drawn without its QR code.
@@ -273,8 +282,14 @@ PrintSpace spaceOption(const ParsedCommand &p)
         if (info.isSymLink())
             throw FileFailure(path, QStringLiteral("設定ファイルがシンボリックリンクです。"
                                                    "リンク先のファイルを指定してください"));
-        if (!info.isFile() || !info.isReadable())
-            throw FileFailure(path, QStringLiteral("設定ファイルを読めません"));
+        try {
+            // What the reader would refuse quietly (a FIFO, a device, a file
+            // too large) is said here.
+            QFile probe;
+            files::OpenForReading(probe, path, files::Links::Refuse, files::kSettingsFileLimit);
+        } catch (const FileError &e) {
+            throw FileFailure(path, QStringLiteral("設定ファイルを読めません (%1)").arg(e.Cause()));
+        }
         LoadPrintSpace(IniFile(info.absoluteFilePath()), ps);
         // The back is only ever the one asked for on the command line.
         ps.back = BackSide();
@@ -317,7 +332,7 @@ void noteOffPaper(int dpi, const PrintSpace &ps)
 // is damaged (then naming the record's key).
 Objects readCardFile(const QString &path)
 {
-    const QByteArray bytes = ReadWholeFile(path);
+    const QByteArray bytes = ReadCardBytes(path);
     MemoryStream s(bytes);
     Objects card;
     try {
@@ -336,7 +351,7 @@ Objects readCardFile(const QString &path)
 // too long for any QR symbol are no error (the session's QrTooLong).
 void openCard(EditSession &session, const QString &path)
 {
-    const QByteArray bytes = ReadWholeFile(path);
+    const QByteArray bytes = ReadCardBytes(path);
     try {
         if (session.LoadBytes(bytes) == EditSession::LoadResult::NotACard)
             throw FileFailure(path, QStringLiteral("Plakuro のカードデータファイルではありません"));

@@ -15,10 +15,10 @@ Failure writeFailure(const QString &path, const QString &reason)
 
 } // namespace
 
-QByteArray ReadWholeFile(const QString &path)
+QByteArray ReadCardBytes(const QString &path)
 {
     try {
-        return files::ReadWholeFile(path);
+        return files::ReadWholeFile(path, files::kCardFileLimit);
     } catch (const FileError &e) {
         throw FileFailure(path, QStringLiteral("読めません (%1)").arg(e.Cause()));
     }

@@ -5,8 +5,9 @@
 #include <QImage>
 #include <QString>
 
-// The whole file; a FIFO or a device is refused. Throws Failure (status 1) naming the file.
-QByteArray ReadWholeFile(const QString &path);
+// The whole of a card data file; a FIFO, a device or a file larger than
+// files::kCardFileLimit is refused. Throws Failure (status 1) naming the file.
+QByteArray ReadCardBytes(const QString &path);
 
 // Writes `bytes` to `path`, replacing the file only when everything reached
 // the disk; a target that is not a regular file is refused and left alone. Throws Failure (status

@@ -13,7 +13,7 @@ BackCard::BackCard(const QString &file) : path(file), session(std::make_unique<E
     };
     QByteArray bytes;
     try {
-        bytes = files::ReadWholeFile(path);
+        bytes = files::ReadWholeFile(path, files::kCardFileLimit);
     } catch (const FileError &e) {
         fail(e.Cause());
     }

@@ -255,7 +255,7 @@ std::vector<std::optional<std::string>> ReadValues(const QString &path, std::str
     std::vector<std::optional<std::string>> values(keys.size());
     QFile file;
     try {
-        files::OpenForReading(file, path, files::Links::Refuse);
+        files::OpenForReading(file, path, files::Links::Refuse, files::kSettingsFileLimit);
     } catch (const FileError &) {
         return values;
     }
@@ -409,7 +409,7 @@ void IniFile::WriteStrings(const std::string &section,
     if (QFileInfo::exists(path_)) {
         try {
             QFile file;
-            files::OpenForReading(file, path_, files::Links::Refuse);
+            files::OpenForReading(file, path_, files::Links::Refuse, files::kSettingsFileLimit);
             text.reserve(file.size() + room);
             text.resize(file.size());
             if (file.read(text.data(), text.size()) != text.size()) {

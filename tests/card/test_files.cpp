@@ -109,7 +109,7 @@ TEST_F(Files, NodesThatAreNotFilesAreRefusedAtOnceAndLeftAlone)
 
     for (const QString &p : {fifo, link, QString("/dev/null"), Path("folder")}) {
         SCOPED_TRACE(p.toStdString());
-        EXPECT_THROW(files::ReadWholeFile(p), FileError);
+        EXPECT_THROW(files::ReadWholeFile(p, files::kNoLimit), FileError);
         EXPECT_THROW(files::ReadFileStart(p, 6), FileError);
         EXPECT_THROW(files::WriteWholeFile(p, "x"), FileError);
         EXPECT_THROW(files::OverwriteInPlace(p, "x"), FileError);
@@ -117,14 +117,35 @@ TEST_F(Files, NodesThatAreNotFilesAreRefusedAtOnceAndLeftAlone)
     EXPECT_TRUE(IsFifo(fifo));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
 
+    // The kernel's files call themselves regular but may block or never end.
+    for (const char *p : {"/proc/kmsg", "/proc/self/status", "/sys/kernel/notes"})
+        EXPECT_THROW(files::ReadFileStart(p, 6), FileError) << p;
+
     // A link to a file is followed unless links are refused.
-    EXPECT_EQ(files::ReadWholeFile(toPlain), "plain");
-    EXPECT_THROW(files::ReadWholeFile(toPlain, files::Links::Refuse), FileError);
+    EXPECT_EQ(files::ReadWholeFile(toPlain, files::kNoLimit), "plain");
+    EXPECT_THROW(files::ReadWholeFile(toPlain, files::kNoLimit, files::Links::Refuse), FileError);
     EXPECT_THROW(files::WriteWholeFile(toPlain, "new", files::InPlace::Never, files::Links::Refuse),
                  FileError);
     EXPECT_EQ(Read(Path("plain")), "plain");
     files::WriteWholeFile(toPlain, "new");
     EXPECT_EQ(Read(Path("plain")), "new");
+}
+
+TEST_F(Files, AFileLargerThanItsLimitIsRefusedFromItsSize)
+{
+    // Sparse: its size costs no disk, and reading it would cost memory.
+    QFile big(Path("big.pkd"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(files::kCardFileLimit + 1));
+    big.close();
+    try {
+        files::ReadWholeFile(big.fileName(), files::kCardFileLimit);
+        ADD_FAILURE() << "read";
+    } catch (const FileError &e) {
+        EXPECT_TRUE(e.Cause().contains("512 MB")) << e.what();
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("big.pkd"));
+    }
+    ASSERT_TRUE(big.resize(files::kCardFileLimit - 1));
+    EXPECT_EQ(files::ReadFileStart(big.fileName(), 3).size(), 3);
 }
 
 } // namespace

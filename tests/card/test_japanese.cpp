@@ -45,7 +45,7 @@ TEST(SystemErrors, ReachTheUserInJapanese)
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("ない.pkd"));
     try {
-        files::ReadWholeFile(missing);
+        files::ReadWholeFile(missing, files::kNoLimit);
         ADD_FAILURE() << "no error";
     } catch (const FileError &e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),
