@@ -121,8 +121,8 @@ std::optional<QString> QtDialogs::SaveFile(QWidget *parent, const FileDialog &d)
     std::unique_ptr<QFileDialog> dlg(makeFileDialog(parent, d));
     dlg->setAcceptMode(QFileDialog::AcceptSave);
     dlg->setFileMode(QFileDialog::AnyFile);
-    // An existing file is replaced without a question.
-    dlg->setOption(QFileDialog::DontConfirmOverwrite);
+    // Qt's own question (in Japanese) comes before an existing file is
+    // replaced: one wrong click must not lose a card.
     if (dlg->exec() != QDialog::Accepted || dlg->selectedFiles().isEmpty())
         return std::nullopt;
     return dlg->selectedFiles().first();

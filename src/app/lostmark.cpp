@@ -3,6 +3,7 @@
 
 #include <QLineEdit>
 #include <QPalette>
+#include <QStringList>
 
 QString LostCharactersTip(const QString &list)
 {
@@ -12,7 +13,12 @@ QString LostCharactersTip(const QString &list)
 QString MarkLostCharacters(QLineEdit *edit)
 {
     const QString list = EditSession::LostCharacters(edit->text());
-    const QString tip = list.isEmpty() ? QString() : LostCharactersTip(list);
+    QStringList lines;
+    if (!list.isEmpty())
+        lines << LostCharactersTip(list);
+    if (const QString cut = EditSession::CutWarning(edit->text()); !cut.isEmpty())
+        lines << cut;
+    const QString tip = lines.join(u'\n');
     if (tip == edit->toolTip())
         return {};
     edit->setToolTip(tip);

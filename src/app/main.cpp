@@ -3,6 +3,7 @@
 #include "app/japanese.h"
 #include "app/meishi.h"
 #include "card/font.h"
+#include "card/quiet.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -21,6 +22,7 @@ int main(int argc, char *argv[])
         return status;
 
     QApplication app(argc, argv);
+    DropImageReaderMessages();
     installFontSubstitutions();
     SpeakJapanese();
     QtDialogs dialogs;

@@ -1,6 +1,7 @@
 #include "card/picture.h"
 #include "card/errors.h"
 #include "card/files.h"
+#include "card/quiet.h"
 #include "card/sjis.h"
 
 #include <QBuffer>
@@ -43,7 +44,7 @@ QByteArray readWholeFile(const std::string &sjisPath)
 {
     QString path = sjis::toUnicode(sjisPath);
     try {
-        return files::ReadWholeFile(path);
+        return files::ReadWholeFile(path, files::kPictureFileLimit);
     } catch (const FileError &e) {
         throw CardError("画像ファイルを読めません: " + path.toStdString() + " (" +
                         e.Cause().toStdString() + ")");
@@ -1113,9 +1114,12 @@ QSize keptSize(QSize size)
 // the reader refuses to allocate more than a picture of that size needs.
 std::unique_ptr<Picture> convertedPicture(const QString &path)
 {
+    // libpng and libtiff print a broken file's faults to stderr themselves;
+    // the user gets our one line below instead.
+    const QuietStderr quiet;
     QFile file;
     try {
-        files::OpenForReading(file, path);
+        files::OpenForReading(file, path, files::Links::Follow, files::kPictureFileLimit);
     } catch (const FileError &e) {
         throw CardError(QStringLiteral("画像ファイル %1 を開けません: %2")
                             .arg(QDir::toNativeSeparators(path), e.Cause())
@@ -1172,7 +1176,7 @@ std::unique_ptr<Picture> LoadPictureFile(const QString &path)
         return nullptr;
     QByteArray bytes;
     try {
-        bytes = files::ReadWholeFile(path);
+        bytes = files::ReadWholeFile(path, files::kPictureFileLimit);
     } catch (const FileError &e) {
         throw CardError(QStringLiteral("画像ファイル %1 を開けません: %2")
                             .arg(QDir::toNativeSeparators(path), e.Cause())

@@ -179,6 +179,26 @@ QString EditSession::LostCharacters(const QString &text)
     return sjis::unencodableList(text.left(kEditMaxLength));
 }
 
+qsizetype EditSession::KeptCharacters(const QString &text)
+{
+    const std::string bytes = EditText(text);
+    if (bytes.size() <= kShortStringMax)
+        return -1;
+    // Code page 932 has no character beyond the basic plane and writes '?'
+    // for one it lacks: each kept character is one code point of `text`.
+    return sjis::toUnicode(sjis::truncate(bytes, kShortStringMax)).size();
+}
+
+QString EditSession::CutWarning(const QString &text)
+{
+    const qsizetype kept = KeptCharacters(text);
+    if (kept < 0)
+        return {};
+    return QStringLiteral("長すぎるため、保存されるのは先頭の %1 文字 (%2 バイト) までです")
+        .arg(kept)
+        .arg(kShortStringMax);
+}
+
 QString EditSession::FieldText(const std::string &key) const
 {
     return fields[fieldIndex(key)];

@@ -97,6 +97,12 @@ public:
     // The characters EditText turns into '?' (code page 932 lacks them), as
     // sjis::unencodableList words them; empty when none.
     static QString LostCharacters(const QString &text);
+    // How many characters of `text` the card file keeps when it cannot keep
+    // them all (its Shift-JIS passes kShortStringMax bytes and is cut at the
+    // last whole character); -1 when it keeps every one.
+    static qsizetype KeptCharacters(const QString &text);
+    // The sentence saying how much of `text` the file keeps; empty when all.
+    static QString CutWarning(const QString &text);
 
     // --- The editor's steps ------------------------------------------------
     // The canvas panel's width: the screen converter's.

@@ -4,12 +4,16 @@
 #include "full_disk.h"
 #include "settings/ini.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -56,11 +60,55 @@ TEST_F(MeishiTest, TheUnsavedChangesGuard)
     window->ToolButton3Click();
     EXPECT_EQ(dialogs.fileDialogs.back().initialName, path("a.pkd"));
     EXPECT_EQ(dialogs.fileDialogs.back().filter, QString("Plakuroデータ(*.pkd)|*.pkd"));
+    // A card with a file: Yes saves to it, as Ctrl+S does, asking no name.
+    window->eName->setText("C");
+    const std::size_t named = dialogs.fileDialogs.size();
+    dialogs.answers.push_back(Dialogs::Answer::Yes);
+    window->ToolButton1Click();
+    EXPECT_EQ(dialogs.fileDialogs.size(), named);
+    EXPECT_TRUE(readAll(path("a.pkd"))
+                    .contains("\x01"
+                              "C"));
+    EXPECT_TRUE(window->eName->text().isEmpty());
     // No: closes without saving; the settings were written first either way.
     window->eName->setText("B");
     dialogs.answers.push_back(Dialogs::Answer::No);
     EXPECT_TRUE(window->FormCloseQuery());
     EXPECT_TRUE(QFile::exists(path("plakuro.INI")));
+}
+
+// The real save dialog asks before it replaces a file; No keeps the dialog
+// open, Yes hands the name on.
+TEST_F(MeishiTest, SaveAsAsksBeforeReplacingAFile)
+{
+    writeAll(path("old.pkd"), "old");
+    QtDialogs real;
+    QString asked;
+    auto answer = [&](QMessageBox::StandardButton button, bool thenCancel) {
+        QTimer::singleShot(0, [&, button, thenCancel] {
+            auto *dlg = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            QTimer::singleShot(0, [&, button] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                asked = box->text();
+                box->button(button)->click();
+            });
+            dlg->selectFile(path("old.pkd"));
+            QMetaObject::invokeMethod(dlg, "accept", Qt::DirectConnection);
+            if (thenCancel)
+                dlg->reject();
+        });
+    };
+    const Dialogs::FileDialog fd{"Plakuroデータ(*.pkd)|*.pkd", ".pkd", dir.path(), QString()};
+    answer(QMessageBox::No, true);
+    EXPECT_FALSE(real.SaveFile(window.get(), fd).has_value());
+    EXPECT_TRUE(asked.contains("old.pkd")) << asked.toStdString();
+    asked.clear();
+    answer(QMessageBox::Yes, false);
+    EXPECT_EQ(real.SaveFile(window.get(), fd).value_or(QString()), path("old.pkd"));
+    EXPECT_FALSE(asked.isEmpty());
+    EXPECT_EQ(readAll(path("old.pkd")), "old");
 }
 
 TEST_F(MeishiTest, AFailedSaveKeepsTheOldFileAndTheCardModified)
@@ -84,9 +132,10 @@ TEST_F(MeishiTest, AFailedSaveKeepsTheOldFileAndTheCardModified)
     EXPECT_EQ(dialogs.errors.size(), 2);
     EXPECT_TRUE(editor().Modified());
     EXPECT_EQ(readAll(path("card.pkd")), before);
-    // And closing after a failed save from the guard keeps the window.
+    // And closing after a failed save from the guard (to the card's own
+    // file, now a folder) keeps the window.
+    ASSERT_TRUE(QFile::remove(path("card.pkd")) && QDir(dir.path()).mkdir("card.pkd"));
     dialogs.answers.push_back(Dialogs::Answer::Yes);
-    dialogs.saveFiles.push_back(path("folder.pkd"));
     window->show();
     EXPECT_FALSE(window->close());
     EXPECT_EQ(dialogs.errors.size(), 3);

@@ -2,6 +2,7 @@
 #include "app/lostmark.h"
 #include "card/font.h"
 #include "card/object.h"
+#include "card/sjis.h"
 #include "fixture.h"
 
 #include <QLineEdit>
@@ -40,6 +41,12 @@ TEST_F(MeishiTest, AnEditSaysAtOnceWhichCharactersShiftJisLacks)
         {"𠮷田 太郎", "𠮷 は保存できません（Shift-JIS にない文字）", "?\x93\x63 \x91\xBE\x98\x59"},
         {"José 𠮷é", "é、𠮷 は保存できません（Shift-JIS にない文字）", "Jos? ??"},
         {"Jose", "", "Jose"},
+        {QString(300, u'a'), "長すぎるため、保存されるのは先頭の 255 文字 (255 バイト) までです",
+         QByteArray(300, 'a')},
+        {"é" + QString(200, u'あ'),
+         "é は保存できません（Shift-JIS にない文字）\n長すぎるため、保存されるのは先頭の 128 "
+         "文字 (255 バイト) までです",
+         "?" + QByteArray::fromStdString(sjis::fromUtf8(QString(200, u'あ').toStdString()))},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.typed.toStdString());
@@ -49,7 +56,7 @@ TEST_F(MeishiTest, AnEditSaysAtOnceWhichCharactersShiftJisLacks)
         EXPECT_EQ(dynamic_cast<TextObject &>(*editor().Card().Find("eName")).GetText(),
                   k.kept.toStdString());
     }
-    EXPECT_TRUE(window->cDebug->currentMessage().contains("é、𠮷 は保存できません"));
+    EXPECT_TRUE(window->cDebug->currentMessage().contains("先頭の 128 文字"));
     // An undo that brings the text back or takes it away brings the mark
     // with it.
     window->eFuri->setText(QStringLiteral("ü"));

@@ -317,6 +317,12 @@ TEST_F(Cards, QrTextAndSymbols)
     EXPECT_EQ(Cli({"qr", contact}).out, vcard);
     ASSERT_EQ(Cli({"render", contact, "-o", Path("vcard.png")}).status, 0);
     EXPECT_EQ(DecodeQr(Path("vcard.png")), vcard);
+    // A line break typed into a field stays inside its value.
+    const QString injected = Fill(
+        "injected.pkd", {"--set", "名前=A\r\nTEL:110", "--qr-format", "vcard", "--qr", "show"});
+    ASSERT_EQ(Cli({"render", injected, "-o", Path("injected.png")}).status, 0);
+    EXPECT_EQ(DecodeQr(Path("injected.png")),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\\nTEL:110;;;;\r\nFN:A\\nTEL:110\r\nEND:VCARD\r\n");
     // Back to text: the bytes of a card never given a format.
     EXPECT_EQ(ReadAll(Fill("text.pkd", {mecard, "--qr-format", "text"})), ReadAll(card));
 }
@@ -399,7 +405,7 @@ TEST_F(Cards, MergeReadsUtf8AndShiftJisSpreadsheets)
                        "鈴木一郎\r\n\r\n";
     const QByteArray firstQr =
         Sjis("名前:山田, "
-             "太郎\n会社名:株式会社プラクロ\n住所:東京都千代田区\n丸の内1-1\n電話:03-1111-2222\n");
+             "太郎\n会社名:株式会社プラクロ\n住所:東京都千代田区 丸の内1-1\n電話:03-1111-2222\n");
     const QByteArray secondQr = Sjis("名前:佐藤花子\n会社名:プラクロ商事\n電話:03-3333-\"4444\"\n");
     const QSize cardSize(1074, 649);
     const QPoint corner = cellCorners(300, 10, 7, 3, 3)[0];
@@ -588,7 +594,8 @@ TEST_F(Cards, FailedWritesKeepTheOldFileAndUnsafeTargetsAreRefused)
             WriteAll(target, "old bytes");
         const Ran r = LimitedCli(1, "/dev/null", args);
         EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(r.Err().contains(target)) << r.err.toStdString();
+        EXPECT_TRUE(r.OneLine() && r.Err().contains(target) && !r.Err().contains("Unknown"))
+            << r.err.toStdString();
         EXPECT_EQ(ReadAll(target), target == card ? old : QByteArray("old bytes"));
     }
     Ran r = LimitedCli(1024, "/dev/full", {"info", card});
@@ -601,7 +608,27 @@ TEST_F(Cards, FailedWritesKeepTheOldFileAndUnsafeTargetsAreRefused)
     ASSERT_TRUE(QFile::link("/dev/null", Path("null.png")));
     WriteAll(Path("real.INI"), "[printspace]\na=1\n");
     ASSERT_TRUE(QFile::link(Path("real.INI"), Path("link.INI")));
+    // Files larger than anyone's card, picture or settings (sparse: no disk).
+    for (auto [name, size] : {std::pair{"huge.pkd", 3ll << 30}, std::pair{"huge.jpg", 300ll << 20},
+                              std::pair{"huge.INI", 20ll << 20}}) {
+        QFile huge(Path(name));
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(size));
+    }
+    // Broken pictures: the image libraries' own messages stay out of it.
+    for (const char *format : {"png", "tif"}) {
+        QImage whole(64, 64, QImage::Format_RGB32);
+        whole.fill(Qt::red);
+        whole.save(Path("whole.") + format, format);
+        WriteAll(Path("broken.") + format, ReadAll(Path("whole.") + format).left(120));
+    }
     const QList<QStringList> refused = {
+        {"fill", "--picture", Path("broken.png"), "-o", Path("x.pkd")},
+        {"fill", "--picture", Path("broken.tif"), "-o", Path("x.pkd")},
+        {"info", Path("huge.pkd")},
+        {"sheet", card, "-o", Path("x.pdf"), "--settings", Path("huge.INI")},
+        {"sheet", card, "-o", Path("x.pdf"), "--back", Path("huge.pkd")},
+        {"sheet", card, "-o", Path("x.pdf"), "--back", "/proc/kmsg"},
+        {"fill", "--picture", Path("huge.jpg"), "-o", Path("x.pkd")},
         {"info", fifo},
         {"merge", card, fifo, "-o", Path("x.pdf")},
         {"sheet", card, "-o", Path("x.pdf"), "--settings", fifo},

@@ -18,6 +18,12 @@ TEST(LostCharacters, FillAndMergeWarnAndGoOn)
                                       "になります\n"));
     EXPECT_TRUE(Cli({"info", card}).out.contains("\"text\": \"?田 ?\""));
 
+    // A text past what the file keeps: the start is kept, and said so.
+    r = Cli({"fill", "-o", dir.filePath("long.pkd"), "--set", "住所=" + QString(200, u'あ')});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.Err(), QStringLiteral("plakuro-cli: 警告: 「住所」: 255 バイトを超えるため、先頭の "
+                                      "127 文字だけを保存します\n"));
+
     const QString csv = dir.filePath("people.csv");
     WriteAll(csv, "名前,会社名\n山田太郎,プラクロ\nJosé,𠮷野家\n");
     r = Cli({"merge", card, csv, "-o", dir.filePath("out.pdf"), "--dpi", "100"});
