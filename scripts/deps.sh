@@ -16,6 +16,8 @@ PKGS="$PKGS qt6-translations-l10n"
 PKGS="$PKGS fcitx5-frontend-qt6"
 PKGS="$PKGS libqt6gui6"
 PKGS="$PKGS fonts-ipafont-mincho"
+# mutool reads the sheet PDFs' text back in the print tests, beside pdftotext.
+PKGS="$PKGS mupdf-tools"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -145,6 +145,11 @@ const TextObject::DrawnFont &TextObject::measure(QPaintDevice *device, const Con
             d.vertical = VerticalLine(drawnUnicode, d.qfont, device);
             d.measured.advance = d.vertical.Width();
             d.measured.height = d.vertical.Height();
+            d.line = DrawnLine();
+        } else {
+            d.vertical = VerticalLine();
+            d.line = DrawnLine(drawnUnicode, d.qfont, device);
+            d.measured.advance += qRound(d.line.ExtraAdvance());
         }
         d.haveMeasures = true;
     }
@@ -168,7 +173,7 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv) const
         if (font.vertical)
             d.vertical.Draw(*canvas, QPoint(x, y));
         else
-            canvas->drawText(QPoint(x, y + d.measured.ascent), drawnUnicode);
+            d.line.Draw(*canvas, QPoint(x, y + d.measured.ascent));
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "card/converter.h"
+#include "card/drawnline.h"
 #include "card/font.h"
 #include "card/picture.h"
 #include "card/rect.h"
@@ -119,6 +120,9 @@ private:
         // The laid-out column of a vertical font; its width and height are
         // the measured advance and height.
         VerticalLine vertical;
+        // The laid-out line of a horizontal font; its extra advance is in
+        // the measured advance.
+        DrawnLine line;
     };
     // The drawn font for `conv`, its measures on `device` made, from the
     // cache below.

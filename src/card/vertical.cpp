@@ -114,8 +114,10 @@ bool digits(const QString &run)
 
 // Where the piece's glyphs lie, from its baseline's start. A string's tight
 // bounds always reach down or up to the baseline; one character's are its own.
-QRectF inkOf(const QFontMetricsF &fm, const QString &piece)
+QRectF inkOf(const QFontMetricsF &fm, const QString &piece, const DrawnLine &line)
 {
+    if (line.Remapped())
+        return line.GlyphBounds();
     return piece.size() == 1 ? fm.boundingRect(piece[0]) : fm.tightBoundingRect(piece);
 }
 
@@ -139,9 +141,15 @@ VerticalLine::VerticalLine(const QString &text, const QFont &drawn, QPaintDevice
     width = static_cast<int>(std::ceil(em));
     lineWidth = std::max<qreal>(1.0, fm.lineWidth());
     QRectF inkF;
-    auto add = [&](const QString &piece, const QTransform &place) {
-        pieces.push_back({piece, place});
-        const QRectF bounds = inkOf(fm, piece);
+    // Each piece laid out as it is drawn, with its advance.
+    auto lay = [&](const QString &piece) {
+        DrawnLine line(piece, font, device);
+        const qreal advance = fm.horizontalAdvance(piece) + line.ExtraAdvance();
+        return std::pair{line, advance};
+    };
+    auto add = [&](const QString &piece, const DrawnLine &line, const QTransform &place) {
+        pieces.push_back({line, place});
+        const QRectF bounds = inkOf(fm, piece, line);
         if (!bounds.isEmpty())
             inkF |= place.mapRect(bounds);
     };
@@ -152,12 +160,12 @@ VerticalLine::VerticalLine(const QString &text, const QFont &drawn, QPaintDevice
             while (end < text.size() && halfWidth(text[end]))
                 ++end;
             const QString run = text.mid(i, end - i);
-            const qreal advance = fm.horizontalAdvance(run);
+            const auto [line, advance] = lay(run);
             i = end;
             if (run.size() <= 2 && digits(run)) {
                 // 縦中横: upright side by side in one cell.
                 const qreal scale = advance > em ? em / advance : 1.0;
-                add(run,
+                add(run, line,
                     QTransform::fromScale(scale, 1) *
                         QTransform::fromTranslate((em - advance * scale) / 2, y + kAscent * em));
                 y += em;
@@ -165,7 +173,8 @@ VerticalLine::VerticalLine(const QString &text, const QFont &drawn, QPaintDevice
             }
             // Tops to the right; the run's em box across the column as the
             // ideographic box lies along a horizontal line.
-            add(run, QTransform().rotate(90) * QTransform::fromTranslate((1 - kAscent) * em, y));
+            add(run, line,
+                QTransform().rotate(90) * QTransform::fromTranslate((1 - kAscent) * em, y));
             y += advance;
             continue;
         }
@@ -174,28 +183,29 @@ VerticalLine::VerticalLine(const QString &text, const QFont &drawn, QPaintDevice
         const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QString ch = text.mid(i, n);
         i += n;
-        const QTransform upright =
-            QTransform::fromTranslate((em - fm.horizontalAdvance(ch)) / 2, y + kAscent * em);
+        const auto [line, advance] = lay(ch);
+        const QTransform upright = QTransform::fromTranslate((em - advance) / 2, y + kAscent * em);
         switch (n == 1 ? kindOf(ch[0].unicode()) : Kind::Upright) {
         case Kind::Upright:
-            add(ch, upright);
+            add(ch, line, upright);
             break;
         case Kind::Reflected: {
             // From the glyph's own box, which a proportional face makes
             // narrower than the cell: its margin to the left becomes the
             // margin to the cell's right.
             const QTransform across = QTransform::fromTranslate(0, y + kAscent * em);
-            const QRectF bounds = across.mapRect(inkOf(fm, ch));
+            const QRectF bounds = across.mapRect(inkOf(fm, ch, line));
             const qreal dx = em - bounds.left() - bounds.right();
             const qreal dy = 2 * y + em - bounds.top() - bounds.bottom();
-            add(ch, across * QTransform::fromTranslate(dx, dy));
+            add(ch, line, across * QTransform::fromTranslate(dx, dy));
             break;
         }
         case Kind::Turned:
-            add(ch, upright * turnedInCell(em, y));
+            add(ch, line, upright * turnedInCell(em, y));
             break;
         case Kind::SmallKana:
-            add(ch, upright * QTransform::fromTranslate(kSmallKanaRight * em, -kSmallKanaUp * em));
+            add(ch, line,
+                upright * QTransform::fromTranslate(kSmallKanaRight * em, -kSmallKanaUp * em));
             break;
         }
         y += em;
@@ -219,7 +229,7 @@ void VerticalLine::Draw(QPainter &p, const QPointF &topLeft) const
     const QColor color = p.pen().color();
     for (const Piece &piece : pieces) {
         p.setTransform(piece.place * column);
-        p.drawText(QPointF(0, 0), piece.text);
+        piece.line.Draw(p, QPointF(0, 0));
     }
     p.setTransform(column);
     if (underline && length > 0)

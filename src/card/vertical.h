@@ -1,4 +1,6 @@
 #pragma once
+#include "card/drawnline.h"
+
 #include <QFont>
 #include <QRect>
 #include <QString>
@@ -42,7 +44,7 @@ public:
 private:
     struct Piece
     {
-        QString text;
+        DrawnLine line;
         // From the piece's own text coordinates (origin on its baseline) to
         // the column's.
         QTransform place;

@@ -1,58 +1,98 @@
 #include "print/pdftext.h"
 
+#include "card/sjis.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QHash>
 #include <QRawFont>
 #include <QString>
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
 constexpr char16_t kFirstRadical = 0x2E80, kLastRadical = 0x2FDF;
 
-bool isRadical(char16_t c)
+// Which code points of the basic plane card text can hold: the characters
+// code page 932 draws (not its control characters).
+std::vector<bool> cardCharacters()
 {
-    return c >= kFirstRadical && c <= kLastRadical;
+    // Every one-byte character and every two-byte code; a code the page does
+    // not assign decodes as U+FFFD, and its trail byte on its own.
+    std::string codes;
+    for (int b = 0x20; b < 0x7F; ++b)
+        codes += char(b);
+    for (int b = 0xA1; b < 0xE0; ++b)
+        codes += char(b);
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!sjis::isLeadByte(uchar(lead)))
+            continue;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            codes += char(lead);
+            codes += char(trail);
+        }
+    }
+    std::vector<bool> card(0x10000, false);
+    for (const QChar c : sjis::toUnicode(codes))
+        if (c.unicode() != 0xFFFD && c.category() != QChar::Other_Control && !c.isSurrogate())
+            card[c.unicode()] = true;
+    return card;
 }
 
-// The kanji each radical stands for. The Kangxi radicals decompose to their
-// kanji; the supplement's mostly do not, so those are found as the engine
-// found them: the unified ideograph the Noto faces draw with the same glyph.
-// Radicals with neither stay as they are.
-const QHash<char16_t, char16_t> &kanjiOfRadicals()
+// The card character each code point of a text map stands for, where the two
+// differ. Qt writes for a glyph the lowest code point its font draws with it:
+// a code point code page 932 lacks, written for the glyph of a card
+// character, stands for that character (a space written as U+0009, as Qt
+// draws tabs with the space; 　 as U+2003; ～ as 〜 U+301C; ・ as U+2027; a
+// kanji as its radical, since Noto CJK draws the CJK radicals U+2E80..U+2FDF
+// with the glyphs of their kanji). The Kangxi radicals decompose to their
+// kanji whatever the face; the rest is found as the engine found it, in the
+// faces the stored face names draw with. Code points with neither stay.
+const QHash<char16_t, char16_t> &cardCharacterOf()
 {
     static const QHash<char16_t, char16_t> table = [] {
         QHash<char16_t, char16_t> t;
-        QString radicals;
         for (char16_t r = kFirstRadical; r <= kLastRadical; ++r) {
             const QString k = QString(QChar(r)).normalized(QString::NormalizationForm_KC);
             if (k.size() == 1 && k[0].unicode() != r)
                 t.insert(r, k[0].unicode());
-            else
-                radicals += QChar(r);
         }
         // QRawFont needs the font database, which needs the application.
-        if (radicals.isEmpty() || !QGuiApplication::instance())
+        if (!QGuiApplication::instance())
             return t;
-        QString kanji;
-        for (char16_t k = 0x4E00; k <= 0x9FFF; ++k)
-            kanji += QChar(k);
+        const std::vector<bool> card = cardCharacters();
+        // The whole plane, U+0001 first; no surrogate, so one glyph each.
+        QString plane;
+        plane.reserve(0xFFFF);
+        for (char32_t u = 1; u < 0x10000; ++u)
+            plane += QChar(QChar::isSurrogate(u) ? char16_t(0xFFFF) : char16_t(u));
+        // The Mono cut maps as the proportional one.
         for (const char *family : {"Noto Sans CJK JP", "Noto Serif CJK JP"}) {
             const QRawFont raw = QRawFont::fromFont(QFont(QString::fromLatin1(family)));
             if (!raw.isValid() || !raw.familyName().startsWith(QLatin1String("Noto")))
                 continue;
-            QHash<quint32, char16_t> byGlyph;
-            const QList<quint32> glyphs = raw.glyphIndexesForString(kanji);
-            for (qsizetype i = glyphs.size() - 1; i >= 0; --i)
-                if (glyphs[i] != 0)
-                    byGlyph.insert(glyphs[i], kanji[i].unicode());
-            const QList<quint32> radicalGlyphs = raw.glyphIndexesForString(radicals);
-            for (qsizetype i = 0; i < radicalGlyphs.size(); ++i) {
-                const char16_t r = radicals[i].unicode();
-                const auto it = byGlyph.constFind(radicalGlyphs[i]);
-                if (radicalGlyphs[i] != 0 && it != byGlyph.constEnd() && !t.contains(r))
-                    t.insert(r, *it);
+            const QList<quint32> glyphs = raw.glyphIndexesForString(plane);
+            // The lowest code point and the lowest card character of each
+            // glyph (a font has at most 65535).
+            std::vector<char16_t> lowest(0x10000, 0), lowestCard(0x10000, 0);
+            for (qsizetype i = 0; i < glyphs.size(); ++i) {
+                const char16_t u = char16_t(i + 1);
+                const quint32 g = glyphs[i];
+                if (g == 0 || g >= 0x10000 || QChar::isSurrogate(u))
+                    continue;
+                if (lowest[g] == 0)
+                    lowest[g] = u;
+                if (card[u] && lowestCard[g] == 0)
+                    lowestCard[g] = u;
+            }
+            for (std::size_t g = 0; g < lowest.size(); ++g) {
+                const char16_t written = lowest[g];
+                if (written != 0 && !card[written] && lowestCard[g] != 0 && !t.contains(written))
+                    t.insert(written, lowestCard[g]);
             }
         }
         return t;
@@ -106,20 +146,20 @@ private:
     qsizetype pos = 0;
 };
 
-// Rewrites one code point of four hex digits at `digits`, when it is a
-// radical standing for a kanji, with that kanji's four digits.
+// Rewrites one code point of four hex digits at `digits`, when it stands for
+// another card character, with that character's four digits.
 void fixCodePoint(char *digits)
 {
     bool ok = false;
     const uint unit = QByteArray(digits, 4).toUInt(&ok, 16);
-    if (!ok || !isRadical(char16_t(unit)))
+    if (!ok)
         return;
-    const auto &table = kanjiOfRadicals();
+    const auto &table = cardCharacterOf();
     const auto it = table.constFind(char16_t(unit));
     if (it == table.constEnd())
         return;
-    const QByteArray kanji = QByteArray::number(uint(*it), 16).toUpper().rightJustified(4, '0');
-    std::copy(kanji.begin(), kanji.end(), digits);
+    const QByteArray character = QByteArray::number(uint(*it), 16).toUpper().rightJustified(4, '0');
+    std::copy(character.begin(), character.end(), digits);
 }
 
 } // namespace
@@ -156,8 +196,9 @@ void FixTextMapInPlace(char *cmap, qsizetype size)
                 if (hex || t != "]")
                     return;
             } else if (hex && t.size() == 4 && lo == hi) {
-                // A run of codes over a radical would need a run of kanji,
-                // which the radicals' order does not give: only one code.
+                // A run of codes over such a code point would need a run of
+                // the characters, which their order does not give: only one
+                // code.
                 fixCodePoint(cmap + at);
             }
         }

@@ -1,4 +1,5 @@
 #include "card/defaultcard.h"
+#include "card/drawnline.h"
 #include "card/object.h"
 #include "card/sjis.h"
 #include "fixture.h"
@@ -79,7 +80,8 @@ TEST_F(MeishiTest, TypingShowsOnTheCardAtOnce)
     EXPECT_EQ(tel->GetText(), "1");
 
     // The text cell's top-left corner is at the converted position, in the
-    // enlarged font: the canvas equals that text drawn alone.
+    // enlarged font: the canvas equals that text drawn alone, as a card draws
+    // a line (the digit in its Japanese form after the Latin letters).
     const Converter &conv = editor().Screen();
     QImage expected(645, 390, QImage::Format_RGB32);
     expected.fill(Qt::white);
@@ -91,7 +93,8 @@ TEST_F(MeishiTest, TypingShowsOnTheCardAtOnce)
         p.setFont(qf);
         p.setPen(Qt::black);
         const int ascent = MeasureLineBox(qf, QFontMetrics(qf, &expected)).ascent;
-        p.drawText(QPoint(conv.ToDevice(140), conv.ToDevice(250) + ascent), "TEL 1");
+        DrawnLine(QStringLiteral("TEL 1"), qf, &expected)
+            .Draw(p, QPoint(conv.ToDevice(140), conv.ToDevice(250) + ascent));
     }
     EXPECT_EQ(canvas(), expected);
     const QRect ink = inkBox(canvas());
