@@ -49,6 +49,10 @@ void withSpread(benchmark::internal::Benchmark *b);
 // The helper modes of bench_plakuro (see main.cpp); each returns the exit
 // status. The realistic card's file written to `cardFile`:
 int writeRealisticCard(const QString &cardFile);
+// One of the picture cards of bench_pictures.cpp written to `cardFile`, for
+// plakuro-cli: `kind` "rle" (the run-length escapes), "plain" (its plain
+// 24-bit twin) or "tiny" (2,000 tiny bitmaps).
+int writePictureCard(const QString &kind, const QString &cardFile);
 // The editor window opening `cardFile`, typed into, dragged in and printed to
 // `pdfFile`, its settings in `settingsFile`; prints the peak resident memory
 // in KiB after each step: "SHOWN OPENED EDITED PRINTED".

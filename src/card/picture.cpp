@@ -262,6 +262,8 @@ int maskShift(std::uint32_t mask)
 
 constexpr QRgb kMissing = 0xff000000; // pixels the file does not hold
 
+std::atomic<qint64> runLengthRowCopies{0};
+
 // Samples a bitmap straight from its file image. Plain bitmaps are read
 // where sampled; run-length coded ones are run through once per call,
 // keeping only what lands on a sampled row and column. Colours are those
@@ -359,17 +361,47 @@ private:
         }
     }
 
+    // Where the coding stands before one of its records: the record's byte,
+    // and the pixel its run starts at (x along file row y).
+    struct RunState
+    {
+        qint64 pos = 0;
+        qint64 x = 0;
+        qint64 y = 0;
+    };
+    // A state is kept each time the coding is read this many bytes further:
+    // a band starts at the last one kept before its rows (a band of a
+    // bottom-up bitmap lies at the end of the coding, the next one before
+    // it), so each band reads at most this much of the rows before its own,
+    // and the coding as a whole is read once.
+    static constexpr qint64 kResumeBytes = 1 << 16;
+
     void sampleRunLengths(const std::vector<int> &xs, const std::vector<int> &ys, QImage &out) const
     {
-        // Pixels the runs leave out keep the first colour of the table.
-        out.fill(l.palette[0]);
+        // Pixels the runs leave out keep the first colour of the table: each
+        // file row's first output row is filled with it as the row is
+        // entered, and rows the coding never reaches at the end.
+        const QRgb background = l.palette[0];
+        auto fillRow = [&](int j) {
+            auto *row = reinterpret_cast<QRgb *>(out.scanLine(j));
+            std::fill(row, row + xs.size(), background);
+        };
+        std::vector<char> done(ys.size(), 0);
         const qint64 size = bytes.size();
         const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
         const bool rle4 = l.compression == 2;
         // File rows in file order map to picture rows downwards (top-down) or
         // upwards; `ys` ascends, so the rows wanted are found by search.
+        const qint64 firstFileRow = l.topDown ? ys.front() : height - 1 - ys.back();
         const qint64 lastFileRow = l.topDown ? ys.back() : height - 1 - ys.front();
-        qint64 pos = l.dataOffset, x = 0, y = 0;
+        if (resume.empty())
+            resume.push_back({l.dataOffset, 0, 0});
+        // The last state kept on a row before the first one wanted (the
+        // start, whose row may be that one, when there is none).
+        const auto after = std::partition_point(
+            resume.begin(), resume.end(), [&](const RunState &s) { return s.y < firstFileRow; });
+        const RunState from = after == resume.begin() ? resume.front() : *std::prev(after);
+        qint64 pos = from.pos, x = from.x, y = from.y;
         int first = -1, last = -1; // the output rows of file row y
         auto locate = [&] {
             const qint64 pictureRow = l.topDown ? y : height - 1 - y;
@@ -377,12 +409,23 @@ private:
             const auto hi = std::upper_bound(lo, ys.end(), pictureRow);
             first = lo == hi ? -1 : static_cast<int>(lo - ys.begin());
             last = static_cast<int>(hi - ys.begin());
+            if (first >= 0)
+                fillRow(first);
         };
+        // Row y is done: its other output rows are copies of its first. Once
+        // per file row, whatever escapes it holds, so the copies are at most
+        // the rows of `out`.
         auto flush = [&] {
-            for (int j = first + 1; first >= 0 && j < last; ++j)
+            if (first < 0)
+                return;
+            for (int j = first + 1; j < last; ++j)
                 std::memcpy(out.scanLine(j), out.constScanLine(first), xs.size() * 4);
+            std::fill(done.begin() + first, done.begin() + last, 1);
+            runLengthRowCopies += last - first - 1;
         };
-        // Pixels x .. x + n - 1 of the current row; `index(k)` the k-th.
+        // Pixels x .. x + n - 1 of the current row; `index(k)` the k-th. A row
+        // is only ever filled left to right (x never goes back), so each
+        // sampled pixel is written at most once.
         auto put = [&](qint64 n, auto index) {
             if (first >= 0 && x < width) {
                 auto *to = reinterpret_cast<QRgb *>(out.scanLine(first));
@@ -394,6 +437,8 @@ private:
         };
         locate();
         while (pos + 1 < size && y < height && y <= lastFileRow) {
+            if (pos >= resume.back().pos + kResumeBytes)
+                resume.push_back({pos, x, y});
             const int count = data[pos], code = data[pos + 1];
             pos += 2;
             if (count > 0) {
@@ -402,18 +447,22 @@ private:
                 continue;
             }
             if (code == 0 || code == 2) {
-                flush();
+                qint64 down = 1;
                 if (code == 0) {
                     x = 0;
-                    ++y;
                 } else {
                     if (pos + 1 >= size)
                         break;
                     x += data[pos];
-                    y += data[pos + 1];
+                    down = data[pos + 1];
                     pos += 2;
                 }
-                locate();
+                // A delta along the row stays on it: the row is not done.
+                if (down > 0) {
+                    flush();
+                    y += down;
+                    locate();
+                }
                 continue;
             }
             if (code == 1)
@@ -430,12 +479,17 @@ private:
             pos += used + (used & 1);
         }
         flush();
+        for (std::size_t j = 0; j < done.size(); ++j)
+            if (!done[j])
+                fillRow(static_cast<int>(j));
     }
 
     const QByteArray &bytes;
     const BitmapPicture::Layout &l;
     int width;
     int height;
+    // States of the run-length coding kept while it is read, by position.
+    mutable std::vector<RunState> resume;
 };
 
 [[noreturn]] void notABitmap()
@@ -472,6 +526,11 @@ qint64 keptBytes = 0;
 qint64 useClock = 0;
 
 } // namespace
+
+qint64 RunLengthRowCopies()
+{
+    return runLengthRowCopies.load();
+}
 
 std::vector<int> StretchIndices(QSize sourceSize, QSize targetSize, Qt::Orientation axis,
                                 qint64 first, int count)
@@ -568,6 +627,49 @@ void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
 
 // --- pictures kept as bytes ------------------------------------------------
 
+namespace {
+
+bool paintsPdf(const QPainter &painter)
+{
+    return painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Pdf;
+}
+
+// The pixels a picture of `own` size drawn into `target` on a PDF painter is
+// embedded with: along each axis its own, or as many as its length on the
+// page holds at kPdfPixelsPerInch when that is fewer (at least one).
+QSize pdfImageSize(const QPainter &painter, QSize own, const QRect &target)
+{
+    const QPaintDevice *device = painter.device();
+    const QTransform t = painter.deviceTransform();
+    // Device pixels one unit of the target spans, along each of its axes.
+    const double sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
+    auto axis = [](int own, double devicePixels, int dpi) {
+        const double held = devicePixels / std::max(1, dpi) * kPdfPixelsPerInch;
+        // A hair over: a length of whole inches at 600 dpi holds exactly
+        // its pixels, whatever the rounding of the division.
+        return static_cast<int>(std::clamp(std::floor(held + 1e-6), 1.0, double(own)));
+    };
+    return {axis(own.width(), target.width() * sx, device->logicalDpiX()),
+            axis(own.height(), target.height() * sy, device->logicalDpiY())};
+}
+
+// The pixels of a stretch to `size` that show the part `part` of a stretch
+// to `target`: the same place, its edges rounded outward.
+QRect partAtSize(const QRect &part, QSize target, QSize size)
+{
+    auto down = [](qint64 at, qint64 from, qint64 to) { return at * to / from; };
+    auto up = [](qint64 at, qint64 from, qint64 to) { return (at * to + from - 1) / from; };
+    const qint64 l = down(part.left(), target.width(), size.width());
+    const qint64 t = down(part.top(), target.height(), size.height());
+    const qint64 r = up(part.left() + qint64(part.width()), target.width(), size.width());
+    const qint64 b = up(part.top() + qint64(part.height()), target.height(), size.height());
+    return QRect(static_cast<int>(l), static_cast<int>(t), static_cast<int>(r - l),
+                 static_cast<int>(b - t)) &
+           QRect(QPoint(), size);
+}
+
+} // namespace
+
 RasterPicture::~RasterPicture() = default;
 
 void RasterPicture::Draw(QPainter &painter, const QRect &target) const
@@ -578,6 +680,10 @@ void RasterPicture::Draw(QPainter &painter, const QRect &target) const
     const QRect part = visiblePart(painter, target);
     if (part.isEmpty())
         return;
+    if (paintsPdf(painter)) {
+        drawIntoPdf(painter, target, part);
+        return;
+    }
     if (const QImage *kept = scaled.Find(target.size(), part)) {
         painter.drawImage(target.topLeft() + part.topLeft(), *kept);
         return;
@@ -586,6 +692,58 @@ void RasterPicture::Draw(QPainter &painter, const QRect &target) const
     const std::unique_ptr<PixelSource> source = SourceFor(target.size(), part, problem);
     if (source)
         drawSource(painter, *source, target, part, &scaled, problem);
+}
+
+void RasterPicture::drawIntoPdf(QPainter &painter, const QRect &target, const QRect &part) const
+{
+    // The picture is handed over at the pixels it is embedded with and
+    // scaled by the painter: the file holds its pixels once, never more of
+    // them than it has, however large the target is in device pixels.
+    QSize size = pdfImageSize(painter, QSize(width, height), target);
+    QRect shown = partAtSize(part, target.size(), size);
+    // One image, of at most a card at 600 dpi: a part larger than that
+    // (never on a sheet, whose cells clip each picture to the card) is
+    // embedded coarser.
+    while (static_cast<qint64>(shown.width()) * shown.height() > kCachedPartPixels) {
+        const double f = 0.999 * std::sqrt(static_cast<double>(kCachedPartPixels) /
+                                           (static_cast<double>(shown.width()) * shown.height()));
+        size = QSize(std::max(1, static_cast<int>(size.width() * f)),
+                     std::max(1, static_cast<int>(size.height() * f)));
+        shown = partAtSize(part, target.size(), size);
+    }
+    if (shown.isEmpty())
+        return;
+    // The same image object each time, so that a PDF engine, which keeps
+    // one copy of each image it is given, embeds it once for every cell and
+    // page; kept as the stretched part a pixel device keeps, which a stretch
+    // to `size` would sample alike.
+    QImage image;
+    if (const QImage *kept = scaled.Find(size, shown)) {
+        image = *kept;
+    } else {
+        scaled.Clear();
+        const std::unique_ptr<PixelSource> source = SourceFor(size, shown, problem);
+        if (!source)
+            return;
+        image = QImage(shown.size(), source->Format());
+        if (image.isNull()) {
+            problem = "描くためのメモリが足りません";
+            return;
+        }
+        const QSize grid = source->GridSize();
+        const std::vector<int> xs =
+            StretchIndices(grid, size, Qt::Horizontal, shown.x(), shown.width());
+        const std::vector<int> ys =
+            StretchIndices(grid, size, Qt::Vertical, shown.y(), shown.height());
+        if (!source->Sample(xs, ys, image, problem))
+            return;
+        scaled.Keep(size, shown, image);
+    }
+    const double fx = static_cast<double>(target.width()) / size.width();
+    const double fy = static_cast<double>(target.height()) / size.height();
+    painter.drawImage(QRectF(target.x() + shown.x() * fx, target.y() + shown.y() * fy,
+                             shown.width() * fx, shown.height() * fy),
+                      image);
 }
 
 QImage RasterPicture::ToImage() const
@@ -1095,23 +1253,42 @@ QImage VectorPicture::ToImage() const
 
 namespace {
 
-// The size a converted picture of `size` keeps: within kImportLongestSide
-// and kImportKeptPixels, the aspect kept.
+// The size a converted picture of `size` keeps: scaled down, its aspect
+// kept, to fit inside kImportFitWidth x kImportFitHeight when it is larger
+// in either direction; else its own.
 QSize keptSize(QSize size)
 {
-    const double w = size.width(), h = size.height();
-    const double f = std::min({1.0, kImportLongestSide / std::max(w, h),
-                               std::sqrt(static_cast<double>(kImportKeptPixels) / (w * h))});
-    if (f >= 1.0)
+    const qint64 w = size.width(), h = size.height();
+    if (w <= kImportFitWidth && h <= kImportFitHeight)
         return size;
-    return {std::max(1, static_cast<int>(std::lround(w * f))),
-            std::max(1, static_cast<int>(std::lround(h * f)))};
+    // Wider than the card (in proportion): its width fills the card's.
+    if (w * kImportFitHeight >= h * kImportFitWidth)
+        return {kImportFitWidth,
+                static_cast<int>(std::max<qint64>(1, (h * kImportFitWidth + w / 2) / w))};
+    return {static_cast<int>(std::max<qint64>(1, (w * kImportFitHeight + h / 2) / h)),
+            kImportFitHeight};
 }
 
-// A PNG, GIF, TIFF or WebP file as a bitmap with its alpha: the first frame,
-// turned upright, in sRGB, scaled down to keptSize. Memory stays
-// bounded whatever the file claims: the size is checked before decoding and
-// the reader refuses to allocate more than a picture of that size needs.
+// Whether some pixel of `image` (32-bit, alpha not premultiplied) is not
+// wholly opaque.
+bool hasTransparency(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return false;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 255)
+                return true;
+    }
+    return false;
+}
+
+// A PNG, GIF, TIFF or WebP file as a bitmap: the first frame, turned
+// upright, in sRGB, scaled down to keptSize; 24 bits a pixel when every
+// pixel is opaque, else 32 with its alpha. Memory stays bounded whatever the
+// file claims: the size is checked before decoding and the reader refuses
+// to allocate more than a picture of that size needs.
 std::unique_ptr<Picture> convertedPicture(const QString &path)
 {
     // libpng and libtiff print a broken file's faults to stderr themselves;
@@ -1161,7 +1338,10 @@ std::unique_ptr<Picture> convertedPicture(const QString &path)
     if (kept != image.size())
         image = std::move(image)
                     .convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                    .scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    .scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_ARGB32);
+    if (!hasTransparency(image))
+        return BitmapPicture::FromImage(image);
     return BitmapPicture::FromImageWithAlpha(image);
 }
 

@@ -32,16 +32,30 @@ inline constexpr qint64 kCachedPartBytes = 64ll << 20;
 // The most pixels one stretch may fill: beyond any device the card is
 // drawn on, even at 2400 dpi.
 inline constexpr qint64 kStretchPixels = 1ll << 28;
+// A picture drawn into a PDF file is embedded once (per card drawn, however
+// many cells and pages show it) with its own pixels, or as many as its size
+// on the page holds at this many pixels per inch when that is fewer; the PDF
+// viewer or printer scales it. Never more pixels than it has, and memory as
+// for a drawing at 600 dpi (a large JPEG decoded at a reduction, only the
+// part shown).
+inline constexpr double kPdfPixelsPerInch = 600;
 // A picture file converted to a bitmap (PNG, GIF, TIFF, WebP) may have at
 // most this many pixels at 8 bits a channel, half as many at 16: its
 // decoding stays within kDecodeBytes.
 inline constexpr qint64 kImportPixels = kDecodeBytes / 4;
-// The longest side and the pixels such a bitmap keeps (32 MB as a bitmap,
-// which the card file holds uncompressed and an open card holds twice while
-// it is read): a card printed at 600 dpi needs about 2150 x 1300 pixels, so
-// a larger picture is scaled down on import.
-inline constexpr int kImportLongestSide = 4096;
-inline constexpr qint64 kImportKeptPixels = 1ll << 23;
+// The size such a bitmap keeps at most: the card (91 x 55 mm) at 600 dpi,
+// 2150 x 1300 pixels (rounded up). The card is the largest size a picture
+// is meant to take: one larger than the card is placed on it scaled down to
+// fit, its aspect kept, and a corner drag keeps the aspect too. So a larger
+// picture is scaled down, its aspect kept, to fit inside this size (2150
+// pixels wide or 1300 high, whichever it reaches first) and printed at the
+// card's size it still has 600 per inch; a smaller one keeps its own size.
+// (Stretched further one way only, by an edge or typed numbers, it shows
+// fewer that way.) The card file holds the bitmap uncompressed: 24 bits a
+// pixel when every pixel is opaque (8.4 MB at most), 32 with the alpha only
+// when some pixel is not (11.2 MB at most).
+inline constexpr int kImportFitWidth = 2150;
+inline constexpr int kImportFitHeight = 1300;
 } // namespace picture_limits
 
 // Where a stretch samples its pixels: the pixel at (xs[i], ys[j]) of a grid
@@ -105,7 +119,10 @@ public:
 // A photo or bitmap kept as the bytes it came in. Opening checks the header
 // only; pixels are decoded when drawn, only the part and resolution the
 // target shows, so memory follows what is shown and never what the header
-// claims.
+// claims. On a pixel device the picture is stretched into the target's
+// device pixels; on a PDF painter it is handed over as one image of at most
+// its own pixels and kPdfPixelsPerInch, scaled into the target by the
+// painter, the same image object each time it is drawn at that size.
 class RasterPicture : public Picture
 {
 public:
@@ -136,6 +153,9 @@ protected:
     int height = 0;
 
 private:
+    // Draw's way on a PDF painter; `part` is the visible part of the target.
+    void drawIntoPdf(QPainter &painter, const QRect &target, const QRect &part) const;
+
     mutable std::string problem;
     ScaledCopy scaled;
 };
@@ -273,6 +293,11 @@ private:
 std::vector<int> StretchIndices(QSize source, QSize target, Qt::Orientation axis, qint64 first,
                                 int count);
 
+// Output rows the run-length bitmap sampler has filled by copying the row
+// above them, since the program started: a stretch copies at most once per
+// row it fills, whatever escapes the bitmap holds. For the tests.
+qint64 RunLengthRowCopies();
+
 // Draws `image` stretched into `target` (device pixels) with a plain
 // nearest-pixel copy, as a block copy would: only the part the painter
 // shows, in bands when large. With a cache, a small part is kept for the
@@ -280,10 +305,11 @@ std::vector<int> StretchIndices(QSize source, QSize target, Qt::Orientation axis
 void drawStretched(QPainter &painter, const QImage &image, const QRect &target,
                    const ScaledCopy *cache = nullptr);
 
-// The picture of a JPEG (".jpg", ".jpeg") or bitmap (".bmp") file, or of a
-// PNG, GIF, TIFF or WebP file (".png", ".gif", ".tif", ".tiff", ".webp")
-// converted to a bitmap with its alpha (see kImportPixels, kImportLongestSide
-// and kImportKeptPixels); chosen by the extension without regard to case; null
+// The picture of a JPEG (".jpg", ".jpeg") or bitmap (".bmp") file, kept byte
+// for byte, or of a PNG, GIF, TIFF or WebP file (".png", ".gif", ".tif",
+// ".tiff", ".webp") converted to a bitmap, 24-bit when it is wholly opaque,
+// else 32-bit with its alpha (see kImportPixels, kImportFitWidth and
+// kImportFitHeight); chosen by the extension without regard to case; null
 // for any other extension. Throws CardError naming the file when it cannot
 // be opened or is not a picture of that kind.
 std::unique_ptr<Picture> LoadPictureFile(const QString &path);

@@ -4,7 +4,6 @@
 #include "card/converter.h"
 #include "card/object.h"
 #include "card/objects.h"
-#include "card/picture.h"
 
 #include <QPainter>
 #include <QStringList>
@@ -13,8 +12,6 @@
 #include <stdexcept>
 
 namespace {
-
-constexpr int kMaxPictureDpi = 600;
 
 // trunc(pixelsPerInch × (mm × 0.03937)), the product formed in the written order.
 std::int64_t mmToPixels(int pixelsPerInch, std::int32_t mm)
@@ -87,23 +84,12 @@ void drawVectorCell(QPainter &painter, QSize page, const SheetLayout &l, int ind
     // White as the card image is, so overlapping cells cover each other alike.
     painter.fillRect(cell, Qt::white);
     const Converter conv(cell.width());
-    // Pictures go into the file at no more than 600 dpi at their printed
-    // size: a finer device draws them through a 600 dpi converter, scaled up,
-    // so that each is stretched (and embedded) once at that size.
-    const auto finest = static_cast<int>(kMaxPictureDpi * kCardWidthInch);
-    const Converter coarse(std::min(cell.width(), finest));
-    const double up = static_cast<double>(cell.width()) / std::min(cell.width(), finest);
-    for (Object *obj : order.List()) {
-        const auto *graphic = dynamic_cast<const GraphicObject *>(obj);
-        if (up > 1 && graphic && !dynamic_cast<const VectorPicture *>(graphic->GetPicture())) {
-            painter.save();
-            painter.scale(up, up);
-            graphic->Draw(&painter, coarse);
-            painter.restore();
-        } else if (obj) {
+    // A picture on a PDF painter goes into the file once, at no more than
+    // its own pixels and 600 dpi at its printed size, whatever the sheet's
+    // resolution (RasterPicture::Draw).
+    for (Object *obj : order.List())
+        if (obj)
             obj->Draw(&painter, conv);
-        }
-    }
     painter.restore();
 }
 

@@ -93,8 +93,9 @@ void DrawCropMarks(QPainter &painter, const SheetDevice &dev, const SheetLayout 
 void DrawSheetCells(QPainter &painter, QSize page, const SheetLayout &layout, const QImage &card);
 
 // The vector sheet, for a PDF a print shop takes: each cell holds the card's
-// own drawing (texts as text, the QR symbol as rectangles, each picture
-// stretched once for its size and shared by every cell), clipped to the cell,
+// own drawing (texts as text, the QR symbol as rectangles, each picture one
+// image of at most its own pixels and 600 dpi at its printed size, embedded
+// once and shared by every cell and page), clipped to the cell,
 // at the positions PrintSheet uses. The texts are measured exactly as
 // RenderLayoutCardImage measures them, so the card keeps the same rectangles
 // either way. A cell is skipped as DrawSheetCell skips it. Throws

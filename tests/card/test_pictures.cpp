@@ -1,9 +1,11 @@
 // Pictures are checked from their headers when read and decoded only where
 // and as large as they are drawn: bitmaps give Qt's colours from their
-// bytes, run-length coded ones with delta escapes included, and a picture
-// that cannot be drawn within the limits is left out and named by its key.
-// PNG, GIF, TIFF and WebP files become 32-bit bitmaps that keep their alpha;
-// a JPEG with an EXIF orientation is drawn upright.
+// bytes, run-length coded ones with delta escapes included (at a cost that
+// follows the rows drawn, whatever the escapes), and a picture that cannot
+// be drawn within the limits is left out and named by its key. PNG, GIF,
+// TIFF and WebP files become bitmaps of no more pixels than the card shows
+// at 600 dpi, 32-bit keeping their alpha when they have transparency, else
+// 24-bit; a JPEG with an EXIF orientation is drawn upright.
 
 #include "bomb_cards.h"
 #include "card/errors.h"
@@ -20,40 +22,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// A bitmap file image with an info header.
-QByteArray bitmap(int width, int height, int bits, int compression, const QByteArray &pixels,
-                  const std::vector<QRgb> &palette = {})
-{
-    QByteArray table;
-    for (QRgb c : palette)
-        table.append(static_cast<char>(qBlue(c)))
-            .append(static_cast<char>(qGreen(c)))
-            .append(static_cast<char>(qRed(c)))
-            .append('\0');
-    auto le = [](QByteArray &b, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(static_cast<char>(v >> (8 * i)));
-    };
-    QByteArray info;
-    le(info, 40, 4);
-    le(info, static_cast<std::uint32_t>(width), 4);
-    le(info, static_cast<std::uint32_t>(height), 4);
-    le(info, 1, 2);
-    le(info, static_cast<std::uint32_t>(bits), 2);
-    le(info, static_cast<std::uint32_t>(compression), 4);
-    le(info, static_cast<std::uint32_t>(pixels.size()), 4);
-    le(info, 2835, 4);
-    le(info, 2835, 4);
-    le(info, static_cast<std::uint32_t>(palette.size()), 4);
-    le(info, 0, 4);
-    const auto offset = static_cast<std::uint32_t>(14 + info.size() + table.size());
-    QByteArray file("BM");
-    le(file, offset + static_cast<std::uint32_t>(pixels.size()), 4);
-    le(file, 0, 4);
-    le(file, offset, 4);
-    return file + info + table + pixels;
-}
 
 QImage qtDecoded(const QByteArray &bmp)
 {
@@ -80,7 +48,7 @@ TEST(Pictures, BitmapsGiveTheColoursQtDecodes)
     QByteArray flipped;
     for (int y = photo.height() - 1; y >= 0; --y)
         flipped += rows.mid(y * stride, stride);
-    EXPECT_EQ(BitmapPicture::FromBytes(bitmap(37, -23, 24, 0, flipped))->ToImage(),
+    EXPECT_EQ(BitmapPicture::FromBytes(bombs::bitmapFile(37, -23, 24, 0, flipped))->ToImage(),
               photo.convertToFormat(QImage::Format_RGB32));
 }
 
@@ -109,8 +77,10 @@ TEST(Pictures, RunLengthBitmapsWithDeltaEscapesRead)
                                   {c(4), c(5), c(6), c(0)},
                                   {c(0), c(0), c(0), c(3)},
                                   {c(1), c(2), c(1), c(0)}};
-    const QImage image8 = BitmapPicture::FromBytes(bitmap(4, 4, 8, 1, rle8, palette))->ToImage();
-    const QImage image4 = BitmapPicture::FromBytes(bitmap(4, 4, 4, 2, rle4, palette))->ToImage();
+    const QImage image8 =
+        BitmapPicture::FromBytes(bombs::bitmapFile(4, 4, 8, 1, rle8, palette))->ToImage();
+    const QImage image4 =
+        BitmapPicture::FromBytes(bombs::bitmapFile(4, 4, 4, 2, rle4, palette))->ToImage();
     ASSERT_EQ(image8.size(), QSize(4, 4));
     ASSERT_EQ(image4.size(), QSize(4, 4));
     for (int y = 0; y < 4; ++y)
@@ -118,6 +88,50 @@ TEST(Pictures, RunLengthBitmapsWithDeltaEscapesRead)
             EXPECT_EQ(image8.pixel(x, y), expected8[y][x]) << x << "," << y;
             EXPECT_EQ(image4.pixel(x, y), expected4[y][x]) << x << "," << y;
         }
+}
+
+// A bitmap coded almost wholly in escapes costs what its pixels and bytes
+// do: stretched over the card, each output row is filled by a copy at most
+// once, however many escapes its file row holds, and the pixels are those
+// of Qt's decoding stretched as any picture is; in one piece, and in bands
+// that resume the coding part way.
+TEST(Pictures, RunLengthEscapesCostNoMoreThanTheRowsDrawn)
+{
+    const struct
+    {
+        int bits;
+        int height;
+        int deltas;
+        QSize target;
+    } cases[] = {
+        {8, 2, 512, {2149, 1299}}, // the card at 600 dpi: one piece
+        {4, 2, 512, {2149, 1299}},
+        {8, 8, 512, {3000, 2600}}, // two bands, a coding of 263 KB
+        {4, 8, 512, {3000, 2600}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.bits);
+        SCOPED_TRACE(c.height);
+        const QByteArray bmp = bombs::rleDeltaBitmap(c.bits, c.height, c.deltas);
+        const QImage qt = qtDecoded(bmp);
+        ASSERT_FALSE(qt.isNull());
+        const std::unique_ptr<BitmapPicture> picture = BitmapPicture::FromBytes(bmp);
+        EXPECT_EQ(picture->ToImage(), qt);
+
+        QImage drawn(c.target, QImage::Format_RGB32);
+        QPainter p(&drawn);
+        const qint64 before = RunLengthRowCopies();
+        picture->Draw(p, drawn.rect());
+        p.end();
+        EXPECT_EQ(picture->DrawProblem(), "");
+        EXPECT_LE(RunLengthRowCopies() - before, c.target.height());
+
+        QImage expected(c.target, QImage::Format_RGB32);
+        QPainter q(&expected);
+        drawStretched(q, qt, expected.rect());
+        q.end();
+        EXPECT_TRUE(drawn == expected);
+    }
 }
 
 TEST(Pictures, APictureThatCannotBeDrawnIsNamedAndTheRestIsDrawn)
@@ -285,9 +299,12 @@ TEST(Pictures, ConvertedPicturesAreBoundedWhateverTheFileClaims)
         QSize claimed;
         QSize kept; // empty: refused, naming the size
     } cases[] = {
-        {{60000, 60000}, {}},
-        {{20000, 100}, {4096, 20}},
-        {{4000, 4000}, {2896, 2896}},
+        {{60000, 60000}, {}},         // over 16 megapixels
+        {{20000, 100}, {2150, 11}},   // wider than the card: as wide as it at 600 dpi
+        {{4000, 4000}, {1300, 1300}}, // higher: as high as it
+        {{3000, 2000}, {1950, 1300}}, // higher
+        {{2150, 1000}, {2150, 1000}}, // within the card: its own size
+        {{100, 16000}, {8, 1300}},    // higher
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.claimed.width());
@@ -360,4 +377,47 @@ TEST(Pictures, AJpegWithAnExifOrientationIsDrawnUpright)
     EXPECT_TRUE(near(part.pixel(150, 50), qRgb(255, 0, 0)));
     EXPECT_TRUE(near(part.pixel(50, 150), qRgb(255, 255, 255)));
     EXPECT_TRUE(near(part.pixel(150, 150), qRgb(0, 255, 0)));
+}
+
+// A converted picture keeps no more pixels than the card shows of it at 600
+// dpi (scaled down to fit inside 2150 x 1300) and no alpha channel when it
+// has no transparency: a 26 KB 3000 x 2000 logo makes a card of under 8 MB
+// (24 MB when it was kept whole at 32 bits).
+TEST(Pictures, ConvertedPicturesKeepWhatTheCardShowsAndAlphaOnlyWhenUsed)
+{
+    QTemporaryDir dir;
+    const QString logo = dir.filePath("logo.png");
+    ASSERT_TRUE(magick({"-size", "3000x2000", "xc:white", "-fill", "black", "-draw",
+                        "circle 1500,1000 1500,200", logo}));
+    // Opaque, with an alpha channel in the file all the same.
+    const QString opaque = dir.filePath("opaque.png");
+    ASSERT_TRUE(magick({"-size", "300x200", "xc:#3366cc", "-alpha", "set", "PNG32:" + opaque}));
+    const struct
+    {
+        QString path;
+        QSize kept;
+    } cases[] = {{logo, {1950, 1300}}, {opaque, {300, 200}}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const std::unique_ptr<Picture> picture = LoadPictureFile(c.path);
+        ASSERT_EQ(QSize(picture->Width(), picture->Height()), c.kept);
+        EXPECT_EQ(picture->ClassName(), "TBitmap");
+        const QByteArray bmp = picture->SaveToBytes();
+        // A plain 24-bit bitmap: an info header, rows padded to 4 bytes.
+        EXPECT_EQ(le32(bmp, 14), 40u);
+        EXPECT_EQ(le32(bmp, 28) & 0xffff, 24u);
+        EXPECT_EQ(bmp.size(), 54 + (c.kept.width() * 3 + 3) / 4 * 4 * c.kept.height());
+        // Qt reads the same pixels as drawn.
+        QImage qt;
+        ASSERT_TRUE(qt.loadFromData(bmp, "BMP"));
+        EXPECT_EQ(qt.size(), c.kept);
+    }
+    // The logo's card file.
+    OwnedCard card;
+    BuildDefaultCard(card.objects);
+    auto &back = dynamic_cast<GraphicObject &>(*card.objects[kBackPictureKey]);
+    back.SetPicture(LoadPictureFile(logo), Converter(645), "logo");
+    back.SetRect({0, 0, 910, 550});
+    back.SetVisible(true);
+    EXPECT_LE(saveCard(card.objects).size(), 8 * 1000 * 1000);
 }

@@ -836,3 +836,86 @@ TEST_F(Cards, VectorSheetKeepsTextFontsSymbolsAndPlaces)
         }
     }
 }
+
+namespace {
+
+// One use of an image on a page, as pdfimages -list lists it.
+struct ImageUse
+{
+    int page = 0;
+    QString type;
+    QSize size;
+    QString object; // the stored image
+    int ppiX = 0;
+    int ppiY = 0;
+};
+
+std::vector<ImageUse> imageUses(const QString &pdf)
+{
+    std::vector<ImageUse> uses;
+    const QStringList lines = QString::fromUtf8(Tool("pdfimages", {"-list", pdf}).out).split('\n');
+    for (const QString &line : lines.mid(2))
+        if (const QStringList f = line.simplified().split(' '); f.size() > 13)
+            uses.push_back({f[0].toInt(), f[2], QSize(f[3].toInt(), f[4].toInt()), f[10],
+                            f[12].toInt(), f[13].toInt()});
+    return uses;
+}
+
+} // namespace
+
+// A picture in a PDF is embedded once, with no more pixels than it has and
+// at most 600 per inch for its size on the card: a card of 2,000 tiny
+// bitmaps (4 x 4 pixels each, stretched to 8 mm) gives a sheet of 20,000
+// uses of 2,000 images of 4 x 4 pixels (it gave 189 x 189 pixels each, most
+// embedded anew in every cell: 81 MB), a merge of two pages still 2,000; a
+// photo finer than 600 dpi is embedded at 600 dpi for its size, in a 1200
+// dpi sheet too.
+TEST_F(Cards, PicturesGoIntoAPdfOnceAtNoMorePixelsThanTheyHave)
+{
+    const QByteArray tiny = bombs::manyTinyPicturesCard(2000);
+    WriteAll(Path("tiny.pkd"), tiny);
+    WriteAll(Path("two.csv"), "名前\n山田\n佐藤\n");
+    Ran r = Cli({"sheet", Path("tiny.pkd"), "-o", Path("tiny.pdf")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    r = Cli({"merge", Path("tiny.pkd"), Path("two.csv"), "-o", Path("merged.pdf")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_LE(QFileInfo(Path("tiny.pdf")).size(), 20 * 1000 * 1000);
+    for (const auto &[pdf, pages] : {std::pair{"tiny.pdf", 1}, std::pair{"merged.pdf", 2}}) {
+        SCOPED_TRACE(pdf);
+        const std::vector<ImageUse> uses = imageUses(Path(pdf));
+        EXPECT_EQ(uses.size(), std::size_t(20000 * pages));
+        QSet<QString> stored;
+        int larger = 0;
+        for (const ImageUse &use : uses) {
+            stored.insert(use.object);
+            if (use.type != "image" || use.size.width() > 4 || use.size.height() > 4)
+                ++larger;
+        }
+        EXPECT_EQ(stored.size(), 2000);
+        EXPECT_EQ(larger, 0) << "of " << uses.size() << " uses, the first "
+                             << (uses.empty() ? QSize() : uses.front().size).width() << " wide";
+    }
+
+    ASSERT_EQ(Tool("convert",
+                   {"-size", "4000x2400", "gradient:red-blue", "-quality", "85", Path("fine.jpg")})
+                  .status,
+              0);
+    const QString fine = Fill("fine.pkd", {"--background", Path("fine.jpg")});
+    for (const char *dpi : {"600", "1200"}) {
+        SCOPED_TRACE(dpi);
+        r = Cli({"sheet", fine, "-o", Path("fine.pdf"), "--dpi", dpi});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const std::vector<ImageUse> uses = imageUses(Path("fine.pdf"));
+        ASSERT_EQ(uses.size(), 10u);
+        QSet<QString> stored;
+        for (const ImageUse &use : uses) {
+            stored.insert(use.object);
+            // The card at 600 dpi is 2149 x 1299 pixels; pdfimages rounds.
+            EXPECT_LE(use.size.width(), 2150);
+            EXPECT_GE(use.size.width(), 2140);
+            EXPECT_LE(use.ppiX, 601);
+            EXPECT_LE(use.ppiY, 601);
+        }
+        EXPECT_EQ(stored.size(), 1);
+    }
+}
