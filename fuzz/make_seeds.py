@@ -23,8 +23,10 @@ fixed scratch folder (the card keeps a picture's absolute path).
 
 --slow DIR also writes, into DIR and not into the corpus, a card whose
 run-length bitmap is coded almost wholly in escapes and stretched over the
-card: drawing it at 600 dpi takes seconds (fuzz/run.sh's -timeout catches
-it). Run the card fuzzers on it by hand: fuzz_cardfile DIR/rle_escapes.pkd.
+card (rle_escapes.pkd), and the same card as a fuzz_session input printed at
+600 dpi front and back (rle_escapes.session). While drawing such a bitmap
+copies rows at every escape, each takes longer than its fuzzer's time limit
+in fuzz/run.sh: build-fuzz/fuzz/fuzz_session -timeout=5 DIR/rle_escapes.session.
 """
 
 import argparse
@@ -125,15 +127,16 @@ def rle(bits):
     return bitmap(16, 8, bits, 1 if bits == 8 else 2, data, SIXTEEN)
 
 
-def slow_rle(deltas):
-    """16 x 8 RLE8 pixels, each a run of one followed by `deltas` delta escapes
-    that move nowhere: the coding is large and drawing it stretched slow."""
+def slow_rle(width, height, deltas):
+    """RLE8 pixels, each a run of one followed by `deltas` delta escapes that
+    move nowhere: stretched over the card, each escape costs as much as
+    drawing the rows its file row stands for."""
     data = b""
-    for y in range(8):
-        for x in range(16):
+    for y in range(height):
+        for x in range(width):
             data += bytes((1, (x + 2 * y) % 16)) + b"\x00\x02\x00\x00" * deltas
         data += b"\x00\x00"
-    return bitmap(16, 8, 8, 1, data + b"\x00\x01", SIXTEEN)
+    return bitmap(width, height, 8, 1, data + b"\x00\x01", SIXTEEN)
 
 
 def bitmaps():
@@ -398,13 +401,13 @@ def main():
         os.makedirs(args.slow, exist_ok=True)
         path = os.path.join(SCRATCH, "rle_escapes.bmp")
         with open(path, "wb") as f:
-            f.write(slow_rle(100))
+            f.write(slow_rle(8, 2, 700))
         card = fill(args.cli, "rle_escapes", "--picture", path)
         card = set_rect(card, "bPicture", (0, 0, 910, 550))
         with open(os.path.join(args.slow, "rle_escapes.pkd"), "wb") as f:
             f.write(card)
         with open(os.path.join(args.slow, "rle_escapes.session"), "wb") as f:
-            f.write(bytes((0x03, 0x0e)) + card)  # the PDF at 600 dpi
+            f.write(bytes((0x07, 0x0e)) + card)  # the PDF at 600 dpi, front and back
     shutil.rmtree(SCRATCH, ignore_errors=True)
 
 

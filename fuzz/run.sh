@@ -26,17 +26,17 @@ JOBS="$(nproc)"
 # input under ASan (quarantine as below), measured on the 2-core machine:
 # - fuzz_session: its seeds 0.04 to 0.2 s; a 40 KB photograph printed at
 #   600 dpi front and back 0.5 s; the progressive JPEG bomb so printed 2 s.
-#   A run-length bitmap coded in escapes (fuzz/make_seeds.py --slow) takes
-#   1 s a page at 600 dpi, and far more as its escapes grow: 5 s catches it
-#   once it costs several seconds.
+#   The run-length bitmap of fuzz/make_seeds.py --slow (46 KB of escapes
+#   that move nowhere) takes 5 s a page at 600 dpi: caught, front and back.
 # - fuzz_picture: its seeds under 20 ms; the largest picture an import
 #   takes (16 million pixels: a PNG, TIFF, GIF or WebP of a few kilobytes)
 #   1.7 to 2.1 s, so 5 s.
 # - fuzz_ini, fuzz_csv: milliseconds; 5 s as well.
 # - fuzz_cardfile draws every card at 2400 dpi: its seeds take 0.25 to 0.5 s,
 #   but jpeg_bomb.pkd (twenty pictures claiming 8192 x 4096 pixels, each
-#   decoded at full size) takes 10.5 s, so its limit stays 25 s. Slow
-#   drawing is caught by fuzz_session, which draws the same cards at 600 dpi.
+#   decoded at full size) takes 10.5 s, so its limit stays 25 s (the --slow
+#   card takes longer still). A draw of a few seconds is caught instead by
+#   fuzz_session, which draws the same cards at 600 dpi.
 FUZZERS="fuzz_cardfile:card:25 fuzz_session:session:5 fuzz_picture:picture:5 fuzz_ini:ini:5 \
 fuzz_csv:csv:5"
 
