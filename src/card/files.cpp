@@ -202,8 +202,10 @@ QByteArray ReadWholeFile(const QString &path, qint64 limit, Links links)
     QFile file;
     OpenForReading(file, path, links, limit);
     // At most one byte past the limit: a file that grew since it was
-    // opened is still refused without being held whole.
-    QByteArray bytes = limit >= 0 ? file.read(limit + 1) : file.readAll();
+    // opened is still refused without being held whole. The request is the
+    // file's own size plus one, not the limit: a read reserves what it is
+    // asked for, and a small picture must not reserve the largest allowed.
+    QByteArray bytes = limit >= 0 ? file.read(qMin(limit, file.size()) + 1) : file.readAll();
     if (limit >= 0 && bytes.size() > limit)
         throw ReadFailure(path, TooLarge(limit));
     if (file.error() != QFileDevice::NoError) {
