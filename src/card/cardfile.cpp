@@ -1,11 +1,14 @@
 #include "card/cardfile.h"
 #include "card/errors.h"
+#include "card/kinds.h"
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/sjis.h"
 #include "card/stream.h"
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 bool WriteShortString(Stream *s, const std::string &text)
 {
@@ -37,14 +40,8 @@ std::unique_ptr<Object> ReadObject(Stream *s)
 {
     std::string tag;
     ReadShortString(s, tag);
-    std::unique_ptr<Object> obj;
-    if (tag == "TextObject")
-        obj = std::make_unique<TextObject>();
-    else if (tag == "TextObjectWithHeader")
-        obj = std::make_unique<TextObjectWithHeader>();
-    else if (tag == "GraphicObject")
-        obj = std::make_unique<GraphicObject>();
-    else
+    std::unique_ptr<Object> obj = MakeRecordObject(tag);
+    if (!obj)
         throw ReadError("未知の種類の記録です (\"" + sjis::toUtf8(tag) + "\")");
     obj->LoadFromStream(s);
     return obj;
@@ -53,12 +50,25 @@ std::unique_ptr<Object> ReadObject(Stream *s)
 bool SaveCard(Stream *s, const Objects &card)
 {
     WriteShortString(s, kCardMagic);
+    // Every record in ascending key order, whichever object it keeps.
+    std::vector<std::unique_ptr<Object>> made;
+    std::vector<std::pair<std::string, const Object *>> records;
     for (const auto &[key, obj] : card) {
         // An entry made by a lookup holds no object and has no record.
         if (!obj)
             continue;
+        for (auto &record : FileRecords(key, *obj, made))
+            records.push_back(std::move(record));
+    }
+    std::stable_sort(records.begin(), records.end(), [](const auto &a, const auto &b) {
+        return std::lexicographical_compare(
+            a.first.begin(), a.first.end(), b.first.begin(), b.first.end(), [](char x, char y) {
+                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            });
+    });
+    for (const auto &[key, obj] : records) {
         WriteShortString(s, key);
-        WriteObject(s, obj.get());
+        WriteObject(s, obj);
     }
     return true;
 }
@@ -90,6 +100,7 @@ bool LoadCard(Stream *s, Objects &card)
         read[key] = std::move(obj); // a later record of the same key replaces the earlier one
     }
 
+    AssembleCard(read);
     card = std::move(read);
     return true;
 }

@@ -105,6 +105,15 @@ void Object::SaveHead(Stream *s) const
     s->WriteByte(visible ? 1 : 0);
 }
 
+bool Object::Hits(int x, int y) const
+{
+    TRect r;
+    GetRect(r);
+    if (r.left == r.right || r.top == r.bottom)
+        return false;
+    return r.left <= x && x <= r.right && r.top <= y && y <= r.bottom;
+}
+
 void Object::LoadHead(Stream *s)
 {
     order = s->ReadInt32();

@@ -49,6 +49,9 @@ public:
     // Takes over what `from`, an object of the same class (a Clone), keeps.
     // Throws std::logic_error for an object of another class.
     virtual void Restore(const Object &from) = 0;
+    // Whether the model point (x, y) hits the object: by default inside its
+    // rectangle, all four edges inclusive, never for zero width or height.
+    virtual bool Hits(int x, int y) const;
 
 protected:
     Object() = default;

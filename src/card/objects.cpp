@@ -65,13 +65,7 @@ void DrawCommand::Execute(Object *obj)
 
 void PickupCommand::Execute(Object *obj)
 {
-    if (!obj->IsVisible())
-        return;
-    TRect r;
-    obj->GetRect(r);
-    if (r.left == r.right || r.top == r.bottom)
-        return;
-    if (r.left <= x && x <= r.right && r.top <= y && y <= r.bottom)
+    if (obj->IsVisible() && obj->Hits(x, y))
         found = obj;
 }
 

@@ -1,4 +1,5 @@
 #include "card/printcheck.h"
+#include "card/freetext.h"
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/sjis.h"
@@ -96,8 +97,10 @@ std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
     };
     std::vector<Line> lines;
     for (const Object *obj : order.List()) {
+        // The fields' lines; an added text of several lines is the user's
+        // own layout.
         const auto *text = dynamic_cast<const TextObject *>(obj);
-        if (!text || !text->IsVisible())
+        if (!text || !text->IsVisible() || dynamic_cast<const FreeText *>(obj))
             continue;
         const TRect ink = PrintedInk(*text);
         if (ink.right > ink.left && ink.bottom > ink.top)

@@ -1,11 +1,13 @@
 #include "cli/cardjson.h"
 
 #include "card/font.h"
+#include "card/kinds.h"
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/sjis.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -107,31 +109,48 @@ std::string pictureJson(const Picture *p)
         .Text();
 }
 
+// The kind's own values as JSON members.
+class JsonSink : public InfoSink
+{
+public:
+    explicit JsonSink(JsonObject &j) : j(j) {}
+    void Int(const char *name, long long value) override { j.Int(name, value); }
+    void Bool(const char *name, bool value) override { j.Bool(name, value); }
+    void Ascii(const char *name, const std::string &value) override { j.String(name, value); }
+    void Sjis(const char *name, const std::string &value) override { j.Sjis(name, value); }
+    void Null(const char *name) override { j.Raw(name, "null"); }
+    void Numbers(const char *name, const std::vector<long long> &values) override
+    {
+        std::string list = "[";
+        for (std::size_t i = 0; i < values.size(); ++i)
+            list += (i ? ", " : "") + std::to_string(values[i]);
+        j.Raw(name, list + "]");
+    }
+    void FontValue(const char *name, const Font &font) override { j.Raw(name, fontJson(font)); }
+    void PictureValue(const char *name, const Picture *picture) override
+    {
+        j.Raw(name, pictureJson(picture));
+    }
+
+private:
+    JsonObject &j;
+};
+
 std::string recordJson(const std::string &key, const Object &obj)
 {
     TRect r;
     obj.GetRect(r);
+    const ObjectKind &kind = KindOf(key, obj);
     JsonObject j;
-    j.Sjis("key", key).String("class", obj.GetClassName()).Int("order", obj.GetOrder());
+    j.Sjis("key", key)
+        .String("kind", kind.name)
+        .String("class", obj.GetClassName())
+        .Int("order", obj.GetOrder());
     // The stored flag: a text object without text also counts as hidden.
     j.Bool("visible", obj.Object::IsVisible());
-    std::string rect = "[";
-    rect += std::to_string(r.left);
-    for (std::int32_t v : {r.top, r.right, r.bottom}) {
-        rect += ", ";
-        rect += std::to_string(v);
-    }
-    rect += "]";
-    j.Raw("rect", rect);
-    if (const auto *t = dynamic_cast<const TextObject *>(&obj)) {
-        if (const auto *h = dynamic_cast<const TextObjectWithHeader *>(t))
-            j.Sjis("header", h->Header());
-        Font f;
-        t->GetFont(f);
-        j.Sjis("text", t->GetText()).Raw("font", fontJson(f)).Int("color", t->GetColor());
-    } else if (const auto *g = dynamic_cast<const GraphicObject *>(&obj)) {
-        j.Sjis("source", g->Source()).Raw("picture", pictureJson(g->GetPicture()));
-    }
+    JsonSink sink(j);
+    sink.Numbers("rect", {r.left, r.top, r.right, r.bottom});
+    kind.describe(obj, sink);
     return j.Text();
 }
 
