@@ -2,6 +2,7 @@
 #include "cli/args.h"
 #include "cli/cardjson.h"
 #include "cli/csv.h"
+#include "cli/edits.h"
 #include "cli/files.h"
 
 #include "card/cardfile.h"
@@ -116,12 +117,28 @@ const CommandDef kFill = {
     "fill",
     "fill [CARD.pkd] -o OUT.pkd [--set KEY=VALUE]... [--qr show|hide] [--picture FILE|none] "
     "[--background FILE|none] [--qr-format text|mecard|vcard] [--vertical KEY]... "
-    "[--horizontal KEY]...",
+    "[--horizontal KEY]... [--edits EDITS.json]...",
     "カード (省略時は新しいカード) をエディタと同じ手順で書き換えて保存する",
     "変更は書いた順にエディタと同じ手順で行い、保存するバイトはエディタと同じです。\n"
     "KEY はオブジェクトのキー (eName ... eMemo2) か項目名: 名前 ふりがな 会社名 部署 役職 〒\n"
     "住所 電話 携帯電話 FAX URL E-Mail メモ1 メモ2。画像のファイル名は絶対パスで記録されます。\n"
-    "「none」という名前のファイルは ./none と書いてください。\n",
+    "「none」という名前のファイルは ./none と書いてください。\n"
+    "EDITS.json は手順の並びです (単位は 0.1 mm、カードは 910 x 550、色は \"#RRGGBB\"):\n"
+    "  {\"add\": \"text\", \"key\": \"tQual\", \"text\": \"一級建築士\\n宅地建物取引士\", "
+    "\"left\": 80, \"top\": 420,\n"
+    "   \"align\": \"left\", \"points\": 8, \"face\": \"ＭＳ 明朝\", \"bold\": false, "
+    "\"color\": \"#333333\", \"width\": 0}\n"
+    "  {\"add\": \"rect\", \"left\": 0, \"top\": 500, \"width\": 910, \"height\": 50, "
+    "\"fill\": \"#1A3C6E\", \"stroke\": null,\n"
+    "   \"stroke_width\": 0, \"radius\": 0}   (\"ellipse\" も同じ項目)\n"
+    "  {\"add\": \"line\", \"x1\": 80, \"y1\": 120, \"x2\": 830, \"y2\": 120, "
+    "\"stroke\": \"#C00000\", \"stroke_width\": 3}\n"
+    "  {\"add\": \"picture\", \"file\": \"logo2.png\", \"left\": 700, \"top\": 40, "
+    "\"width\": 150}\n"
+    "  {\"delete\": \"tQual\"}  {\"move\": [\"eName\", \"eFuri\"], \"by\": [30, 0]}\n"
+    "  {\"align\": \"hcenter\", \"keys\": [\"eName\"], \"to\": \"card\"}  "
+    "{\"distribute\": \"horizontal\", \"keys\": [...]}\n"
+    "間違った手順があると、その番号 (0 から) と理由を示して何も書かずに終わります (終了状態 2)。\n",
     0,
     1,
     {{"output", 'o', "OUT.pkd", false,
@@ -135,7 +152,9 @@ const CommandDef kFill = {
      {"qr-format", 0, "text|mecard|vcard", true,
       "QR コードの形式: text (項目名つきの文字) / mecard (MECARD) / vcard (vCard 3.0)"},
      {"vertical", 0, "KEY", true, "項目を縦書きにする (メニューの「縦書き」と同じ)"},
-     {"horizontal", 0, "KEY", true, "項目を横書きに戻す"}}};
+     {"horizontal", 0, "KEY", true, "項目を横書きに戻す"},
+     {"edits", 0, "EDITS.json", true,
+      "JSON の手順 (文字・図形・画像の追加、削除、移動、整列) を順に行う"}}};
 
 const CommandDef kMerge = {
     "merge",
@@ -548,7 +567,8 @@ struct FillStep
         Qr,
         Picture,
         QrFormatStep,
-        Direction
+        Direction,
+        Edits
     } kind;
     std::string key;
     QString value;
@@ -596,6 +616,8 @@ std::vector<FillStep> fillSteps(const ParsedCommand &p)
             steps.push_back({FillStep::Picture, option == "picture" ? kPictureKey : kBackPictureKey,
                              value == QStringLiteral("none") ? QString() : value,
                              QStringLiteral("--%1").arg(QString::fromStdString(option))});
+        } else if (option == "edits") {
+            steps.push_back({FillStep::Edits, {}, value, QStringLiteral("--edits")});
         }
     }
     return steps;
@@ -643,6 +665,8 @@ int runFill(const ParsedCommand &p)
                 card.SetSelection(card.Card().Find(step.key));
                 card.SetVertical(step.value == QStringLiteral("vertical"));
                 card.SetSelection(nullptr);
+            } else if (step.kind == FillStep::Edits) {
+                ApplyEdits(card, step.value);
             } else
                 choosePicture(card, step.key, step.value);
         } catch (const CardError &e) {
