@@ -60,10 +60,10 @@ void BM_Keystroke(benchmark::State &state)
 // pixels while its text is still measured on the 645-pixel canvas.
 void BM_Keystroke200(benchmark::State &state)
 {
-    EditSession &e = realistic().editor;
-    e.SetView(2.0);
+    CanvasView &view = realistic().view;
+    view.SetView(2.0);
     typeInto(state, 0);
-    e.SetView(1.0);
+    view.SetView(1.0);
 }
 
 void BM_KeystrokeMemo(benchmark::State &state)

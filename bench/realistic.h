@@ -4,6 +4,7 @@
 // JPEG photo as the background and a 2000 x 1500 bitmap picture. Making the
 // pictures costs seconds, so it is done once for the whole run.
 
+#include "editor/canvasview.h"
 #include "editor/session.h"
 #include "encode_image.h"
 
@@ -30,6 +31,8 @@ struct Realistic
     // The card in an editor as typing and choosing the pictures left it; the
     // benchmarks that change it put it back as it was.
     EditSession editor;
+    // Its screen canvas, repainted with every change as the window's is.
+    CanvasView view{editor};
     QByteArray file; // the card data file of `editor`
     std::string qrText;
 };

@@ -265,7 +265,7 @@ void TMeishi::buildControls()
     buildPopupMenu();
     buildQrFormatMenus();
 
-    cCanvas->setImage(&session.Canvas());
+    cCanvas->setImage(&canvasView.Image());
     cCanvas->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
         guarded([&] { cCanvasMouseDown(b, x, y); });
     };
@@ -431,7 +431,7 @@ bool TMeishi::eventFilter(QObject *watched, QEvent *event)
 
 void TMeishi::connectSession()
 {
-    connect(&session, &EditSession::canvasChanged, this, [this] { cCanvas->update(); });
+    connect(&canvasView, &CanvasView::canvasChanged, this, [this] { cCanvas->update(); });
     // Typing goes on: the frame on the canvas stays while the text is too
     // long, and this line says it once when it happens.
     connect(&session, &EditSession::qrOverflow, this, [this] {
@@ -604,7 +604,7 @@ void TMeishi::FormCreate()
     LoadPrintSpace(ps);
     session.SetSpace(ps);
     session.SetScreenWidth(EditSession::kCanvasWidth);
-    session.SetView(1.0, cCanvas->devicePixelRatioF());
+    canvasView.SetView(1.0, cCanvas->devicePixelRatioF());
     // The session built the default card.
     for (QLineEdit *e : ClearOrder())
         connect(e, &QLineEdit::textChanged, this, [this, e] { guarded([&] { EditChanged(e); }); });
@@ -682,15 +682,15 @@ void TMeishi::SetZoomIndex(int index)
         zoom = std::min(double(aPanel->width()) / EditSession::kCanvasWidth,
                         double(aPanel->height()) / EditSession::kCanvasHeight);
     }
-    session.SetView(zoom, cCanvas->devicePixelRatioF());
-    cCanvas->setFixedSize(session.ViewSize());
+    canvasView.SetView(zoom, cCanvas->devicePixelRatioF());
+    cCanvas->setFixedSize(canvasView.ViewSize());
     const QSignalBlocker block(cZoom);
     cZoom->setCurrentIndex(index);
 }
 
 void TMeishi::StepZoom(int direction, QPoint anchor)
 {
-    const double now = session.Zoom();
+    const double now = canvasView.Zoom();
     int index = -1;
     if (direction > 0) {
         for (std::size_t i = 0; i < kZoomLevels.size() && index < 0; ++i)

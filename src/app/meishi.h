@@ -1,4 +1,5 @@
 #pragma once
+#include "editor/canvasview.h"
 #include "editor/session.h"
 
 #include <QPrinter>
@@ -143,6 +144,8 @@ public:
     void bPrintOptionClick();
 
     EditSession &Session() { return session; }
+    // The session's screen canvas, as cCanvas shows it.
+    CanvasView &Canvas() { return canvasView; }
     // The card file last opened or saved; empty for a card never saved or opened.
     const QString &FileName() const { return fileName; }
     // The printer the print and preview commands use, as last set up.
@@ -207,6 +210,7 @@ private:
 
     Dialogs &dialogs;
     EditSession session;
+    CanvasView canvasView{session};
     // Kept for the run: a confirmed set-up is where the next one starts.
     QPrinter printer{QPrinter::HighResolution};
     QString lastSaveName;

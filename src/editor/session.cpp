@@ -6,12 +6,11 @@
 #include "card/picture.h"
 #include "card/sjis.h"
 #include "card/stream.h"
+#include "editor/history.h"
 #include "qr/qrcode.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPainter>
-#include <QUndoCommand>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -23,12 +22,10 @@ namespace {
 // The maximum length of the window's edits, in UTF-16 units.
 constexpr qsizetype kEditMaxLength = 32767;
 
-// Steps of one kind that merge with the step before when they change the
-// same thing.
-constexpr int kTypingStep = 1;
-constexpr int kNudgeStep = 2;
-
 constexpr int kUndoLimit = 200;
+
+// The largest the position dialog sizes an object to: 10 m.
+constexpr long long kMaxSize = 100000;
 
 std::size_t fieldIndex(const std::string &key)
 {
@@ -94,65 +91,8 @@ QString pictureWord(const std::string &key)
 
 } // namespace
 
-// What a step keeps of the session: copies of every object (pictures
-// shared) and what the edits and name boxes show.
-struct EditSession::State
+EditSession::EditSession(QObject *parent) : QObject(parent)
 {
-    std::vector<std::pair<std::string, std::unique_ptr<Object>>> objects;
-    std::array<QString, kFields.size()> fields;
-    std::array<QString, 2> pictureNames;
-    bool qrTooLong = false;
-
-    const Object *Find(const std::string &key) const
-    {
-        for (const auto &[k, obj] : objects)
-            if (k == key)
-                return obj.get();
-        return nullptr;
-    }
-};
-
-// One step on the undo stack: the state before and after. Pushing it does
-// nothing, since the change was made before it was recorded.
-class EditSession::Step : public QUndoCommand
-{
-public:
-    Step(EditSession &session, const QString &text, std::shared_ptr<const State> before,
-         std::shared_ptr<const State> after, int mergeId, std::string mergeKey)
-        : QUndoCommand(text), session(session), before(std::move(before)), after(std::move(after)),
-          mergeId(mergeId), mergeKey(std::move(mergeKey))
-    {}
-
-    int id() const override { return mergeId; }
-    void undo() override { session.restore(*before); }
-    void redo() override
-    {
-        if (pushed)
-            session.restore(*after);
-        pushed = true;
-    }
-    bool mergeWith(const QUndoCommand *other) override
-    {
-        const auto *o = dynamic_cast<const Step *>(other);
-        if (!o || o->mergeId != mergeId || o->mergeKey != mergeKey)
-            return false;
-        after = o->after;
-        return true;
-    }
-
-private:
-    EditSession &session;
-    std::shared_ptr<const State> before;
-    std::shared_ptr<const State> after;
-    int mergeId;
-    std::string mergeKey;
-    bool pushed = false;
-};
-
-EditSession::EditSession(QObject *parent)
-    : QObject(parent), canvas(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32)
-{
-    canvas.fill(Qt::white);
     BuildDefaultCard(card);
     // A step keeps copies of the objects and the pictures they had; the
     // oldest steps go so that a long session's history stays small.
@@ -219,35 +159,19 @@ void EditSession::SetModified(bool m)
 
 // --- Steps and their states ------------------------------------------------
 
-std::unique_ptr<EditSession::State> EditSession::snapshot() const
+std::unique_ptr<EditState> EditSession::snapshot() const
 {
-    auto s = std::make_unique<State>();
-    for (const auto &[key, obj] : card)
-        if (obj)
-            s->objects.emplace_back(key, obj->Clone());
+    std::unique_ptr<EditState> s = EditState::OfCard(card);
     s->fields = fields;
     s->pictureNames = pictureNames;
     s->qrTooLong = qrTooLong;
     return s;
 }
 
-void EditSession::restore(const State &state)
+void EditSession::restore(const EditState &state)
 {
-    // In place, so the selection and the faces' references stay valid. A
-    // record the step added (the card's options) goes, one it removed comes
-    // back; opening a card, which replaces them all, clears the stack.
-    std::vector<std::string> added;
-    for (const auto &[key, obj] : card)
-        if (obj && !state.Find(key))
-            added.push_back(key);
-    for (const std::string &key : added)
-        card.Erase(key);
-    for (const auto &[key, obj] : state.objects) {
-        if (Object *target = card.Find(key))
-            target->Restore(*obj);
-        else
-            card[key] = obj->Clone();
-    }
+    // In place, so the selection and the faces' references stay valid.
+    state.RestoreInto(card);
     fields = state.fields;
     pictureNames = state.pictureNames;
     qrTooLong = state.qrTooLong;
@@ -258,10 +182,13 @@ void EditSession::restore(const State &state)
     RefreshCanvas();
 }
 
-void EditSession::record(const QString &text, std::unique_ptr<State> before, int mergeId,
+void EditSession::record(const QString &text, std::unique_ptr<EditState> before, int mergeId,
                          const std::string &mergeKey)
 {
-    stack.push(new Step(*this, text, std::move(before), snapshot(), mergeId, mergeKey));
+    // The stack goes before the session does (see the destructor).
+    stack.push(new EditStep(
+        text, std::move(before), snapshot(), [this](const EditState &s) { restore(s); }, mergeId,
+        mergeKey));
 }
 
 void EditSession::resetHistory()
@@ -291,7 +218,7 @@ void EditSession::EditChanged(const std::string &key, const QString &text)
 {
     const std::size_t i = fieldIndex(key);
     textObject(card, key); // throws before anything changes
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     applyText(i, text);
     UpdateQrCode();
     RefreshCanvas();
@@ -304,7 +231,7 @@ void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture>
 {
     GraphicObject &obj = graphicObject(card, key);
     const std::size_t i = pictureIndex(key);
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     obj.SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
     fitOnCard(obj);
     pictureNames[i] = QFileInfo(path).fileName();
@@ -319,7 +246,7 @@ void EditSession::RemovePicture(const std::string &key)
 {
     GraphicObject &obj = graphicObject(card, key);
     const std::size_t i = pictureIndex(key);
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     obj.SetVisible(false);
     pictureNames[i].clear();
     SetModified(true);
@@ -380,349 +307,16 @@ void EditSession::SetTextsForPrinting(
     UpdateQrCode();
 }
 
-namespace {
-
-using Handle = EditSession::Handle;
-
-// The least width and height an object is sized to: 2 mm.
-constexpr long long kMinSize = 20;
-// The largest the position dialog sizes an object to: 10 m.
-constexpr long long kMaxSize = 100000;
-// Where a move stops so that part of the object stays on the card; a resize
-// stops its moving edges at the same places.
-constexpr long long kMinRight = 20;
-constexpr long long kMinBottom = 20;
-constexpr long long kMaxLeft = 880;
-constexpr long long kMaxTop = 520;
-
-// The pixels of a handle's square on the canvas, for the selection's device
-// edges L, T, R, B: a corner's is the corner mark, each reaching 3 pixels
-// inward.
-QRect handleBox(Handle h, int L, int T, int R, int B)
-{
-    const int mx = L + (R - L) / 2, my = T + (B - T) / 2;
-    auto box = [](int x1, int y1, int x2, int y2) {
-        return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                     QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1));
-    };
-    switch (h) {
-    case Handle::TopLeft:
-        return box(L, T, L + 3, T + 3);
-    case Handle::TopRight:
-        return box(R, T, R - 3, T + 3);
-    case Handle::BottomLeft:
-        return box(L, B, L + 3, B - 3);
-    case Handle::BottomRight:
-        return box(R, B, R - 3, B - 3);
-    case Handle::Top:
-        return box(mx - 1, T, mx + 2, T + 3);
-    case Handle::Bottom:
-        return box(mx - 1, B, mx + 2, B - 3);
-    case Handle::Left:
-        return box(L, my - 1, L + 3, my + 2);
-    case Handle::Right:
-        return box(R, my - 1, R - 3, my + 2);
-    case Handle::None:
-        break;
-    }
-    return {};
-}
-
-// Which edges a handle moves: -1 the left or top, 1 the right or bottom, 0
-// neither on that axis.
-std::pair<int, int> edgesOf(Handle h)
-{
-    switch (h) {
-    case Handle::TopLeft:
-        return {-1, -1};
-    case Handle::Top:
-        return {0, -1};
-    case Handle::TopRight:
-        return {1, -1};
-    case Handle::Right:
-        return {1, 0};
-    case Handle::BottomRight:
-        return {1, 1};
-    case Handle::Bottom:
-        return {0, 1};
-    case Handle::BottomLeft:
-        return {-1, 1};
-    case Handle::Left:
-        return {-1, 0};
-    case Handle::None:
-        break;
-    }
-    return {0, 0};
-}
-
-enum class Shape
-{
-    Free,   // each moved edge follows the pointer
-    Aspect, // width and height keep their ratio
-    Square  // width equals height
-};
-
-// The least size along one axis: the minimum, and for the edge that moves
-// (dir -1 the low one, 1 the high one) the place where a move would stop.
-long long leastSize(int dir, long long lo, long long hi, long long maxLo, long long minHi)
-{
-    if (dir > 0)
-        return std::max(kMinSize, minHi - lo);
-    if (dir < 0)
-        return std::max(kMinSize, hi - maxLo);
-    return kMinSize;
-}
-
-// Keeps an axis that no handle moves partly on the card, as a move does.
-void shiftOntoCard(long long &lo, long long &hi, long long maxLo, long long minHi)
-{
-    if (hi < minHi) {
-        lo += minHi - hi;
-        hi = minHi;
-    }
-    if (lo > maxLo) {
-        hi -= lo - maxLo;
-        lo = maxLo;
-    }
-}
-
-// `from` with the handle's edges (dx, dy as edgesOf gives) moved toward the
-// point (hx, hy), in model units. The opposite edges stay; an axis no
-// handle moves keeps its low edge, or for a square its middle.
-TRect resizedRect(const TRect &from, int dx, int dy, long long hx, long long hy, Shape shape)
-{
-    long long l = from.left, t = from.top, r = from.right, b = from.bottom;
-    const long long w0 = r - l, h0 = b - t;
-    const long long wantW = dx > 0 ? hx - l : dx < 0 ? r - hx : w0;
-    const long long wantH = dy > 0 ? hy - t : dy < 0 ? b - hy : h0;
-    const long long minW = leastSize(dx, l, r, kMaxLeft, kMinRight);
-    const long long minH = leastSize(dy, t, b, kMaxTop, kMinBottom);
-    if (shape == Shape::Aspect && (w0 <= 0 || h0 <= 0))
-        shape = Shape::Free;
-    long long w = 0, h = 0;
-    switch (shape) {
-    case Shape::Square: {
-        const long long want = dx && dy ? std::max(wantW, wantH) : dx ? wantW : wantH;
-        w = h = std::max({want, minW, minH});
-        break;
-    }
-    case Shape::Aspect: {
-        // The axis the pointer pulls further sets the scale.
-        const double k = std::max({static_cast<double>(wantW) / w0, static_cast<double>(wantH) / h0,
-                                   static_cast<double>(minW) / w0, static_cast<double>(minH) / h0});
-        auto scaled = [k](long long v) {
-            return std::llround(std::min(v * k, static_cast<double>(INT32_MAX)));
-        };
-        w = std::max(minW, scaled(w0));
-        h = std::max(minH, scaled(h0));
-        break;
-    }
-    case Shape::Free:
-        w = std::max(wantW, minW);
-        h = std::max(wantH, minH);
-        break;
-    }
-    auto place = [shape](int dir, long long &lo, long long &hi, long long size, long long was,
-                         long long maxLo, long long minHi) {
-        if (dir > 0) {
-            hi = lo + size;
-        } else if (dir < 0) {
-            lo = hi - size;
-        } else {
-            if (shape == Shape::Square)
-                lo += (was - size) / 2;
-            hi = lo + size;
-            shiftOntoCard(lo, hi, maxLo, minHi);
-        }
-    };
-    place(dx, l, r, w, w0, kMaxLeft, kMinRight);
-    place(dy, t, b, h, h0, kMaxTop, kMinBottom);
-    return TRect{Converter::Saturate(l), Converter::Saturate(t), Converter::Saturate(r),
-                 Converter::Saturate(b)};
-}
-
-} // namespace
-
 // --- The canvas --------------------------------------------------------------
-
-QSize EditSession::ViewSize() const
-{
-    return {std::max(1, qRound(kCanvasWidth * zoom)), std::max(1, qRound(kCanvasHeight * zoom))};
-}
-
-void EditSession::SetView(double zoomValue, double ratio)
-{
-    // NaN and out-of-range values from a screen or a caller fall back to the
-    // nearest sensible view rather than an empty or enormous canvas.
-    zoomValue = zoomValue >= 0.25 ? std::min(zoomValue, 8.0) : (zoomValue < 0.25 ? 0.25 : 1.0);
-    ratio = ratio >= 1.0 ? std::min(ratio, 4.0) : 1.0;
-    if (zoomValue == zoom && ratio == pixelRatio)
-        return;
-    zoom = zoomValue;
-    pixelRatio = ratio;
-    const QSize size = ViewSize();
-    view.SetWidth(size.width());
-    const int width = std::max(1, qRound(kCanvasWidth * zoom * pixelRatio));
-    const int height = std::max(1, qRound(kCanvasHeight * zoom * pixelRatio));
-    device.SetWidth(width);
-    canvas = QImage(width, height, QImage::Format_RGB32);
-    RefreshCanvas();
-}
 
 void EditSession::RefreshCanvas()
 {
-    // Painted in device pixels; the ratio is set again for the widget.
-    canvas.setDevicePixelRatio(1.0);
-    QPainter p(&canvas);
-    p.fillRect(canvas.rect(), QColor(255, 255, 255));
-    const DrawingOrder order = MakeDrawingOrder(card);
-    // The rectangles the file keeps are those of the 645-pixel canvas: a
-    // zoomed canvas measures on one of that size and only draws on its own.
-    if (canvas.size() == QSize(kCanvasWidth, kCanvasHeight)) {
-        MeasureCard(order, &canvas, screen);
-    } else {
-        if (measureCanvas.isNull())
-            measureCanvas = QImage(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32);
-        MeasureCard(order, &measureCanvas, screen);
-    }
-    RenderCard(order, &p, device);
-    printCheckLines = printCheck.Run(order);
-    DrawPrintCheck(p);
-    // The notices and marks keep their size on the screen.
-    if (pixelRatio != 1.0)
-        p.scale(pixelRatio, pixelRatio);
-    DrawQrOverflow(p);
-    DrawQrTooSmall(p);
-    DrawSelectionMarks(p);
-    p.end();
-    canvas.setDevicePixelRatio(pixelRatio);
+    // The rectangles the file keeps are those of the 645-pixel canvas,
+    // whatever the views show.
+    if (measureCanvas.isNull())
+        measureCanvas = QImage(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32);
+    MeasureCard(MakeDrawingOrder(card), &measureCanvas, screen);
     emit canvasChanged();
-}
-
-void EditSession::DrawSelectionMarks(QPainter &p) const
-{
-    // A hidden object is not on the canvas; marks would stand for nothing.
-    if (!selection || !selection->IsVisible())
-        return;
-    TRect r;
-    selection->GetRect(r);
-    // Marks far outside the canvas are not seen; bounding keeps the corner
-    // arithmetic below in range for any stored rectangle.
-    auto dev = [this](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
-    const int L = dev(r.left), T = dev(r.top), R = dev(r.right), B = dev(r.bottom);
-    const QColor blue(0, 0, 255);
-    // Each square reaches 3 pixels from its corner toward the inside; the far
-    // edges are exclusive as the toolkit fills rectangles.
-    auto fill = [&](int x1, int y1, int x2, int y2) {
-        p.fillRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                         QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1)),
-                   blue);
-    };
-    fill(L, T, L + 3, T + 3);
-    fill(R, T, R - 3, T + 3);
-    fill(L, B, L + 3, B - 3);
-    fill(R, B, R - 3, B - 3);
-    // A sizable object also has handles at the middles of its edges.
-    if (Sizable(selection))
-        for (Handle h : {Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
-            p.fillRect(handleBox(h, L, T, R, B), blue);
-}
-
-void EditSession::DrawPrintCheck(QPainter &p) const
-{
-    // Two screen pixels thick, right below the line's cell (under its
-    // descenders), as long as the text is drawn.
-    const int thick = std::max(1, static_cast<int>(std::lround(2 * pixelRatio)));
-    const long long limitX = canvas.width() + 100LL, limitY = canvas.height() + 100LL;
-    for (const TextObject *text : printCheckLines) {
-        const LineSize size = drawnLines.Of(*text, device);
-        TRect r;
-        text->GetRect(r);
-        const long long x = device.ToDevice(r.left);
-        if (size.vertical) {
-            // Down the column's right side, where vertical text is marked.
-            const long long top = device.ToDevice(r.top);
-            const long long right = x + size.advance;
-            const long long y0 = std::clamp(top, -100LL, limitY);
-            const long long y1 = std::clamp(top + size.height, -100LL, limitY);
-            if (y1 > y0 && right >= -100 && right <= limitX)
-                p.fillRect(QRect(static_cast<int>(right), static_cast<int>(y0), thick,
-                                 static_cast<int>(y1 - y0)),
-                           QColor(255, 0, 0));
-            continue;
-        }
-        const long long y = static_cast<long long>(device.ToDevice(r.top)) + size.height;
-        // Lines far outside the canvas are not seen; bounding keeps QRect in range.
-        const long long left = std::clamp(x, -100LL, limitX);
-        const long long right = std::clamp(x + size.advance, -100LL, limitX);
-        if (right <= left || y < -100 || y > limitY)
-            continue;
-        p.fillRect(QRect(static_cast<int>(left), static_cast<int>(y),
-                         static_cast<int>(right - left), thick),
-                   QColor(255, 0, 0));
-    }
-    drawnLines.Sweep();
-}
-
-void EditSession::DrawQrOverflow(QPainter &p) const
-{
-    const Object *qr = card.Find(kQrKey);
-    if (!qrTooLong || !qr || !qr->IsVisible())
-        return;
-    TRect r;
-    qr->GetRect(r);
-    const QString words = QStringLiteral("QR コードに入りきりません");
-    p.save();
-    p.setFont(WindowFont());
-    // The words in a box at the symbol's corner, moved inside the canvas
-    // when the corner lies near or beyond its edge.
-    const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
-    QRect box(0, 0, text.width() + 12, text.height() + 10);
-    const int x =
-        std::clamp(view.ToDevice(r.left), 0, std::max(0, ViewSize().width() - box.width()));
-    const int y =
-        std::clamp(view.ToDevice(r.top), 0, std::max(0, ViewSize().height() - box.height()));
-    box.moveTo(x, y);
-    const QColor red(255, 0, 0);
-    p.fillRect(box, Qt::white);
-    p.setPen(QPen(red, 2));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(box.adjusted(1, 1, -1, -1));
-    p.setPen(red);
-    p.drawText(box, Qt::AlignCenter, words);
-    p.restore();
-}
-
-void EditSession::DrawQrTooSmall(QPainter &p) const
-{
-    const Object *qr = card.Find(kQrKey);
-    if (!qrTooSmall || !qr || !qr->IsVisible())
-        return;
-    TRect r;
-    qr->GetRect(r);
-    auto dev = [this](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
-    const QRect frame(QPoint(dev(r.left), dev(r.top)), QPoint(dev(r.right), dev(r.bottom)));
-    const QString words = QStringLiteral("QR コードが小さすぎます (読み取れないおそれ)");
-    const QColor orange(255, 128, 0);
-    p.save();
-    p.setPen(QPen(orange, 2));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(frame.adjusted(-2, -2, 2, 2));
-    p.setFont(WindowFont());
-    // The words above the symbol, or below it near the canvas's top; kept
-    // inside the canvas.
-    const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
-    QRect box(0, 0, text.width() + 8, text.height() + 4);
-    int y = frame.top() - 3 - box.height();
-    if (y < 0)
-        y = frame.bottom() + 4;
-    box.moveTo(std::clamp(frame.left(), 0, std::max(0, ViewSize().width() - box.width())),
-               std::clamp(y, 0, std::max(0, ViewSize().height() - box.height())));
-    p.fillRect(box, Qt::white);
-    p.setPen(orange);
-    p.drawRect(box.adjusted(0, 0, -1, -1));
-    p.drawText(box, Qt::AlignCenter, words);
-    p.restore();
 }
 
 QrFormat EditSession::QrFormatOfCard() const
@@ -782,30 +376,8 @@ void EditSession::moveSelectionTo(long long newLeft, long long newTop)
 {
     TRect r;
     selection->GetRect(r);
-    long long l = r.left, t = r.top, rr = r.right, b = r.bottom;
-    const long long dx = newLeft - l, dy = newTop - t;
-    l += dx;
-    rr += dx;
-    t += dy;
-    b += dy;
-    if (b < 20) {
-        t += 20 - b;
-        b = 20;
-    }
-    if (rr < 20) {
-        l += 20 - rr;
-        rr = 20;
-    }
-    if (l > 880) {
-        rr -= l - 880;
-        l = 880;
-    }
-    if (t > 520) {
-        b -= t - 520;
-        t = 520;
-    }
-    selection->SetRect(TRect{static_cast<std::int32_t>(l), static_cast<std::int32_t>(t),
-                             static_cast<std::int32_t>(rr), static_cast<std::int32_t>(b)});
+    selection->SetRect(
+        geometry::Translated(r, geometry::ClampMove(r, newLeft - r.left, newTop - r.top)));
 }
 
 void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect)
@@ -836,7 +408,7 @@ void EditSession::EndDrag()
 {
     dragging = false;
     const bool resized = std::exchange(resizeHandle, Handle::None) != Handle::None;
-    std::unique_ptr<State> before = std::move(dragBefore);
+    std::unique_ptr<EditState> before = std::move(dragBefore);
     if (!before || !selection)
         return;
     const Object *was = before->Find(keyOf(selection));
@@ -863,7 +435,7 @@ void EditSession::Nudge(int dx, int dy)
         return;
     TRect r;
     selection->GetRect(r);
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     moveSelectionTo(static_cast<long long>(r.left) + dx, static_cast<long long>(r.top) + dy);
     TRect moved;
     selection->GetRect(moved);
@@ -887,15 +459,10 @@ EditSession::Handle EditSession::HandleAt(int X, int Y) const
         return Handle::None;
     TRect r;
     selection->GetRect(r);
+    // Bounded: handles far outside the canvas are not seen, and the handle
+    // arithmetic stays in range for any stored rectangle.
     auto dev = [this](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
-    const int L = dev(r.left), T = dev(r.top), R = dev(r.right), B = dev(r.bottom);
-    // Two pixels around each 3-pixel square: easy to catch, and a 2 mm
-    // object still keeps a middle that moves it.
-    for (Handle h : {Handle::TopLeft, Handle::TopRight, Handle::BottomRight, Handle::BottomLeft,
-                     Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
-        if (handleBox(h, L, T, R, B).adjusted(-2, -2, 2, 2).contains(X, Y))
-            return h;
-    return Handle::None;
+    return geometry::HandleAt({dev(r.left), dev(r.top), dev(r.right), dev(r.bottom)}, X, Y);
 }
 
 void EditSession::BeginResize(Handle handle, int X, int Y)
@@ -905,7 +472,7 @@ void EditSession::BeginResize(Handle handle, int X, int Y)
     selection->GetRect(resizeFrom);
     // The pointer keeps its distance from the edges it grabbed, so the
     // object does not jump at the first step.
-    const auto [dx, dy] = edgesOf(handle);
+    const auto [dx, dy] = geometry::HandleEdges(handle);
     dragOffsetX = view.ToModel(X) - (dx > 0 ? resizeFrom.right : resizeFrom.left);
     dragOffsetY = view.ToModel(Y) - (dy > 0 ? resizeFrom.bottom : resizeFrom.top);
     dragging = true;
@@ -915,15 +482,16 @@ void EditSession::BeginResize(Handle handle, int X, int Y)
 
 bool EditSession::resizeSelectionTo(int X, int Y, bool freeAspect)
 {
-    const auto [dx, dy] = edgesOf(resizeHandle);
+    using geometry::Shape;
+    const auto [dx, dy] = geometry::HandleEdges(resizeHandle);
     Shape shape = Shape::Free;
     if (selection == card.Find(kQrKey))
         shape = Shape::Square;
     else if (dx && dy && !freeAspect)
         shape = Shape::Aspect;
-    const TRect to =
-        resizedRect(resizeFrom, dx, dy, static_cast<long long>(view.ToModel(X)) - dragOffsetX,
-                    static_cast<long long>(view.ToModel(Y)) - dragOffsetY, shape);
+    const TRect to = geometry::Resized(
+        resizeFrom, resizeHandle, static_cast<long long>(view.ToModel(X)) - dragOffsetX,
+        static_cast<long long>(view.ToModel(Y)) - dragOffsetY, shape);
     TRect now;
     selection->GetRect(now);
     if (to == now)
@@ -949,13 +517,13 @@ void EditSession::PlaceSelection(const TRect &rect)
         return;
     TRect was;
     selection->GetRect(was);
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     const bool qr = selection == card.Find(kQrKey);
     if (Sizable(selection)) {
         // Sized first, then moved with a move's clamps. A size beyond any
         // card is cut so that the clamped edges stay in range.
         auto size = [](std::int32_t lo, std::int32_t hi) {
-            return std::clamp(static_cast<long long>(hi) - lo, kMinSize, kMaxSize);
+            return std::clamp(static_cast<long long>(hi) - lo, geometry::kMinSize, kMaxSize);
         };
         const long long w = size(rect.left, rect.right);
         const long long h = qr ? w : size(rect.top, rect.bottom);
@@ -985,7 +553,7 @@ void EditSession::ToggleQr()
     Object *qr = card.Find(kQrKey);
     if (!qr)
         throw CardError("カードに QR コードのオブジェクトがありません");
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     qr->SetVisible(!qr->IsVisible());
     UpdateQrCode();
     RefreshCanvas();
@@ -1006,7 +574,7 @@ void EditSession::SetQrFormat(QrFormat format)
     CardOptions options = ReadCardOptions(card);
     if (options.qrFormat == format)
         return;
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     options.qrFormat = format;
     WriteCardOptions(card, options);
     UpdateQrCode();
@@ -1024,7 +592,7 @@ void EditSession::SetFont(const Font &font)
     obj->GetFont(was);
     if (was == font)
         return;
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     obj->SetFont(font);
     SetModified(true);
     RefreshCanvas();
@@ -1040,7 +608,7 @@ void EditSession::SetVertical(bool vertical)
     obj->GetFont(font);
     if (font.vertical == vertical)
         return;
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     font.vertical = vertical;
     obj->SetFont(font);
     SetModified(true);
@@ -1064,7 +632,7 @@ void EditSession::SetColor(std::int32_t color)
     if (!obj)
         return;
     const bool changed = color != obj->GetColor();
-    std::unique_ptr<State> before = changed ? snapshot() : nullptr;
+    std::unique_ptr<EditState> before = changed ? snapshot() : nullptr;
     obj->SetColor(color);
     RefreshCanvas();
     if (!changed)
@@ -1078,7 +646,7 @@ void EditSession::SetColor(std::int32_t color)
 // numbers, keeps the file as it was.
 void EditSession::restack(bool toFront, const QString &text)
 {
-    std::unique_ptr<State> before = snapshot();
+    std::unique_ptr<EditState> before = snapshot();
     bool changed = false;
     auto set = [&](Object *o, int n) {
         changed |= o->GetOrder() != n;
@@ -1120,7 +688,7 @@ bool EditSession::exchangeWithNeighbour(int step)
         const std::size_t j = i + step;
         if (j >= d.size()) // past the top, or before the bottom (wraps)
             return false;
-        std::unique_ptr<State> before = snapshot();
+        std::unique_ptr<EditState> before = snapshot();
         Object *n = d[j];
         const int mine = selection->GetOrder(), theirs = n->GetOrder();
         n->SetOrder(mine);
@@ -1178,8 +746,8 @@ EditSession::LoadResult EditSession::LoadBytes(const QByteArray &bytes, int *rep
     // The steps and the drag refer to the objects about to go.
     selection = nullptr;
     dragging = false;
-    printCheckLines.clear();
     resetHistory();
     card = std::move(read);
+    emit cardReplaced();
     return LoadResult::Loaded;
 }

@@ -4,9 +4,9 @@
 #include "card/defaultcard.h"
 #include "card/font.h"
 #include "card/objects.h"
-#include "card/printcheck.h"
 #include "card/printspace.h"
 #include "card/rect.h"
+#include "editor/geometry.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -20,21 +20,22 @@
 #include <utility>
 #include <vector>
 
+struct EditState;
 class Object;
 class Picture;
-class QPainter;
 
 // The card being edited, without a window: the only way the card changes.
 // It owns the card, the screen converter, the selection, the drag, the
 // modified flag, the print-space values and the undo stack. The main window
 // and plakuro-cli are two faces over it: they read its state, call its
 // steps and listen to its signals; so both save the same bytes for the same
-// edits.
+// edits. The window shows it through a CanvasView (canvasview.h), which
+// paints on canvasChanged; the rectangle arithmetic is geometry.h's.
 //
 // Every change of what the card file keeps is one step on UndoStack(), with
-// a Japanese text the user sees. A step keeps copies of the card's objects
-// (pictures shared) and of what the edits and name boxes show, before and
-// after, so taking it back or again restores them exactly.
+// a Japanese text the user sees. A step (history.h) keeps copies of the
+// card's objects (pictures shared) and of what the edits and name boxes
+// show, before and after, so taking it back or again restores them exactly.
 class EditSession : public QObject
 {
     Q_OBJECT
@@ -60,16 +61,9 @@ public:
     // saved bytes never depend on the view.
     const Converter &Screen() const { return screen; }
     // The pointer's converter: the zoomed canvas in the widget's (logical)
-    // pixels, 645 x Zoom() wide. Pointer positions, marks and handles use it.
+    // pixels, 645 x the view's zoom wide (SetViewWidth). Pointer positions,
+    // marks and handles use it.
     const Converter &View() const { return view; }
-    // The canvas: white, the card, the QR overflow and small-symbol notices,
-    // the marks. ViewSize() logical pixels times PixelRatio() device pixels,
-    // with that device pixel ratio set; at 100 % and ratio 1, 645 x 390.
-    const QImage &Canvas() const { return canvas; }
-    double Zoom() const { return zoom; }
-    double PixelRatio() const { return pixelRatio; }
-    // The canvas's size in logical pixels: 645 x 390 times the zoom, rounded.
-    QSize ViewSize() const;
     Object *Selection() const { return selection; }
     bool Dragging() const { return dragging; }
     bool Modified() const { return modified; }
@@ -107,11 +101,9 @@ public:
     // --- The editor's steps ------------------------------------------------
     // The canvas panel's width: the screen converter's.
     void SetScreenWidth(int width) { screen.SetWidth(width); }
-    // The canvas is drawn `zoomValue` times the 645 x 390 canvas (a factor
-    // from 0.25 to 8, clamped) on a screen of `ratio` device pixels per
-    // logical pixel (1 to 4, clamped): the card is drawn anew at that many
-    // pixels, never enlarged. Repaints when either changes.
-    void SetView(double zoomValue, double ratio = 1.0);
+    // The shown canvas is `width` logical pixels wide (CanvasView::SetView
+    // sets it): the pointer's converter. Changes nothing the file keeps.
+    void SetViewWidth(int width) { view.SetWidth(width); }
     // Start-up ends with the card not modified.
     void SetModified(bool m);
 
@@ -129,7 +121,8 @@ public:
     // Hides the picture object `key` (it keeps its picture) and empties its
     // name box.
     void RemovePicture(const std::string &key);
-    // White fill, the card measured and drawn, the QR notices, the marks.
+    // The card measured on the 645-pixel canvas (what its text objects'
+    // rectangles become), then canvasChanged for the views to repaint.
     void RefreshCanvas();
     // New: every field and name box empty, both pictures hidden, nothing
     // selected, not modified, no steps to take back.
@@ -157,18 +150,7 @@ public:
 
     // The handles of a sizable selection: the corner marks and the middles of
     // the edges.
-    enum class Handle
-    {
-        None,
-        TopLeft,
-        Top,
-        TopRight,
-        Right,
-        BottomRight,
-        Bottom,
-        BottomLeft,
-        Left
-    };
+    using Handle = geometry::Handle;
     // Pictures and the QR code can be sized; a text takes the size its text
     // measures.
     static bool Sizable(const Object *obj);
@@ -235,44 +217,25 @@ public:
     // edits, for printing only.
     void SetTextsForPrinting(const std::vector<std::pair<std::string, std::string>> &sjisTexts);
 
-    // The four corner squares of the selection, when it is visible.
-    void DrawSelectionMarks(QPainter &p) const;
-    // The text lines that would print past the card's edge or into another
-    // line (see PrintCheck), as of the last repaint, bottom first; for
-    // telling which objects they are, valid until the card changes.
-    const std::vector<const TextObject *> &PrintCheckLines() const { return printCheckLines; }
-    // A thin red line under each of them (down the right side of a vertical
-    // one), as they are drawn on the canvas (device pixels, unscaled painter). The editor's canvas
-    // only: never printed, never in a card image.
-    void DrawPrintCheck(QPainter &p) const;
-    // While the shown QR code's text fits no symbol: a red frame with the
-    // words 「QR コードに入りきりません」 at the object's place. The editor's
-    // canvas only; printing and card images never draw it.
-    void DrawQrOverflow(QPainter &p) const;
-    // While the shown symbol's modules are too small to read well: an orange
-    // frame round the object with words saying so. The editor's canvas only.
-    void DrawQrTooSmall(QPainter &p) const;
-
 signals:
     // The edits' texts or the name boxes changed by the session itself
     // (New, Open, taking a step back or again); the faces show them anew.
     void fieldsChanged();
+    // The card as drawn changed (after RefreshCanvas): the views repaint.
     void canvasChanged();
     void commandsChanged(const EditSession::Commands &commands);
     void modifiedChanged(bool modified);
     // Once each time the card's text stops fitting the QR symbol.
     void qrOverflow();
+    // Open replaced every object: pointers into the card are gone.
+    void cardReplaced();
 
 private:
-    struct State;
-    class Step;
-    friend class Step;
-
-    std::unique_ptr<State> snapshot() const;
-    void restore(const State &state);
-    // Pushes one step from `before` to the present state, unless nothing
-    // the file keeps changed. `mergeId` -1 never merges.
-    void record(const QString &text, std::unique_ptr<State> before, int mergeId = -1,
+    std::unique_ptr<EditState> snapshot() const;
+    void restore(const EditState &state);
+    // Pushes one step from `before` to the present state; a `mergeId` other
+    // than kNeverMerges merges with the step before of the same id and key.
+    void record(const QString &text, std::unique_ptr<EditState> before, int mergeId = -1,
                 const std::string &mergeKey = {});
     // Steps that change the card without recording (inside another step).
     void applyText(std::size_t field, const QString &text);
@@ -290,27 +253,19 @@ private:
 
     Objects card;
     Converter screen{kCanvasWidth};
-    Converter view{kCanvasWidth};   // logical pixels of the zoomed canvas
-    Converter device{kCanvasWidth}; // the zoomed canvas's device pixels
-    double zoom = 1.0;
-    double pixelRatio = 1.0;
-    QImage canvas;
-    QImage measureCanvas; // 645 x 390, for measuring while zoomed
+    Converter view{kCanvasWidth}; // logical pixels of the zoomed canvas
+    QImage measureCanvas;         // 645 x 390, what text is measured on
     Object *selection = nullptr;
     bool dragging = false;
     int dragOffsetX = 0;
     int dragOffsetY = 0;
     Handle resizeHandle = Handle::None;
     TRect resizeFrom; // the selection's rectangle at the press
-    std::unique_ptr<State> dragBefore;
+    std::unique_ptr<EditState> dragBefore;
     bool modified = false;
     bool qrTooLong = false;
     bool qrTooSmall = false;
     PrintSpace space;
-    PrintCheck printCheck;
-    // The texts as drawn on the canvas, for the underlines; only a cache.
-    mutable LineMeasurer drawnLines;
-    std::vector<const TextObject *> printCheckLines;
     std::array<QString, kFields.size()> fields;
     std::array<QString, 2> pictureNames; // kPictureKey, kBackPictureKey
     QUndoStack stack;

@@ -32,7 +32,7 @@ protected:
     {
         return dynamic_cast<T *>(editor().Card().Find(key));
     }
-    const QImage &canvas() { return editor().Canvas(); }
+    const QImage &canvas() { return window->Canvas().Image(); }
     QString path(const QString &name) const { return dir.filePath(name); }
     // Makes the window's printer, which the scripted print dialog accepts,
     // write A4 pages into sheet.pdf; returns that file's path.

@@ -15,6 +15,7 @@
 #include "card/picture.h"
 #include "card/sjis.h"
 #include "card/stream.h"
+#include "editor/canvasview.h"
 #include "editor/session.h"
 #include "print/sheet.h"
 #include "qr/qrcode.h"
@@ -165,6 +166,7 @@ protected:
     static void SetUpTestSuite()
     {
         editor = new EditSession;
+        view = new CanvasView(*editor);
         editor->ToggleQr();
         for (const auto &[key, text] : kTexts)
             editor->EditChanged(key, QString::fromUtf8(text));
@@ -184,6 +186,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
+        delete view;
         delete editor;
         delete file;
     }
@@ -195,10 +198,12 @@ protected:
     }
 
     static EditSession *editor;
+    static CanvasView *view;
     static QByteArray *file;
 };
 
 EditSession *PixelTest::editor = nullptr;
+CanvasView *PixelTest::view = nullptr;
 QByteArray *PixelTest::file = nullptr;
 
 const int kPrintWidth = static_cast<int>(600 * kCardWidthInch);
@@ -213,9 +218,9 @@ TEST_F(PixelTest, TheCanvasAfterKeystrokesAndDragsIsTheFreshlyDrawnCard)
     {
         // The canvas also underlines the lines the print check names.
         QPainter p(&cold);
-        editor->DrawPrintCheck(p);
+        view->DrawPrintCheck(p);
     }
-    ASSERT_EQ(editor->Canvas(), cold);
+    ASSERT_EQ(view->Image(), cold);
     ASSERT_EQ(coldRects.size(), 14u);
 
     Object *name = editor->Card().Find("eName");
@@ -244,7 +249,7 @@ TEST_F(PixelTest, TheCanvasAfterKeystrokesAndDragsIsTheFreshlyDrawnCard)
         editorCardImage(343, 207);
         editor->SetSelection(nullptr);
         editor->RefreshCanvas();
-        ASSERT_EQ(editor->Canvas(), cold) << "round " << round;
+        ASSERT_EQ(view->Image(), cold) << "round " << round;
         const std::map<std::string, TRect> rects = rectsOfTexts(editor->Card());
         for (const auto &[key, want] : coldRects) {
             EXPECT_TRUE(rects.at(key) == want) << key << " round " << round;

@@ -1,6 +1,7 @@
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/printcheck.h"
+#include "editor/canvasview.h"
 #include "editor/session.h"
 #include "print/sheet.h"
 #include "realistic_texts.h"
@@ -24,12 +25,12 @@ bool isMark(QRgb px)
 // The mark's pixels on the canvas between the line's shown top and a line's
 // height below its shown bottom, across its shown width (the canvas's device
 // pixels; the text is drawn a little larger than its rectangle when zoomed).
-int marksUnder(const EditSession &s, const char *key)
+int marksUnder(const EditSession &s, const CanvasView &v, const char *key)
 {
     TRect r;
     s.Card().Find(key)->GetRect(r);
-    QImage img = s.Canvas();
-    const double scale = s.Zoom() * s.PixelRatio();
+    QImage img = v.Image();
+    const double scale = v.Zoom() * v.PixelRatio();
     const int x0 = std::max(0, qRound(r.left * scale * 645 / 910));
     const int x1 = std::min(img.width() - 1, qRound(r.right * scale * 645 / 910));
     const int y0 = qRound(r.top * scale * 645 / 910);
@@ -61,22 +62,23 @@ TEST(PrintCheck, MarksALineRunningPastTheCardsEdgeAtEveryZoom)
     };
     for (const Case c : {Case{1.0, 1.0}, Case{2.0, 1.0}, Case{1.5, 2.0}}) {
         EditSession s;
-        s.SetView(c.zoom, c.ratio);
+        CanvasView v(s);
+        v.SetView(c.zoom, c.ratio);
         s.EditChanged("eAddress", QStringLiteral("東京都千代田区丸の内 1-2-3"));
-        EXPECT_TRUE(s.PrintCheckLines().empty()) << c.zoom;
-        EXPECT_EQ(marksIn(s.Canvas()), 0) << c.zoom;
+        EXPECT_TRUE(v.PrintCheckLines().empty()) << c.zoom;
+        EXPECT_EQ(marksIn(v.Image()), 0) << c.zoom;
 
         s.EditChanged("eAddress", longAddress());
-        ASSERT_EQ(s.PrintCheckLines().size(), 1u) << c.zoom;
+        ASSERT_EQ(v.PrintCheckLines().size(), 1u) << c.zoom;
         // A thin line (two screen pixels) to the canvas's right edge, over
         // 500 of its 645 (times the zoom) pixels.
-        const int marks = marksUnder(s, "eAddress");
+        const int marks = marksUnder(s, v, "eAddress");
         EXPECT_GT(marks, 2 * c.ratio * 500 * c.zoom * c.ratio) << c.zoom;
-        EXPECT_EQ(marks, marksIn(s.Canvas())) << c.zoom;
+        EXPECT_EQ(marks, marksIn(v.Image())) << c.zoom;
 
         // Taking the keystroke back takes the mark away.
         s.UndoStack().undo();
-        EXPECT_EQ(marksIn(s.Canvas()), 0) << c.zoom;
+        EXPECT_EQ(marksIn(v.Image()), 0) << c.zoom;
     }
 }
 
@@ -85,31 +87,33 @@ TEST(PrintCheck, MarksBothOfTwoOverlappingLinesButNoHiddenOne)
     // Every field filled in the new card's layout: the lines' cells touch
     // and overlap, their letters do not.
     EditSession s;
+    CanvasView v(s);
     for (const auto &[key, text] : kRealisticTexts)
         s.EditChanged(key, QString::fromUtf8(text));
-    EXPECT_TRUE(s.PrintCheckLines().empty());
-    EXPECT_EQ(marksIn(s.Canvas()), 0);
+    EXPECT_TRUE(v.PrintCheckLines().empty());
+    EXPECT_EQ(marksIn(v.Image()), 0);
     Object *corp = s.Card().Find("eCorp");
     TRect name;
     s.Card().Find("eName")->GetRect(name);
     s.SetSelection(corp);
     s.PlaceSelection({name.left + 30, name.top - 10, 0, 0});
-    ASSERT_EQ(s.PrintCheckLines().size(), 2u);
-    EXPECT_GT(marksUnder(s, "eName"), 0);
-    EXPECT_GT(marksUnder(s, "eCorp"), 0);
+    ASSERT_EQ(v.PrintCheckLines().size(), 2u);
+    EXPECT_GT(marksUnder(s, v, "eName"), 0);
+    EXPECT_GT(marksUnder(s, v, "eCorp"), 0);
 
     // An emptied field is no line at all.
     s.EditChanged("eCorp", QString());
-    EXPECT_TRUE(s.PrintCheckLines().empty());
-    EXPECT_EQ(marksIn(s.Canvas()), 0);
+    EXPECT_TRUE(v.PrintCheckLines().empty());
+    EXPECT_EQ(marksIn(v.Image()), 0);
 }
 
 TEST(PrintCheck, NeverPrintedNorSaved)
 {
     EditSession s;
+    CanvasView v(s);
     s.EditChanged("eName", QStringLiteral("山田 太郎"));
     s.EditChanged("eAddress", longAddress());
-    ASSERT_FALSE(s.PrintCheckLines().empty());
+    ASSERT_FALSE(v.PrintCheckLines().empty());
     const QByteArray saved = s.SaveBytes();
     const DrawingOrder order = MakeDrawingOrder(s.Card());
     EXPECT_EQ(marksIn(RenderCardImage(order, kCheckCardWidth, kCheckCardHeight)), 0);
@@ -149,14 +153,15 @@ TEST(PrintCheck, MeasuresAsThePrintersCardImageAt600Dpi)
 TEST(PrintCheck, JudgesAVerticalLineByItsInkDownTheColumn)
 {
     EditSession s;
+    CanvasView v(s);
     s.EditChanged("eName", QStringLiteral("山田 太郎"));
     s.EditChanged("eAddress", QStringLiteral("東京都千代田区"));
     Object *address = s.Card().Find("eAddress");
     s.SetSelection(address);
     s.SetVertical(true);
     s.PlaceSelection({850, 20, 0, 0});
-    EXPECT_TRUE(s.PrintCheckLines().empty());
-    EXPECT_EQ(marksIn(s.Canvas()), 0);
+    EXPECT_TRUE(v.PrintCheckLines().empty());
+    EXPECT_EQ(marksIn(v.Image()), 0);
     // The rectangle is the column: the pointer finds it near its foot.
     TRect column;
     address->GetRect(column);
@@ -166,12 +171,12 @@ TEST(PrintCheck, JudgesAVerticalLineByItsInkDownTheColumn)
 
     // Past the card's bottom edge: marked down the column's right side.
     s.EditChanged("eAddress", longAddress());
-    ASSERT_EQ(s.PrintCheckLines().size(), 1u);
+    ASSERT_EQ(v.PrintCheckLines().size(), 1u);
     TRect r;
     address->GetRect(r);
     EXPECT_GT(r.bottom - r.top, 5 * (r.right - r.left));
     // A strip four pixels wide at the column's right edge holds every mark.
-    const QImage canvas = s.Canvas();
+    const QImage canvas = v.Image();
     const QImage beside = canvas.copy(s.Screen().ToDevice(r.right) - 1, 0, 4, canvas.height());
     EXPECT_GT(marksIn(beside), 2 * 300);
     EXPECT_EQ(marksIn(beside), marksIn(canvas));
@@ -181,5 +186,5 @@ TEST(PrintCheck, JudgesAVerticalLineByItsInkDownTheColumn)
     TRect name;
     s.Card().Find("eName")->GetRect(name);
     s.PlaceSelection({name.left + 20, name.top - 40, 0, 0});
-    EXPECT_EQ(s.PrintCheckLines().size(), 2u);
+    EXPECT_EQ(v.PrintCheckLines().size(), 2u);
 }

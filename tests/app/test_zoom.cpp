@@ -10,7 +10,8 @@ namespace {
 QByteArray typedAt(double zoom, double ratio)
 {
     EditSession s;
-    s.SetView(zoom, ratio);
+    CanvasView view(s);
+    view.SetView(zoom, ratio);
     s.EditChanged("eName", QStringLiteral("山田 太郎"));
     s.EditChanged("eAddress", QStringLiteral("東京都千代田区丸の内 1-2-3 丸の内ビル 12F"));
     s.EditChanged("eMail", QStringLiteral("yamada@example.co.jp"));
@@ -30,29 +31,28 @@ TEST(ZoomSession, SavedBytesDoNotDependOnTheZoomOrThePixelRatio)
 
 TEST(ZoomSession, RatioTwoDrawsTwiceThePixelsAnewNotEnlarged)
 {
-    EditSession hundred;
-    EditSession sharp;
+    EditSession hundredSession, sharpSession, zoomedSession;
+    CanvasView hundred(hundredSession), sharp(sharpSession), zoomed(zoomedSession);
     sharp.SetView(1.0, 2.0);
-    EditSession zoomed;
     zoomed.SetView(2.0, 1.0);
-    for (EditSession *s : {&hundred, &sharp, &zoomed}) {
+    for (EditSession *s : {&hundredSession, &sharpSession, &zoomedSession}) {
         s->EditChanged("eName", QStringLiteral("山田 太郎"));
         s->RefreshCanvas();
     }
-    EXPECT_EQ(sharp.Canvas().size(), QSize(1290, 780));
-    EXPECT_EQ(sharp.Canvas().devicePixelRatio(), 2.0);
+    EXPECT_EQ(sharp.Image().size(), QSize(1290, 780));
+    EXPECT_EQ(sharp.Image().devicePixelRatio(), 2.0);
     EXPECT_EQ(sharp.ViewSize(), QSize(645, 390));
     EXPECT_EQ(zoomed.ViewSize(), QSize(1290, 780));
     // The same device pixels whether the screen or the zoom doubles them.
-    QImage plain = sharp.Canvas();
+    QImage plain = sharp.Image();
     plain.setDevicePixelRatio(1.0);
-    EXPECT_EQ(plain, zoomed.Canvas());
+    EXPECT_EQ(plain, zoomed.Image());
     // An enlarged 645-pixel canvas would be this; the text is drawn anew.
-    const QImage enlarged = hundred.Canvas().scaled(1290, 780);
-    EXPECT_NE(enlarged.convertToFormat(QImage::Format_RGB32), zoomed.Canvas());
+    const QImage enlarged = hundred.Image().scaled(1290, 780);
+    EXPECT_NE(enlarged.convertToFormat(QImage::Format_RGB32), zoomed.Image());
     // Back at 100 % the canvas is the 645-pixel one, pixel for pixel.
     zoomed.SetView(1.0, 1.0);
-    EXPECT_EQ(zoomed.Canvas(), hundred.Canvas());
+    EXPECT_EQ(zoomed.Image(), hundred.Image());
 }
 
 class ZoomTest : public MeishiTest
@@ -74,8 +74,8 @@ TEST_F(ZoomTest, HitTestAndDragMoveTheSameModelUnitsAtEveryZoom)
         window->SetZoomIndex(index);
         const double zoom =
             index < TMeishi::kZoomFit ? TMeishi::kZoomLevels[std::size_t(index)] : 1.0;
-        EXPECT_DOUBLE_EQ(editor().Zoom(), zoom);
-        EXPECT_EQ(window->cCanvas->size(), editor().ViewSize());
+        EXPECT_DOUBLE_EQ(window->Canvas().Zoom(), zoom);
+        EXPECT_EQ(window->cCanvas->size(), window->Canvas().ViewSize());
         EXPECT_EQ(window->cZoom->currentIndex(), index);
         const Converter &view = editor().View();
         TRect r;
@@ -101,15 +101,15 @@ TEST_F(ZoomTest, HitTestAndDragMoveTheSameModelUnitsAtEveryZoom)
 TEST_F(ZoomTest, KeysAndTheListStepThroughTheLevels)
 {
     window->StepZoom(1, {});
-    EXPECT_DOUBLE_EQ(editor().Zoom(), 1.5);
+    EXPECT_DOUBLE_EQ(window->Canvas().Zoom(), 1.5);
     window->StepZoom(1, {});
     window->StepZoom(1, {});
     window->StepZoom(1, {}); // no level above 300 %
-    EXPECT_DOUBLE_EQ(editor().Zoom(), 3.0);
+    EXPECT_DOUBLE_EQ(window->Canvas().Zoom(), 3.0);
     EXPECT_EQ(window->cZoom->currentText(), QStringLiteral("300 %"));
     window->StepZoom(-1, {});
-    EXPECT_DOUBLE_EQ(editor().Zoom(), 2.0);
-    EXPECT_EQ(editor().Canvas().size(), QSize(1290, 780));
+    EXPECT_DOUBLE_EQ(window->Canvas().Zoom(), 2.0);
+    EXPECT_EQ(window->Canvas().Image().size(), QSize(1290, 780));
     window->SetZoomIndex(TMeishi::kZoomFit);
     EXPECT_EQ(window->cZoom->currentText(), QStringLiteral("全体"));
     EXPECT_EQ(window->cCanvas->size(), QSize(645, 390));

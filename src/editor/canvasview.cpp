@@ -1,0 +1,199 @@
+#include "editor/canvasview.h"
+#include "card/object.h"
+#include "card/objects.h"
+#include "editor/geometry.h"
+#include "editor/session.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A model rectangle in the pointer's pixels. Marks far outside the canvas
+// are not seen; bounding keeps the corner arithmetic in range for any
+// stored rectangle.
+TRect viewPixels(const Converter &view, const TRect &r)
+{
+    auto dev = [&view](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
+    return {dev(r.left), dev(r.top), dev(r.right), dev(r.bottom)};
+}
+
+QRect toQRect(const TRect &r)
+{
+    return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+}
+
+} // namespace
+
+CanvasView::CanvasView(EditSession &session, QObject *parent)
+    : QObject(parent), session(session), device(EditSession::kCanvasWidth),
+      canvas(EditSession::kCanvasWidth, EditSession::kCanvasHeight, QImage::Format_RGB32)
+{
+    canvas.fill(Qt::white);
+    connect(&session, &EditSession::canvasChanged, this, &CanvasView::repaint);
+    // The lines point into the objects Open is about to destroy.
+    connect(&session, &EditSession::cardReplaced, this, [this] { printCheckLines.clear(); });
+}
+
+QSize CanvasView::ViewSize() const
+{
+    return {std::max(1, qRound(EditSession::kCanvasWidth * zoom)),
+            std::max(1, qRound(EditSession::kCanvasHeight * zoom))};
+}
+
+void CanvasView::SetView(double zoomValue, double ratio)
+{
+    // NaN and out-of-range values from a screen or a caller fall back to the
+    // nearest sensible view rather than an empty or enormous canvas.
+    zoomValue = zoomValue >= 0.25 ? std::min(zoomValue, 8.0) : (zoomValue < 0.25 ? 0.25 : 1.0);
+    ratio = ratio >= 1.0 ? std::min(ratio, 4.0) : 1.0;
+    if (zoomValue == zoom && ratio == pixelRatio)
+        return;
+    zoom = zoomValue;
+    pixelRatio = ratio;
+    session.SetViewWidth(ViewSize().width());
+    const int width = std::max(1, qRound(EditSession::kCanvasWidth * zoom * pixelRatio));
+    const int height = std::max(1, qRound(EditSession::kCanvasHeight * zoom * pixelRatio));
+    device.SetWidth(width);
+    canvas = QImage(width, height, QImage::Format_RGB32);
+    session.RefreshCanvas();
+}
+
+void CanvasView::repaint()
+{
+    // Painted in device pixels; the ratio is set again for the widget.
+    canvas.setDevicePixelRatio(1.0);
+    QPainter p(&canvas);
+    p.fillRect(canvas.rect(), QColor(255, 255, 255));
+    const DrawingOrder order = MakeDrawingOrder(session.Card());
+    RenderCard(order, &p, device);
+    printCheckLines = printCheck.Run(order);
+    DrawPrintCheck(p);
+    // The notices and marks keep their size on the screen.
+    if (pixelRatio != 1.0)
+        p.scale(pixelRatio, pixelRatio);
+    DrawQrOverflow(p);
+    DrawQrTooSmall(p);
+    DrawSelectionMarks(p);
+    p.end();
+    canvas.setDevicePixelRatio(pixelRatio);
+    emit canvasChanged();
+}
+
+void CanvasView::DrawSelectionMarks(QPainter &p) const
+{
+    using geometry::Handle;
+    const Object *selection = session.Selection();
+    // A hidden object is not on the canvas; marks would stand for nothing.
+    if (!selection || !selection->IsVisible())
+        return;
+    TRect r;
+    selection->GetRect(r);
+    const TRect v = viewPixels(session.View(), r);
+    const QColor blue(0, 0, 255);
+    for (Handle h : {Handle::TopLeft, Handle::TopRight, Handle::BottomLeft, Handle::BottomRight})
+        p.fillRect(toQRect(geometry::HandleBox(h, v)), blue);
+    // A sizable object also has handles at the middles of its edges.
+    if (EditSession::Sizable(selection))
+        for (Handle h : {Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
+            p.fillRect(toQRect(geometry::HandleBox(h, v)), blue);
+}
+
+void CanvasView::DrawPrintCheck(QPainter &p) const
+{
+    // Two screen pixels thick, right below the line's cell (under its
+    // descenders), as long as the text is drawn.
+    const int thick = std::max(1, static_cast<int>(std::lround(2 * pixelRatio)));
+    const long long limitX = canvas.width() + 100LL, limitY = canvas.height() + 100LL;
+    for (const TextObject *text : printCheckLines) {
+        const LineSize size = drawnLines.Of(*text, device);
+        TRect r;
+        text->GetRect(r);
+        const long long x = device.ToDevice(r.left);
+        if (size.vertical) {
+            // Down the column's right side, where vertical text is marked.
+            const long long top = device.ToDevice(r.top);
+            const long long right = x + size.advance;
+            const long long y0 = std::clamp(top, -100LL, limitY);
+            const long long y1 = std::clamp(top + size.height, -100LL, limitY);
+            if (y1 > y0 && right >= -100 && right <= limitX)
+                p.fillRect(QRect(static_cast<int>(right), static_cast<int>(y0), thick,
+                                 static_cast<int>(y1 - y0)),
+                           QColor(255, 0, 0));
+            continue;
+        }
+        const long long y = static_cast<long long>(device.ToDevice(r.top)) + size.height;
+        // Lines far outside the canvas are not seen; bounding keeps QRect in range.
+        const long long left = std::clamp(x, -100LL, limitX);
+        const long long right = std::clamp(x + size.advance, -100LL, limitX);
+        if (right <= left || y < -100 || y > limitY)
+            continue;
+        p.fillRect(QRect(static_cast<int>(left), static_cast<int>(y),
+                         static_cast<int>(right - left), thick),
+                   QColor(255, 0, 0));
+    }
+    drawnLines.Sweep();
+}
+
+void CanvasView::DrawQrOverflow(QPainter &p) const
+{
+    const Object *qr = session.Card().Find(kQrKey);
+    if (!session.QrTooLong() || !qr || !qr->IsVisible())
+        return;
+    TRect r;
+    qr->GetRect(r);
+    const Converter &view = session.View();
+    const QString words = QStringLiteral("QR コードに入りきりません");
+    p.save();
+    p.setFont(WindowFont());
+    // The words in a box at the symbol's corner, moved inside the canvas
+    // when the corner lies near or beyond its edge.
+    const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
+    QRect box(0, 0, text.width() + 12, text.height() + 10);
+    const int x =
+        std::clamp(view.ToDevice(r.left), 0, std::max(0, ViewSize().width() - box.width()));
+    const int y =
+        std::clamp(view.ToDevice(r.top), 0, std::max(0, ViewSize().height() - box.height()));
+    box.moveTo(x, y);
+    const QColor red(255, 0, 0);
+    p.fillRect(box, Qt::white);
+    p.setPen(QPen(red, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(box.adjusted(1, 1, -1, -1));
+    p.setPen(red);
+    p.drawText(box, Qt::AlignCenter, words);
+    p.restore();
+}
+
+void CanvasView::DrawQrTooSmall(QPainter &p) const
+{
+    const Object *qr = session.Card().Find(kQrKey);
+    if (!session.QrTooSmall() || !qr || !qr->IsVisible())
+        return;
+    TRect r;
+    qr->GetRect(r);
+    const TRect v = viewPixels(session.View(), r);
+    const QRect frame(QPoint(v.left, v.top), QPoint(v.right, v.bottom));
+    const QString words = QStringLiteral("QR コードが小さすぎます (読み取れないおそれ)");
+    const QColor orange(255, 128, 0);
+    p.save();
+    p.setPen(QPen(orange, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(frame.adjusted(-2, -2, 2, 2));
+    p.setFont(WindowFont());
+    // The words above the symbol, or below it near the canvas's top; kept
+    // inside the canvas.
+    const QSize text = p.fontMetrics().size(Qt::TextSingleLine, words);
+    QRect box(0, 0, text.width() + 8, text.height() + 4);
+    int y = frame.top() - 3 - box.height();
+    if (y < 0)
+        y = frame.bottom() + 4;
+    box.moveTo(std::clamp(frame.left(), 0, std::max(0, ViewSize().width() - box.width())),
+               std::clamp(y, 0, std::max(0, ViewSize().height() - box.height())));
+    p.fillRect(box, Qt::white);
+    p.setPen(orange);
+    p.drawRect(box.adjusted(0, 0, -1, -1));
+    p.drawText(box, Qt::AlignCenter, words);
+    p.restore();
+}
