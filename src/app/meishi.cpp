@@ -29,6 +29,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -151,15 +152,17 @@ TMeishi::TMeishi(Dialogs &dlgs, QWidget *parent) : QWidget(parent), dialogs(dlgs
     setObjectName("Meishi");
     setWindowTitle(kTitle);
     setFont(WindowFont());
-    setFixedSize(897, 461);
-    // A window of fixed size offers no maximise button.
+    setMinimumSize(kFormSize);
+    resize(kFormSize);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowIcon(artwork::ProgramIcon());
     programDir = QCoreApplication::applicationDirPath();
     buildControls();
     buildShortcuts();
     guarded([this] { FormCreate(); });
+    guarded([this] { restoreWindowPlace(); });
 }
 
 TMeishi::~TMeishi()
@@ -229,16 +232,20 @@ void TMeishi::buildControls()
     bPrint->setText(QStringLiteral("印　刷"));
 
     // The panel's single border is drawn around it so the whole card shows.
-    auto *border = place<QFrame>(this, "aPanelBorder", 245, 43, 647, 392);
-    border->setFrameStyle(QFrame::Box | QFrame::Plain);
-    border->setLineWidth(1);
-    // The panel scrolls a canvas larger than itself; at 100 % the canvas
-    // fills it exactly and no scroll bar shows.
+    aPanelBorder = place<QFrame>(this, "aPanelBorder", 245, 43, 647, 392);
+    aPanelBorder->setFrameStyle(QFrame::Box | QFrame::Plain);
+    aPanelBorder->setLineWidth(1);
+    // The panel scrolls a canvas larger than itself; at 100 % in a window of
+    // the first size the canvas fills it exactly and no scroll bar shows. A
+    // canvas smaller than the grown panel sits in its middle.
     aPanel = place<QScrollArea>(this, "aPanel", 246, 44, 645, 390);
+    aPanel->setAlignment(Qt::AlignCenter);
     aPanel->setFrameShape(QFrame::NoFrame);
     aPanel->setAutoFillBackground(true);
+    // The ground around a card smaller than the panel is grey, as in the
+    // print preview, so the white card's edges show.
     QPalette pal = aPanel->palette();
-    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     aPanel->setPalette(pal);
     aPanel->viewport()->setPalette(pal);
     aPanel->setFocusPolicy(Qt::NoFocus);
@@ -618,8 +625,8 @@ void TMeishi::FormCreate()
 
 void TMeishi::showEvent(QShowEvent *e)
 {
-    if (!centred) {
-        centred = true;
+    if (!placed) {
+        placed = true;
         if (QScreen *screen = QGuiApplication::primaryScreen()) {
             const QRect g = screen->availableGeometry();
             const QRect frame = frameGeometry();
@@ -627,6 +634,99 @@ void TMeishi::showEvent(QShowEvent *e)
         }
     }
     QWidget::showEvent(e);
+}
+
+void TMeishi::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    placeGrowingControls();
+    // 「全体」 follows the panel.
+    if (cZoom->currentIndex() == kZoomFit)
+        guarded([this] { SetZoomIndex(kZoomFit); });
+}
+
+void TMeishi::placeGrowingControls()
+{
+    // What the window has grown beyond its first size; the places below are
+    // those of the first size plus this.
+    const QSize grow = size() - kFormSize;
+    ToolBar1->setGeometry(0, 0, 897 + grow.width(), 29);
+    cZoom->move(897 - 4 - 76 + grow.width(), 3);
+    aPanelBorder->setGeometry(245, 43, 647 + grow.width(), 392 + grow.height());
+    aPanel->setGeometry(246, 44, 645 + grow.width(), 390 + grow.height());
+    cDebug->setGeometry(0, 442 + grow.height(), 897 + grow.width(), 19);
+}
+
+namespace {
+
+// The screen on whose free area at least 100 pixels (or the whole width) of
+// the window's top edge lie, where its title bar can be taken hold of.
+QScreen *screenHolding(const QRect &window)
+{
+    const QRect topEdge(window.topLeft(), QSize(window.width(), 1));
+    for (QScreen *screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersected(topEdge).width() >=
+            std::min(100, window.width()))
+            return screen;
+    return nullptr;
+}
+
+} // namespace
+
+void TMeishi::restoreWindowPlace()
+{
+    const WindowPlace saved = LoadWindowPlace();
+    QRect normal(QPoint(), saved.size.value_or(size()));
+    QScreen *screen = nullptr;
+    if (saved.position) {
+        normal.moveTopLeft(*saved.position);
+        screen = screenHolding(normal);
+    }
+    // A place off every screen (one taken away since) is forgotten: the
+    // window opens centred on the main screen as the first time.
+    placed = screen != nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        // Not larger than the screen it opens on, so its edges can be reached.
+        normal.setSize(normal.size().boundedTo(screen->availableGeometry().size()));
+        if (!placed && saved.maximized) {
+            // Un-maximised later, it comes back in the middle of the screen.
+            normal.moveCenter(screen->availableGeometry().center());
+            placed = true;
+        }
+    }
+    normal.setSize(normal.size().expandedTo(minimumSize()));
+    if (placed)
+        setGeometry(normal);
+    else
+        resize(normal.size());
+    placeGrowingControls();
+    if (saved.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+
+    int zoom = 0; // 100 % for a zoom the list does not have
+    if (saved.zoomPercent == 0)
+        zoom = kZoomFit;
+    for (std::size_t i = 0; i < kZoomLevels.size(); ++i)
+        if (qRound(kZoomLevels[i] * 100) == saved.zoomPercent)
+            zoom = int(i);
+    SetZoomIndex(zoom);
+}
+
+WindowPlace TMeishi::CurrentWindowPlace() const
+{
+    // The size to come back to when un-maximised; the present one otherwise.
+    const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    const int zoom = cZoom->currentIndex();
+    WindowPlace place{std::nullopt, std::nullopt, isMaximized(),
+                      zoom == kZoomFit ? 0 : qRound(kZoomLevels[std::size_t(zoom)] * 100)};
+    // A window maximised from its very start has no other size to keep.
+    if (normal.isValid()) {
+        place.position = normal.topLeft();
+        place.size = normal.size();
+    }
+    return place;
 }
 
 void TMeishi::EditChanged(QLineEdit *edit)
@@ -1050,6 +1150,7 @@ bool TMeishi::FormCloseQuery()
 {
     try {
         SavePrintSpace(session.Space());
+        SaveWindowPlace(CurrentWindowPlace());
     } catch (const std::exception &e) {
         // Reported, and closing goes on: an unwritable settings file must not
         // keep the window from closing.

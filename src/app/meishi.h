@@ -1,6 +1,7 @@
 #pragma once
 #include "editor/canvasview.h"
 #include "editor/session.h"
+#include "settings/windowplace.h"
 
 #include <QPrinter>
 #include <QScrollArea>
@@ -67,6 +68,12 @@ public:
     // `dialogs` is not owned and must outlive the window.
     explicit TMeishi(Dialogs &dialogs, QWidget *parent = nullptr);
     ~TMeishi() override;
+
+    // The window opens at this client size, the controls at the places
+    // given for it; it grows from there, never smaller. The field column
+    // keeps its place; the card's panel, the toolbar and the status line
+    // take what the window grows.
+    static constexpr QSize kFormSize{897, 461};
 
     // Start-up
     void FormCreate();
@@ -135,8 +142,11 @@ public:
     // The folder the program file lies in, where the manual is looked for
     // (FindManual); the running program's by default.
     void SetProgramDir(const QString &dir) { programDir = dir; }
-    // Returns CanClose.
+    // Writes the print settings and the window's place; an unwritable
+    // settings file is said in a box and closing goes on. Returns CanClose.
     bool FormCloseQuery();
+    // The window's place, size, state and zoom as the settings file keeps them.
+    WindowPlace CurrentWindowPlace() const;
 
     void bPrintoutClick();
     void bPrintClick();
@@ -160,6 +170,7 @@ public:
         *eURL, *eMail, *eMemo1, *eMemo2;
     QLabel *tPicture, *tBackPicture;
     QPushButton *bPicture, *bBackPicture, *bPrintOption, *bPrint;
+    QFrame *aPanelBorder;
     QScrollArea *aPanel;
     QComboBox *cZoom;
     CanvasWidget *cCanvas;
@@ -183,6 +194,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -193,6 +205,12 @@ private:
     // The format items checked as the card has it.
     void showQrFormat();
     void buildShortcuts();
+    // The panel, its border, the toolbar's zoom list and the status line
+    // placed for the window's present size.
+    void placeGrowingControls();
+    // The place, size, state and zoom of the last run, as far as they suit
+    // the screens there are now.
+    void restoreWindowPlace();
     void connectSession();
     // The edits, name boxes and picture buttons as the session has them.
     void showFields();
@@ -216,5 +234,6 @@ private:
     QString lastSaveName;
     QString fileName;
     QString programDir;
-    bool centred = false;
+    // The window has its place: the last run's, or centred at the first show.
+    bool placed = false;
 };

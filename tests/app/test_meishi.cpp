@@ -4,14 +4,17 @@
 #include "card/sjis.h"
 #include "fixture.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
@@ -269,6 +272,54 @@ TEST_F(MeishiTest, SettingsAreReadAtStartAndWrittenAtEveryClose)
     window = std::make_unique<TMeishi>(dialogs);
     EXPECT_EQ(editor().Space().a, 20);
     EXPECT_EQ(editor().Space().b, 7);
+}
+
+TEST_F(MeishiTest, TheWindowsPlaceAndZoomComeBackInTheNextRun)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    window->show();
+    window->setGeometry(QRect(screen.topLeft() + QPoint(30, 20), QSize(897, 520)));
+    window->SetZoomIndex(1);
+    EXPECT_TRUE(window->FormCloseQuery());
+    window.reset();
+    window = std::make_unique<TMeishi>(dialogs);
+    window->show();
+    EXPECT_EQ(window->geometry(), QRect(screen.topLeft() + QPoint(30, 20), QSize(897, 520)));
+    EXPECT_EQ(window->cZoom->currentText(), "150 %");
+    EXPECT_DOUBLE_EQ(editor().Zoom(), 1.5);
+    EXPECT_FALSE(window->isMaximized());
+
+    // What a file holds, as far as it suits the screens there are now.
+    struct Row
+    {
+        const char *window;
+        QSize size;
+        const char *zoom;
+        bool maximized;
+    };
+    const Row rows[] = {
+        // Off every screen: the place is forgotten, the window is centred.
+        {"Left=-9000\nTop=-9000\nWidth=897\nHeight=480\nZoom=0", {897, 480}, "全体", false},
+        // Larger than the screen: cut to it.
+        {"Left=0\nTop=0\nWidth=90000\nHeight=90000\nZoom=300", QSize(897, screen.height()), "300 %",
+         false},
+        // A zoom the list lacks is 100 %.
+        {"Maximized=1\nZoom=42", TMeishi::kFormSize, "100 %", true},
+    };
+    for (const Row &row : rows) {
+        window.reset();
+        QFile ini(path("plakuro.INI"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QByteArray("[printspace]\na=20\n[Window]\n") + row.window + "\n");
+        ini.close();
+        window = std::make_unique<TMeishi>(dialogs);
+        EXPECT_EQ(window->isMaximized(), row.maximized) << row.window;
+        EXPECT_EQ(window->CurrentWindowPlace().size, row.size) << row.window;
+        EXPECT_EQ(window->cZoom->currentText(), row.zoom) << row.window;
+        EXPECT_EQ(editor().Space().a, 20) << row.window;
+        window->show();
+        EXPECT_TRUE(screen.contains(window->frameGeometry().center())) << row.window;
+    }
 }
 
 TEST_F(MeishiTest, AnErrorInAHandlerIsReportedAndTheProgramGoesOn)

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStatusBar>
 
 namespace {
 
@@ -140,4 +141,37 @@ TEST_F(ZoomTest, HandlesKeepTheirPlaceAndSizeTheSameModelUnitsAtEveryZoom)
         EXPECT_NEAR((r.right - r.left) - (sized.right - sized.left), 91, 1) << zoom;
         editor().UndoStack().undo();
     }
+}
+
+TEST_F(ZoomTest, AGrownWindowGivesThePanelTheRoomAndTheWholeCardFillsIt)
+{
+    window->show();
+    window->SetZoomIndex(TMeishi::kZoomFit);
+    window->resize(TMeishi::kFormSize + QSize(400, 300));
+    // The field column stays; the panel, the zoom list and the status line
+    // follow the window's right and bottom edges.
+    EXPECT_EQ(window->eMail->geometry(), QRect(70, 297, 159, 20));
+    EXPECT_EQ(window->aPanel->geometry(), QRect(246, 44, 1045, 690));
+    EXPECT_EQ(window->cDebug->geometry(), QRect(0, 742, 1297, 19));
+    EXPECT_EQ(window->cZoom->mapTo(window.get(), QPoint(window->cZoom->width(), 0)).x(), 1293);
+    // 「全体」: as wide as the panel, the card's shape kept, in its middle.
+    EXPECT_EQ(window->cCanvas->size(), QSize(1045, 632));
+    EXPECT_EQ(window->cCanvas->geometry().center(), window->aPanel->viewport()->rect().center());
+    TRect r;
+    name->GetRect(r);
+    window->cCanvasMouseDown(Qt::LeftButton, editor().View().ToDevice(r.left) + 2,
+                             editor().View().ToDevice(r.top) + 2);
+    EXPECT_EQ(editor().Selection(), name);
+
+    // A fixed zoom keeps its size in the larger panel.
+    window->SetZoomIndex(0);
+    EXPECT_EQ(window->cCanvas->size(), QSize(645, 390));
+    // Back at the first size, 「全体」 is the 645 x 390 card again.
+    window->SetZoomIndex(TMeishi::kZoomFit);
+    window->resize(TMeishi::kFormSize);
+    EXPECT_EQ(window->aPanel->geometry(), QRect(246, 44, 645, 390));
+    EXPECT_EQ(window->cCanvas->size(), QSize(645, 390));
+    // Never smaller than the first size.
+    window->resize(400, 300);
+    EXPECT_EQ(window->size(), TMeishi::kFormSize);
 }

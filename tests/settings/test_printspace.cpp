@@ -1,4 +1,5 @@
 #include "settings/printspace.h"
+#include "settings/windowplace.h"
 
 #include "helpers.h"
 
@@ -126,6 +127,41 @@ TEST_F(PrintSpaceTest, KeepsTheBackSide)
     EXPECT_NE(ReadBytes(path_).find("future=1\r\n"), std::string::npos);
     LoadPrintSpace(space);
     EXPECT_EQ(space.back, (BackSide{"b.pkd", false}));
+}
+
+TEST_F(PrintSpaceTest, TheWindowPlaceHasItsOwnSectionAndHalvesOfAPairDoNotCount)
+{
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    struct Row
+    {
+        const char *file;
+        WindowPlace expected;
+    };
+    const Row rows[] = {
+        {"", WindowPlace{}},
+        {"[window]\r\nleft=-20\r\ntop=5\r\nwidth=1200\r\nheight=800\r\nmaximized=2\r\nzoom=0\r\n",
+         WindowPlace{QPoint(-20, 5), QSize(1200, 800), true, 0}},
+        {"[Window]\r\nLeft=10\r\nWidth=1200\r\nHeight=0\r\nZoom=wide\r\n", WindowPlace{}},
+        {"[Window]\r\nTop=10\r\nWidth=-5\r\nHeight=300\r\nMaximized=0\r\nZoom=150\r\n",
+         WindowPlace{std::nullopt, std::nullopt, false, 150}},
+    };
+    for (const Row &row : rows) {
+        WriteBytes(path_, row.file);
+        EXPECT_EQ(LoadWindowPlace(), row.expected) << row.file;
+    }
+
+    // Written beside the print settings, whose bytes stay as they were.
+    WriteBytes(path_, "");
+    SavePrintSpace(PrintSpace{});
+    const std::string printOnly = ReadBytes(path_);
+    const WindowPlace place{QPoint(-7, 0), QSize(1024, 700), false, 300};
+    SaveWindowPlace(place);
+    EXPECT_EQ(LoadWindowPlace(), place);
+    EXPECT_EQ(ReadBytes(path_), printOnly + "[Window]\r\nLeft=-7\r\nTop=0\r\nWidth=1024\r\n"
+                                            "Height=700\r\nMaximized=0\r\nZoom=300\r\n");
+    PrintSpace space{1, 2, 3, 4};
+    LoadPrintSpace(space);
+    EXPECT_EQ(space, PrintSpace());
 }
 
 TEST(SettingsFilePath, BesideTheProgramUnlessThatCannotBeWritten)
