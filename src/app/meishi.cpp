@@ -915,7 +915,7 @@ void TMeishi::aPlaceClick()
     Dialogs::Sizing sizing = Dialogs::Sizing::None;
     if (obj == session.Card().Find(kQrKey))
         sizing = Dialogs::Sizing::Square;
-    else if (EditSession::Sizable(obj))
+    else if (session.Sizable(obj))
         sizing = Dialogs::Sizing::Free;
     const TRect was = r;
     // OK on the values shown changes nothing, even for an object the

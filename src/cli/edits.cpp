@@ -84,7 +84,8 @@ public:
         if (v.isUndefined())
             return fallback;
         if (!v.isBool())
-            throw StepError(QStringLiteral("\"%1\" は true か false です").arg(QLatin1String(name)));
+            throw StepError(
+                QStringLiteral("\"%1\" は true か false です").arg(QLatin1String(name)));
         return v.toBool();
     }
     // "#RRGGBB" as a TColor; null (when allowed) for none.
@@ -197,9 +198,10 @@ void addText(EditSession &session, Step &step)
 void addShape(EditSession &session, Step &step, const ObjectKind &kind)
 {
     const std::string key = addedKey(step);
-    auto obj = std::make_unique<ShapeObject>(kind.id == KindId::Line      ? ShapeObject::Kind::Line
-                                             : kind.id == KindId::Ellipse ? ShapeObject::Kind::Ellipse
-                                                                          : ShapeObject::Kind::Rect);
+    auto obj =
+        std::make_unique<ShapeObject>(kind.id == KindId::Line      ? ShapeObject::Kind::Line
+                                      : kind.id == KindId::Ellipse ? ShapeObject::Kind::Ellipse
+                                                                   : ShapeObject::Kind::Rect);
     if (kind.id == KindId::Line) {
         const auto x1 = step.Number("x1", 0, -kFar, kFar, true);
         const auto y1 = step.Number("y1", 0, -kFar, kFar, true);
@@ -228,7 +230,7 @@ void addShape(EditSession &session, Step &step, const ObjectKind &kind)
     session.AddObject(std::move(obj), key);
 }
 
-void addPicture(EditSession &session, Step &step, const QString &base)
+void addPicture(EditSession &session, Step &step)
 {
     const std::string key = addedKey(step);
     const QString file = step.Text("file", {}, true);
@@ -237,8 +239,8 @@ void addPicture(EditSession &session, Step &step, const QString &base)
     const auto width = step.Number("width", 0, 1, kFar);
     const auto height = step.Number("height", 0, 1, kFar);
     step.Done();
-    // A relative name is taken from the folder the edits file is in.
-    const QString path = QFileInfo(QFileInfo(base).dir(), file).absoluteFilePath();
+    // As --picture: a relative name from the current folder, kept absolute.
+    const QString path = QFileInfo(file).absoluteFilePath();
     std::unique_ptr<Picture> picture;
     try {
         picture = LoadPictureFile(path);
@@ -262,22 +264,23 @@ void select(EditSession &session, const std::vector<std::string> &keys)
 {
     for (const std::string &key : keys)
         if (!session.Card().Find(key))
-            throw StepError(
-                QStringLiteral("キー \"%1\" のオブジェクトはカードにありません").arg(QString::fromStdString(key)));
+            throw StepError(QStringLiteral("キー \"%1\" のオブジェクトはカードにありません")
+                                .arg(QString::fromStdString(key)));
     session.SelectKeys(keys);
 }
 
-void applyStep(EditSession &session, Step &step, const QString &path)
+void applyStep(EditSession &session, Step &step)
 {
     if (step.Has("add")) {
         const QString what = step.Text("add");
         const ObjectKind *kind = KindNamed(what.toStdString());
         if (!kind)
-            throw StepError(QStringLiteral("\"add\" は text、rect、ellipse、line、picture のどれかです"));
+            throw StepError(
+                QStringLiteral("\"add\" は text、rect、ellipse、line、picture のどれかです"));
         if (kind->id == KindId::Text)
             addText(session, step);
         else if (kind->id == KindId::Picture)
-            addPicture(session, step, path);
+            addPicture(session, step);
         else
             addShape(session, step, *kind);
     } else if (step.Has("delete")) {
@@ -300,15 +303,19 @@ void applyStep(EditSession &session, Step &step, const QString &path)
     } else if (step.Has("align")) {
         const QString how = step.Text("align");
         const std::vector<std::string> keys = step.Keys("keys");
-        const QString to =
-            step.Text("to", keys.size() == 1 ? QStringLiteral("card") : QStringLiteral("selection"));
+        const QString to = step.Text("to", keys.size() == 1 ? QStringLiteral("card")
+                                                            : QStringLiteral("selection"));
         step.Done();
         static const std::pair<const char *, EditSession::AlignMode> modes[] = {
-            {"left", EditSession::AlignMode::Left},     {"hcenter", EditSession::AlignMode::HCenter},
-            {"right", EditSession::AlignMode::Right},   {"top", EditSession::AlignMode::Top},
-            {"vcenter", EditSession::AlignMode::VCenter}, {"bottom", EditSession::AlignMode::Bottom}};
-        const auto *mode = std::find_if(std::begin(modes), std::end(modes),
-                                        [&](const auto &m) { return how == QLatin1String(m.first); });
+            {"left", EditSession::AlignMode::Left},
+            {"hcenter", EditSession::AlignMode::HCenter},
+            {"right", EditSession::AlignMode::Right},
+            {"top", EditSession::AlignMode::Top},
+            {"vcenter", EditSession::AlignMode::VCenter},
+            {"bottom", EditSession::AlignMode::Bottom}};
+        const auto *mode = std::find_if(std::begin(modes), std::end(modes), [&](const auto &m) {
+            return how == QLatin1String(m.first);
+        });
         if (mode == std::end(modes))
             throw StepError(QStringLiteral(
                 "\"align\" は left、hcenter、right、top、vcenter、bottom のどれかです"));
@@ -356,12 +363,14 @@ void ApplyEdits(EditSession &session, const QString &path)
             if (!steps[i].isObject())
                 throw StepError(QStringLiteral("手順は {...} です"));
             Step step(steps[i].toObject());
-            applyStep(session, step, path);
+            applyStep(session, step);
         } catch (const StepError &e) {
             throw UsageFailure(QStringLiteral("%1: 手順 %2: %3").arg(path).arg(i).arg(e.why));
         } catch (const CardError &e) {
-            throw UsageFailure(
-                QStringLiteral("%1: 手順 %2: %3").arg(path).arg(i).arg(QString::fromUtf8(e.what())));
+            throw UsageFailure(QStringLiteral("%1: 手順 %2: %3")
+                                   .arg(path)
+                                   .arg(i)
+                                   .arg(QString::fromUtf8(e.what())));
         } catch (const Failure &e) {
             throw Failure(e.status(), QStringLiteral("%1: 手順 %2: %3")
                                           .arg(path)

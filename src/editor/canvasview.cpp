@@ -95,7 +95,7 @@ void CanvasView::DrawSelectionMarks(QPainter &p) const
     for (Handle h : {Handle::TopLeft, Handle::TopRight, Handle::BottomLeft, Handle::BottomRight})
         p.fillRect(toQRect(geometry::HandleBox(h, v)), blue);
     // A sizable object also has handles at the middles of its edges.
-    if (EditSession::Sizable(selection))
+    if (session.Sizable(selection))
         for (Handle h : {Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
             p.fillRect(toQRect(geometry::HandleBox(h, v)), blue);
 }

@@ -1,6 +1,8 @@
 #include "editor/history.h"
 #include "card/object.h"
 
+#include <typeinfo>
+
 std::unique_ptr<EditState> EditState::OfCard(const Objects &card)
 {
     auto s = std::make_unique<EditState>();
@@ -30,7 +32,11 @@ void EditState::RestoreInto(Objects &card) const
     for (const std::string &key : added)
         card.Erase(key);
     for (const auto &[key, obj] : objects) {
-        if (Object *target = card.Find(key))
+        // In place where the key holds an object of the same class, so
+        // pointers to it stay valid; a key deleted and used again for
+        // another kind gets a copy.
+        Object *target = card.Find(key);
+        if (target && typeid(*target) == typeid(*obj))
             target->Restore(*obj);
         else
             card[key] = obj->Clone();

@@ -4,6 +4,7 @@
 #include "card/errors.h"
 #include "card/object.h"
 #include "card/picture.h"
+#include "card/shape.h"
 #include "card/sjis.h"
 #include "card/stream.h"
 #include "editor/history.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUuid>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -60,6 +62,13 @@ GraphicObject &graphicObject(const Objects &card, const std::string &key)
     return *obj;
 }
 
+// The object as a line whose ends are its handles; null for other kinds.
+ShapeObject *lineOf(Object *obj)
+{
+    auto *shape = dynamic_cast<ShapeObject *>(obj);
+    return shape && shape->GetKind() == ShapeObject::Kind::Line ? shape : nullptr;
+}
+
 // A picture larger than the card (910 x 550 model units) in either
 // direction is scaled down, its aspect kept, to fit inside the card at its
 // left and top, moved in where it would pass the right or bottom edge. One
@@ -94,6 +103,7 @@ QString pictureWord(const std::string &key)
 EditSession::EditSession(QObject *parent) : QObject(parent)
 {
     BuildDefaultCard(card);
+    cardToken = QUuid::createUuid().toByteArray();
     // A step keeps copies of the objects and the pictures they had; the
     // oldest steps go so that a long session's history stays small.
     stack.setUndoLimit(kUndoLimit);
@@ -178,7 +188,7 @@ void EditSession::restore(const EditState &state)
     const double module = QrModuleMillimetres(card);
     qrTooSmall = module > 0 && module < kQrSmallestModuleMm;
     emit fieldsChanged();
-    emit commandsChanged(CommandsFor(selection));
+    pruneSelection();
     RefreshCanvas();
 }
 
@@ -242,6 +252,22 @@ void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture>
     record(pictureWord(key) + QStringLiteral("の選択"), std::move(before));
 }
 
+std::string EditSession::AddPicture(std::unique_ptr<Picture> picture, const QString &path,
+                                    const std::string &key, const TRect &area)
+{
+    auto obj = std::make_unique<GraphicObject>();
+    obj->SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
+    fitOnCard(*obj);
+    TRect r;
+    obj->GetRect(r);
+    const long long w = static_cast<long long>(r.right) - r.left;
+    const long long h = static_cast<long long>(r.bottom) - r.top;
+    const long long left = (static_cast<long long>(area.left) + area.right - w) / 2;
+    const long long top = (static_cast<long long>(area.top) + area.bottom - h) / 2;
+    obj->SetRect(geometry::Translated(r, geometry::ClampMove(r, left - r.left, top - r.top)));
+    return AddObject(std::move(obj), key);
+}
+
 void EditSession::RemovePicture(const std::string &key)
 {
     GraphicObject &obj = graphicObject(card, key);
@@ -269,7 +295,15 @@ void EditSession::ClearCard()
     for (const char *key : {kBackPictureKey, kPictureKey})
         if (Object *obj = card.Find(key))
             obj->SetVisible(false);
+    // What the user added goes with the rest; a new card is another card.
     SetSelection(nullptr);
+    std::vector<std::string> added;
+    for (const auto &[key, obj] : card)
+        if (obj && Deletable(key, *obj))
+            added.push_back(key);
+    for (const std::string &key : added)
+        card.Erase(key);
+    cardToken = QUuid::createUuid().toByteArray();
     UpdateQrCode();
     RefreshCanvas();
     resetHistory();
@@ -336,22 +370,34 @@ void EditSession::UpdateQrCode()
 
 // --- Selection and dragging --------------------------------------------------
 
-EditSession::Commands EditSession::CommandsFor(const Object *obj)
+EditSession::Commands EditSession::CommandsFor(const Object *obj) const
 {
     Commands c;
+    c.selected = static_cast<int>(selected.size());
+    for (const Object *o : selected)
+        c.deletable |= Deletable(keyOf(o), *o);
     if (!obj)
         return c;
-    const std::string cls = obj->GetClassName();
-    c.text = cls == "TextObject" || cls == "TextObjectWithHeader";
-    if (cls == "GraphicObject")
-        c.qrPicture = static_cast<const GraphicObject *>(obj)->Source() == kQrSource;
+    const ObjectKind &kind = KindOf(keyOf(obj), *obj);
+    c.text = kind.text;
+    c.qrPicture = kind.savePicture;
+    c.freeText = kind.editText;
+    c.shape = kind.fill || kind.stroke;
     return c;
+}
+
+void EditSession::selectionChanged()
+{
+    selection = selected.empty() ? nullptr : selected.back();
+    emit commandsChanged(CommandsFor(selection));
 }
 
 void EditSession::SetSelection(Object *obj)
 {
-    selection = obj;
-    emit commandsChanged(CommandsFor(obj));
+    selected.clear();
+    if (obj)
+        selected.push_back(obj);
+    selectionChanged();
 }
 
 Object *EditSession::HitTestPixel(int X, int Y) const
@@ -367,6 +413,11 @@ void EditSession::BeginDrag(int X, int Y)
     selection->GetRect(r);
     dragOffsetX = view.ToModel(X) - r.left;
     dragOffsetY = view.ToModel(Y) - r.top;
+    dragFrom.clear();
+    for (const Object *o : selected) {
+        o->GetRect(r);
+        dragFrom.push_back(r);
+    }
     dragging = true;
     resizeHandle = Handle::None;
     dragBefore = snapshot();
@@ -380,13 +431,13 @@ void EditSession::moveSelectionTo(long long newLeft, long long newTop)
         geometry::Translated(r, geometry::ClampMove(r, newLeft - r.left, newTop - r.top)));
 }
 
-void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect)
+void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect, bool snap)
 {
     ++MoveCounter;
     if (!final && MoveCounter < 5)
         return;
     MoveCounter = 0;
-    if (!selection) {
+    if (!selection || dragFrom.size() != selected.size()) {
         dragging = false;
         return;
     }
@@ -397,9 +448,37 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect)
         }
         return;
     }
-    // 64 bits: a pointer far outside the canvas must not overflow the shift.
-    moveSelectionTo(static_cast<long long>(view.ToModel(X)) - dragOffsetX,
-                    static_cast<long long>(view.ToModel(Y)) - dragOffsetY);
+    // The primary object follows the pointer; the others keep their places
+    // around it. 64 bits: a pointer far outside the canvas must not
+    // overflow the shift.
+    const TRect &lead = dragFrom.back();
+    long long dx = static_cast<long long>(view.ToModel(X)) - dragOffsetX - lead.left;
+    long long dy = static_cast<long long>(view.ToModel(Y)) - dragOffsetY - lead.top;
+    const TRect box = geometry::BoundingRect(dragFrom);
+    guideX.reset();
+    guideY.reset();
+    if (snap) {
+        std::vector<TRect> others;
+        for (Object *o : MakeDrawingOrder(card).List())
+            if (std::find(selected.begin(), selected.end(), o) == selected.end()) {
+                TRect r;
+                o->GetRect(r);
+                others.push_back(r);
+            }
+        const geometry::Snap s = geometry::SnapMove(geometry::Translated(box, {dx, dy}),
+                                                    geometry::CardGuides(others), kSnapTolerance);
+        dx += s.offset.dx;
+        dy += s.offset.dy;
+        guideX = s.x;
+        guideY = s.y;
+    }
+    const geometry::Offset o = geometry::ClampMove(box, dx, dy);
+    if (o.dx != dx)
+        guideX.reset();
+    if (o.dy != dy)
+        guideY.reset();
+    for (std::size_t i = 0; i < selected.size(); ++i)
+        selected[i]->SetRect(geometry::Translated(dragFrom[i], o));
     RefreshCanvas();
     SetModified(true);
 }
@@ -407,16 +486,25 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect)
 void EditSession::EndDrag()
 {
     dragging = false;
+    const bool hadGuides = guideX || guideY;
+    guideX.reset();
+    guideY.reset();
+    if (hadGuides)
+        emit canvasChanged();
     const bool resized = std::exchange(resizeHandle, Handle::None) != Handle::None;
     std::unique_ptr<EditState> before = std::move(dragBefore);
     if (!before || !selection)
         return;
-    const Object *was = before->Find(keyOf(selection));
-    TRect from, to;
-    if (was)
-        was->GetRect(from);
-    selection->GetRect(to);
-    if (was && from == to)
+    bool moved = false;
+    for (const Object *o : selected) {
+        const Object *was = before->Find(keyOf(o));
+        TRect from, to;
+        if (was)
+            was->GetRect(from);
+        o->GetRect(to);
+        moved |= !was || from != to;
+    }
+    if (!moved)
         return;
     if (!resized) {
         record(QStringLiteral("移動"), std::move(before));
@@ -431,37 +519,56 @@ void EditSession::EndDrag()
 
 void EditSession::Nudge(int dx, int dy)
 {
-    if (!selection || !selection->IsVisible() || dragging)
+    if (dragging)
         return;
-    TRect r;
-    selection->GetRect(r);
+    const std::vector<Object *> objects = visibleSelection();
+    if (objects.empty())
+        return;
+    std::vector<TRect> rects;
+    std::string keys;
+    for (const Object *o : objects) {
+        TRect r;
+        o->GetRect(r);
+        rects.push_back(r);
+        keys += keyOf(o) + '\n';
+    }
     std::unique_ptr<EditState> before = snapshot();
-    moveSelectionTo(static_cast<long long>(r.left) + dx, static_cast<long long>(r.top) + dy);
-    TRect moved;
-    selection->GetRect(moved);
-    if (moved == r)
+    const geometry::Offset o = geometry::ClampMove(geometry::BoundingRect(rects), dx, dy);
+    if (!shift(objects, std::vector<geometry::Offset>(objects.size(), o)))
         return;
     SetModified(true);
     RefreshCanvas();
-    record(QStringLiteral("移動"), std::move(before), kNudgeStep, keyOf(selection));
+    record(QStringLiteral("移動"), std::move(before), kNudgeStep, keys);
 }
 
 // --- Sizing -------------------------------------------------------------------
 
-bool EditSession::Sizable(const Object *obj)
+bool EditSession::Sizable(const Object *obj) const
 {
-    return obj && obj->GetClassName() == "GraphicObject";
+    return obj && KindOf(keyOf(obj), *obj).resize;
 }
 
 EditSession::Handle EditSession::HandleAt(int X, int Y) const
 {
-    if (!selection || !selection->IsVisible() || !Sizable(selection))
+    if (!selection || !selection->IsVisible() || !Sizable(selection) || selected.size() != 1)
         return Handle::None;
-    TRect r;
-    selection->GetRect(r);
     // Bounded: handles far outside the canvas are not seen, and the handle
     // arithmetic stays in range for any stored rectangle.
     auto dev = [this](int v) { return std::clamp(view.ToDevice(v), -10000, 10000); };
+    if (const auto *line = lineOf(selection)) {
+        // A line's handles are its two ends.
+        const TRect f = line->Frame();
+        auto near = [&](int x, int y) {
+            return std::abs(dev(x) - X) <= 4 && std::abs(dev(y) - Y) <= 4;
+        };
+        if (near(f.right, f.bottom))
+            return Handle::BottomRight;
+        if (near(f.left, f.top))
+            return Handle::TopLeft;
+        return Handle::None;
+    }
+    TRect r;
+    selection->GetRect(r);
     return geometry::HandleAt({dev(r.left), dev(r.top), dev(r.right), dev(r.bottom)}, X, Y);
 }
 
@@ -473,8 +580,15 @@ void EditSession::BeginResize(Handle handle, int X, int Y)
     // The pointer keeps its distance from the edges it grabbed, so the
     // object does not jump at the first step.
     const auto [dx, dy] = geometry::HandleEdges(handle);
-    dragOffsetX = view.ToModel(X) - (dx > 0 ? resizeFrom.right : resizeFrom.left);
-    dragOffsetY = view.ToModel(Y) - (dy > 0 ? resizeFrom.bottom : resizeFrom.top);
+    if (const auto *line = lineOf(selection)) {
+        resizeFrom = line->Frame();
+        const bool first = handle == Handle::TopLeft;
+        dragOffsetX = view.ToModel(X) - (first ? resizeFrom.left : resizeFrom.right);
+        dragOffsetY = view.ToModel(Y) - (first ? resizeFrom.top : resizeFrom.bottom);
+    } else {
+        dragOffsetX = view.ToModel(X) - (dx > 0 ? resizeFrom.right : resizeFrom.left);
+        dragOffsetY = view.ToModel(Y) - (dy > 0 ? resizeFrom.bottom : resizeFrom.top);
+    }
     dragging = true;
     resizeHandle = handle;
     dragBefore = snapshot();
@@ -483,15 +597,42 @@ void EditSession::BeginResize(Handle handle, int X, int Y)
 bool EditSession::resizeSelectionTo(int X, int Y, bool freeAspect)
 {
     using geometry::Shape;
+    const long long px = static_cast<long long>(view.ToModel(X)) - dragOffsetX;
+    const long long py = static_cast<long long>(view.ToModel(Y)) - dragOffsetY;
+    if (auto *line = lineOf(selection)) {
+        // The grabbed end follows the pointer, kept on the card's
+        // neighbourhood; Shift keeps the line level, upright or at 45°.
+        const bool first = resizeHandle == Handle::TopLeft;
+        const long long ox = first ? resizeFrom.right : resizeFrom.left;
+        const long long oy = first ? resizeFrom.bottom : resizeFrom.top;
+        long long x = std::clamp(px, -2000LL, 2910LL), y = std::clamp(py, -2000LL, 2550LL);
+        if (freeAspect) {
+            const long long ax = std::llabs(x - ox), ay = std::llabs(y - oy);
+            if (ay * 5 < ax * 2)
+                y = oy;
+            else if (ax * 5 < ay * 2)
+                x = ox;
+            else {
+                const long long d = std::max(ax, ay);
+                x = ox + (x < ox ? -d : d);
+                y = oy + (y < oy ? -d : d);
+            }
+        }
+        TRect f = resizeFrom;
+        (first ? f.left : f.right) = static_cast<std::int32_t>(x);
+        (first ? f.top : f.bottom) = static_cast<std::int32_t>(y);
+        if (f == line->Frame())
+            return false;
+        line->SetFrame(f);
+        return true;
+    }
     const auto [dx, dy] = geometry::HandleEdges(resizeHandle);
     Shape shape = Shape::Free;
-    if (selection == card.Find(kQrKey))
+    if (KindOf(keyOf(selection), *selection).square)
         shape = Shape::Square;
-    else if (dx && dy && !freeAspect)
+    else if (dx && dy && !freeAspect && KindOf(keyOf(selection), *selection).keepAspect)
         shape = Shape::Aspect;
-    const TRect to = geometry::Resized(
-        resizeFrom, resizeHandle, static_cast<long long>(view.ToModel(X)) - dragOffsetX,
-        static_cast<long long>(view.ToModel(Y)) - dragOffsetY, shape);
+    const TRect to = geometry::Resized(resizeFrom, resizeHandle, px, py, shape);
     TRect now;
     selection->GetRect(now);
     if (to == now)
@@ -583,17 +724,32 @@ void EditSession::SetQrFormat(QrFormat format)
     record(QStringLiteral("QR コードの形式の変更"), std::move(before));
 }
 
+std::vector<TextObject *> EditSession::selectedTexts() const
+{
+    std::vector<TextObject *> texts;
+    for (Object *o : selected)
+        if (auto *t = dynamic_cast<TextObject *>(o); t && KindOf(keyOf(o), *o).text)
+            texts.push_back(t);
+    return texts;
+}
+
 void EditSession::SetFont(const Font &font)
 {
-    auto *obj = dynamic_cast<TextObject *>(selection);
-    if (!obj)
-        return;
-    Font was;
-    obj->GetFont(was);
-    if (was == font)
-        return;
     std::unique_ptr<EditState> before = snapshot();
-    obj->SetFont(font);
+    bool changed = false;
+    for (TextObject *obj : selectedTexts()) {
+        Font was;
+        obj->GetFont(was);
+        // The font dialog does not choose the direction: each keeps its own.
+        Font f = font;
+        f.vertical = was.vertical;
+        if (was == f)
+            continue;
+        obj->SetFont(f);
+        changed = true;
+    }
+    if (!changed)
+        return;
     SetModified(true);
     RefreshCanvas();
     record(QStringLiteral("フォントの変更"), std::move(before));
@@ -601,16 +757,19 @@ void EditSession::SetFont(const Font &font)
 
 void EditSession::SetVertical(bool vertical)
 {
-    auto *obj = dynamic_cast<TextObject *>(selection);
-    if (!obj)
-        return;
-    Font font;
-    obj->GetFont(font);
-    if (font.vertical == vertical)
-        return;
     std::unique_ptr<EditState> before = snapshot();
-    font.vertical = vertical;
-    obj->SetFont(font);
+    bool changed = false;
+    for (TextObject *obj : selectedTexts()) {
+        Font font;
+        obj->GetFont(font);
+        if (font.vertical == vertical)
+            continue;
+        font.vertical = vertical;
+        obj->SetFont(font);
+        changed = true;
+    }
+    if (!changed)
+        return;
     SetModified(true);
     RefreshCanvas();
     record(vertical ? QStringLiteral("縦書き") : QStringLiteral("横書き"), std::move(before));
@@ -628,12 +787,12 @@ bool EditSession::SelectionVertical() const
 
 void EditSession::SetColor(std::int32_t color)
 {
-    auto *obj = dynamic_cast<TextObject *>(selection);
-    if (!obj)
-        return;
-    const bool changed = color != obj->GetColor();
-    std::unique_ptr<EditState> before = changed ? snapshot() : nullptr;
-    obj->SetColor(color);
+    std::unique_ptr<EditState> before = snapshot();
+    bool changed = false;
+    for (TextObject *obj : selectedTexts()) {
+        changed |= color != obj->GetColor();
+        obj->SetColor(color);
+    }
     RefreshCanvas();
     if (!changed)
         return;
@@ -745,6 +904,8 @@ EditSession::LoadResult EditSession::LoadBytes(const QByteArray &bytes, int *rep
         *repaired = n;
     // The steps and the drag refer to the objects about to go.
     selection = nullptr;
+    selected.clear();
+    cardToken = QUuid::createUuid().toByteArray();
     dragging = false;
     resetHistory();
     card = std::move(read);

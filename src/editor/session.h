@@ -3,6 +3,8 @@
 #include "card/converter.h"
 #include "card/defaultcard.h"
 #include "card/font.h"
+#include "card/freetext.h"
+#include "card/kinds.h"
 #include "card/objects.h"
 #include "card/printspace.h"
 #include "card/rect.h"
@@ -16,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +51,12 @@ public:
     {
         bool text = false;      // bFont, aPopupMenuFont, aPopupMenuColor, aVertical
         bool qrPicture = false; // aSavePicture
+        bool freeText = false;  // the added text's own editor and layout
+        bool shape = false;     // the shape's fill and outline
+        bool deletable = false; // something selected can be deleted
+        int selected = 0;       // how many objects are selected
+
+        bool operator==(const Commands &) const = default;
     };
 
     // A new card (the default one), nothing selected, not modified.
@@ -82,7 +91,9 @@ public:
     const PrintSpace &Space() const { return space; }
     void SetSpace(const PrintSpace &s) { space = s; }
     QUndoStack &UndoStack() { return stack; }
-    static Commands CommandsFor(const Object *obj);
+    // What the object menu and the toolbar offer for the object (null: none),
+    // as its kind says.
+    Commands CommandsFor(const Object *obj) const;
     // One counter for the whole program; it survives from one drag to the next.
     static int MoveCounter;
 
@@ -135,15 +146,97 @@ public:
     // empty picture and emits qrOverflow when it fitted before.
     void UpdateQrCode();
 
+    // --- Selection of any number of objects ---------------------------------
+    // The selected objects in the order they were selected; Selection() is
+    // the last of them (the one the object menu and the place dialog act
+    // on), null when none.
+    const std::vector<Object *> &SelectedObjects() const { return selected; }
+    // One object, or none.
     void SetSelection(Object *obj);
+    // Exactly these (objects of the card), in this order.
+    void SetSelectedObjects(const std::vector<Object *> &objects);
+    // Shift+click: adds the object, or takes it out when it is selected.
+    void ToggleSelected(Object *obj);
+    // The rubber band: the visible objects whose rectangles touch the model
+    // rectangle `band`, added to the selection when `add`.
+    void SelectTouching(const TRect &band, bool add);
+    // Every visible object, bottom first.
+    void SelectAll();
+    // The objects under these keys; throws CardError naming a key the card
+    // does not hold.
+    void SelectKeys(const std::vector<std::string> &keys);
+    // The key the object is kept under; empty for none.
+    std::string KeyOf(const Object *obj) const { return keyOf(obj); }
     Object *HitTestPixel(int X, int Y) const;
+
+    // --- Adding, deleting, copying -----------------------------------------
+    // Adds `obj` under `key` (empty: a new key of its kind) on top of every
+    // other object, selected, measured, as one step. Throws CardError, the
+    // card unchanged, for a key that is taken or that an added object may
+    // not have (kinds.h IsAddedKey). Returns the key.
+    std::string AddObject(std::unique_ptr<Object> obj, const std::string &key = {});
+    // A new object of the kind (its table row makes it), centred on the
+    // model rectangle `area` (the part of the card the window shows), as
+    // AddObject. Returns the key.
+    std::string AddNewObject(KindId kind, const TRect &area);
+    // A further picture, shown at its pixel size through the screen
+    // converter (a picture larger than the card is scaled down to fit),
+    // centred on `area`; `path` (absolute) becomes its source. As AddObject.
+    std::string AddPicture(std::unique_ptr<Picture> picture, const QString &path,
+                           const std::string &key = {}, const TRect &area = geometry::kCard);
+    // Deletes the selected objects the user added (one step named `text`);
+    // the fields, pictures and QR code the card always has stay, selected.
+    // Returns how many of those were selected (the faces say why they stay).
+    int DeleteSelection(const QString &text = QStringLiteral("削除"));
+    // The selected objects as clipboard bytes (a card file image): fields
+    // as texts of what they show, pictures and shapes as they are, the QR
+    // code and hidden records left out; empty when nothing can be copied.
+    QByteArray CopySelection() const;
+    // Adds the objects of clipboard bytes under new keys, on top, selected,
+    // as one step: 2 mm right and down of the copied objects when they were
+    // copied from this card, in place when from another. Throws ReadError
+    // for bytes that are not such an image. Returns how many were added.
+    int Paste(const QByteArray &bytes, const QString &text = QStringLiteral("貼り付け"));
+    // Copy and paste in one step.
+    int DuplicateSelection();
+
+    // --- Arranging the selection --------------------------------------------
+    // Moves every selected visible object by (dx, dy) model units as one
+    // step, the group clamped to stay partly on the card as a drag is.
+    void MoveSelection(int dx, int dy);
+    using AlignMode = geometry::Align;
+    // Lines the selected visible objects up: to the card when `toCard` or
+    // only one is selected, else to the selection's box. One step.
+    void AlignSelection(AlignMode mode, bool toCard);
+    // Spreads three or more selected visible objects evenly, across or down.
+    void DistributeSelection(bool horizontal);
+    // While a drag moves objects: the guide lines it snapped to (model
+    // units), for the canvas to show.
+    std::optional<int> GuideX() const { return guideX; }
+    std::optional<int> GuideY() const { return guideY; }
+    // Snapping reaches 1 mm.
+    static constexpr int kSnapTolerance = 10;
+
+    // --- Added texts and shapes ---------------------------------------------
+    // The selected added text's lines ('\n' between them); one step.
+    void SetFreeText(const QString &text);
+    // The selected added texts' alignment, spacing (percent) and fixed width
+    // (model units, 0 for none); one step.
+    void SetTextLayout(FreeText::Align align, int spacing, int width);
+    // The selected shapes' fill (none for a line), outline colour and width,
+    // and a rectangle's corner radius; one step.
+    void SetShapeStyle(std::optional<std::int32_t> fill, std::optional<std::int32_t> stroke,
+                       int strokeWidth, int radius);
     // A drag of the selection starts with the pointer at (X, Y).
     void BeginDrag(int X, int Y);
-    // Every fifth call, and the final one, moves the selection with the
-    // pointer (clamped to stay partly on the card), repaints and sets Modified.
-    // During a resize the same calls size it instead (see BeginResize);
-    // `freeAspect` (Shift) lets a corner handle of a picture change its shape.
-    void DragSelection(int X, int Y, bool final, bool freeAspect = false);
+    // Every fifth call, and the final one, moves the selected objects with
+    // the pointer (clamped to stay partly on the card), their box snapped to
+    // the card's edges and middle lines and to the other objects' edges and
+    // middles within kSnapTolerance unless `snap` is false (Alt), repaints
+    // and sets Modified. During a resize the same calls size it instead (see
+    // BeginResize); `freeAspect` (Shift) lets a corner handle of a picture
+    // change its shape, and keeps a line's end level, upright or at 45°.
+    void DragSelection(int X, int Y, bool final, bool freeAspect = false, bool snap = true);
     // The drag is over: one step for the whole of it when the object moved
     // or changed size.
     void EndDrag();
@@ -153,7 +246,7 @@ public:
     using Handle = geometry::Handle;
     // Pictures and the QR code can be sized; a text takes the size its text
     // measures.
-    static bool Sizable(const Object *obj);
+    bool Sizable(const Object *obj) const;
     // The handle of the visible, sizable selection within a few pixels of the
     // pixel (X, Y); corners win over edges. None elsewhere.
     Handle HandleAt(int X, int Y) const;
@@ -243,6 +336,18 @@ private:
     // Renumbers the drawing order with the selection at the top or the bottom.
     void restack(bool toFront, const QString &text);
     std::string keyOf(const Object *obj) const;
+    // After the card's objects changed by a step back or again: the
+    // selection keeps only objects the card still has.
+    void pruneSelection();
+    void selectionChanged();
+    // The selected visible objects and their rectangles.
+    std::vector<Object *> visibleSelection() const;
+    // Shifts each of `objects` by its offset; whether any moved.
+    bool shift(const std::vector<Object *> &objects, const std::vector<geometry::Offset> &offsets);
+    // The selected objects that take a font and colour.
+    std::vector<TextObject *> selectedTexts() const;
+    // The next stacking number above every object.
+    int topOrder() const;
     // Moves the selection so its left and top become these, clamped.
     void moveSelectionTo(long long newLeft, long long newTop);
     // One resize step to the pointer at (X, Y); whether the rectangle changed.
@@ -256,6 +361,12 @@ private:
     Converter view{kCanvasWidth}; // logical pixels of the zoomed canvas
     QImage measureCanvas;         // 645 x 390, what text is measured on
     Object *selection = nullptr;
+    std::vector<Object *> selected;
+    // The selected objects' rectangles when the drag began.
+    std::vector<TRect> dragFrom;
+    std::optional<int> guideX, guideY;
+    // Tells clipboard bytes copied from this card from those of another.
+    QByteArray cardToken;
     bool dragging = false;
     int dragOffsetX = 0;
     int dragOffsetY = 0;
