@@ -142,15 +142,14 @@ std::string recordJson(const std::string &key, const Object &obj)
     obj.GetRect(r);
     const ObjectKind &kind = KindOf(key, obj);
     JsonObject j;
-    j.Sjis("key", key)
-        .String("kind", kind.name)
-        .String("class", obj.GetClassName())
-        .Int("order", obj.GetOrder());
+    j.Sjis("key", key).String("class", obj.GetClassName()).Int("order", obj.GetOrder());
     // The stored flag: a text object without text also counts as hidden.
     j.Bool("visible", obj.Object::IsVisible());
     JsonSink sink(j);
     sink.Numbers("rect", {r.left, r.top, r.right, r.bottom});
     kind.describe(obj, sink);
+    // Last, so the members earlier versions wrote keep their order.
+    j.String("kind", kind.name);
     return j.Text();
 }
 

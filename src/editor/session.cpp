@@ -437,7 +437,7 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect, bool 
     if (!final && MoveCounter < 5)
         return;
     MoveCounter = 0;
-    if (!selection || dragFrom.size() != selected.size()) {
+    if (!selection) {
         dragging = false;
         return;
     }
@@ -446,6 +446,10 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect, bool 
             RefreshCanvas();
             SetModified(true);
         }
+        return;
+    }
+    if (dragFrom.size() != selected.size()) {
+        dragging = false;
         return;
     }
     // The primary object follows the pointer; the others keep their places

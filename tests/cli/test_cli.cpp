@@ -106,12 +106,13 @@ TEST_F(Cards, InfoShowsCraftedFilesRecordByRecord)
     EXPECT_EQ(r.out.toStdString(),
               "{\"records\": [{\"key\": \"QR\", \"class\": \"GraphicObject\", \"order\": 16, "
               "\"visible\": false, \"rect\": [600, 150, 650, 200], \"source\": \"<<QR>>\", "
-              "\"picture\": null}, {\"key\": \"eTel\", \"class\": \"TextObjectWithHeader\", "
+              "\"picture\": null, \"kind\": \"qr\"}, {\"key\": \"eTel\", \"class\": "
+              "\"TextObjectWithHeader\", "
               "\"order\": 9, \"visible\": true, \"rect\": [140, 250, 300, 275], \"header\": "
               "\"TEL \", \"text\": \"03\\\"1\\\\2\\u000134\xEF\xBF\xBD\", \"font\": {\"face\": "
               "\"ＭＳ Ｐゴシック\", \"height\": -16, \"bold\": false, \"italic\": false, "
               "\"underline\": false, \"strikeout\": false, \"charset\": 128, \"pitch\": "
-              "\"default\", \"vertical\": false}, \"color\": 255}]}\n");
+              "\"default\", \"vertical\": false}, \"color\": 255, \"kind\": \"field\"}]}\n");
 
     // Cut inside the next record's key: the records before it are the card.
     WriteAll(Path("cutkey.pkd"), kMagic + qr.Data() +
