@@ -9,7 +9,9 @@
 
 #include "app/dialogs.h"
 #include "app/meishi.h"
+#include "card/kinds.h"
 #include "card/object.h"
+#include "card/picture.h"
 #include "card/objects.h"
 #include "card/sjis.h"
 #include "qr/qrcode.h"
@@ -194,6 +196,70 @@ void BM_DragStep(benchmark::State &state)
     e.SetModified(false);
 }
 
+// Forty objects the user added, as a busy card has: ten two-line texts, ten
+// bands, ten rules, five ellipses and five small logos, spread over the
+// card. Taken back again by the returned number of steps.
+int addForty(EditSession &e)
+{
+    const int before = e.UndoStack().index();
+    for (int i = 0; i < 40; ++i) {
+        const int x = 40 + (i % 8) * 105, y = 40 + (i / 8) * 95;
+        const KindId kinds[] = {KindId::Text, KindId::Rect, KindId::Line, KindId::Text,
+                                KindId::Rect, KindId::Line, KindId::Ellipse, KindId::Picture};
+        const KindId kind = kinds[i % 8];
+        if (kind == KindId::Picture) {
+            QImage logo(120, 60, QImage::Format_RGB32);
+            logo.fill(QColor(30 + i, 60, 110));
+            e.AddPicture(BitmapPicture::FromImage(logo), QStringLiteral("/tmp/logo.png"), {},
+                         TRect{x, y, x + 90, y + 60});
+        } else {
+            e.AddNewObject(kind, TRect{x, y, x + 90, y + 60});
+            if (kind == KindId::Text)
+                e.SetFreeText(QStringLiteral("一級建築士\n宅地建物取引士"));
+        }
+    }
+    e.SetSelection(nullptr);
+    return e.UndoStack().index() - before;
+}
+
+void takeBack(EditSession &e, int steps)
+{
+    for (int i = 0; i < steps; ++i)
+        e.UndoStack().undo();
+    e.SetModified(false);
+}
+
+// The keystroke and the drag step with forty added objects on the card: the
+// drag moves three selected objects, snapping against all the others.
+void BM_KeystrokeForty(benchmark::State &state)
+{
+    EditSession &e = realistic().editor;
+    const int steps = addForty(e);
+    typeInto(state, 0);
+    takeBack(e, steps);
+}
+
+void BM_DragStepForty(benchmark::State &state)
+{
+    EditSession &e = realistic().editor;
+    const int steps = addForty(e);
+    std::vector<Object *> three = {e.Card().Find("sRect1"), e.Card().Find("tText1"),
+                                   e.Card().Find("eName")};
+    e.SetSelectedObjects(three);
+    TRect start;
+    three.back()->GetRect(start);
+    e.BeginDrag(e.Screen().ToDevice(start.left), e.Screen().ToDevice(start.top));
+    int step = 0;
+    for (auto _ : state) {
+        step = (step + 1) % 20;
+        e.DragSelection(100 + 3 * step, 28 + 2 * step, true);
+    }
+    e.EndDrag();
+    e.UndoStack().undo();
+    takeBack(e, steps);
+    e.SetSelection(nullptr);
+}
+
 // Peak resident memory (VmHWM) of a process that holds the editor window
 // with the realistic card: opened from its file, typed into, dragged in and
 // printed to a PDF file at 600 dpi.
@@ -308,6 +374,8 @@ BENCHMARK(BM_KeystrokeMemo)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokeLowerBound)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UndoKeystroke)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DragStep)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeystrokeForty)->Apply(withSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepForty)->Apply(withSpread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EditorPeakMemory)
     ->Iterations(1)
     ->Repetitions(3)

@@ -13,7 +13,9 @@
 //     the sheet shifted (ox, oy), bit 6 no margins and no gaps, bit 7 margins
 //     that push cells off the paper; at 72 dpi with the back side and no
 //     shift, the raster sheet instead of the vector one.
-//   byte 1, the edits: bits 0-3 a field (0-13; 14 and 15 none), bit 4 that
+//   byte 1, the edits: bits 0-3 a field (0-13; 14 none; 15 every visible
+//     object selected, duplicated, aligned, distributed, copied onto a new
+//     card and the duplicates deleted), bit 4 that
 //     field turned vertical or back (縦書き), bit 5 every step taken back and
 //     again, bit 6 the field filled for printing (as merge fills a card),
 //     bit 7 the QR code hidden again at the end.
@@ -98,6 +100,17 @@ void edit(EditSession &session, std::uint8_t control)
         if (control & 0x40)
             session.SetTextsForPrinting({{key, EditSession::EditText(session.FieldText(key))},
                                          {next, std::string(300, 'W')}});
+    }
+    if (field == 15) {
+        session.SelectAll();
+        session.DuplicateSelection();
+        session.AlignSelection(EditSession::AlignMode::HCenter, false);
+        session.DistributeSelection(true);
+        session.Nudge(3, -2);
+        EditSession other;
+        other.Paste(session.CopySelection().isEmpty() ? QByteArray("\x05PK100")
+                                                      : session.CopySelection());
+        session.DeleteSelection();
     }
     if (control & 0x20) {
         QUndoStack &stack = session.UndoStack();
