@@ -357,7 +357,8 @@ void AssembleCard(Objects &card)
     for (auto &[key, obj] : card) {
         if (!obj || IsDescribedKey(key) || key.empty() || key[0] == 'z')
             continue;
-        if (typeid(*obj) == typeid(TextObject)) {
+        const Object &read = *obj;
+        if (typeid(read) == typeid(TextObject)) {
             const auto &line = static_cast<const TextObject &>(*obj);
             TRect r;
             line.GetRect(r);
@@ -371,7 +372,7 @@ void AssembleCard(Objects &card)
             text->SetText(line.GetText());
             text->SetLinePlaces({r});
             obj = std::move(text);
-        } else if (typeid(*obj) == typeid(GraphicObject)) {
+        } else if (typeid(read) == typeid(GraphicObject)) {
             const auto &g = static_cast<const GraphicObject &>(*obj);
             if (g.Source().rfind(kShapeSource, 0) != 0)
                 continue;

@@ -36,7 +36,8 @@ void EditState::RestoreInto(Objects &card) const
         // pointers to it stay valid; a key deleted and used again for
         // another kind gets a copy.
         Object *target = card.Find(key);
-        if (target && typeid(*target) == typeid(*obj))
+        const Object &kept = *obj;
+        if (target && typeid(*target) == typeid(kept))
             target->Restore(*obj);
         else
             card[key] = obj->Clone();
