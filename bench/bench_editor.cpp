@@ -11,8 +11,8 @@
 #include "app/meishi.h"
 #include "card/kinds.h"
 #include "card/object.h"
-#include "card/picture.h"
 #include "card/objects.h"
+#include "card/picture.h"
 #include "card/sjis.h"
 #include "qr/qrcode.h"
 #include "settings/printspace.h"
@@ -204,7 +204,7 @@ int addForty(EditSession &e)
     const int before = e.UndoStack().index();
     for (int i = 0; i < 40; ++i) {
         const int x = 40 + (i % 8) * 105, y = 40 + (i / 8) * 95;
-        const KindId kinds[] = {KindId::Text, KindId::Rect, KindId::Line, KindId::Text,
+        const KindId kinds[] = {KindId::Text, KindId::Rect, KindId::Line,    KindId::Text,
                                 KindId::Rect, KindId::Line, KindId::Ellipse, KindId::Picture};
         const KindId kind = kinds[i % 8];
         if (kind == KindId::Picture) {
