@@ -437,15 +437,20 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect, bool 
     if (!final && MoveCounter < 5)
         return;
     MoveCounter = 0;
-    if (!selection || dragFrom.size() != selected.size()) {
+    if (!selection) {
         dragging = false;
         return;
     }
+    // A resize sizes the primary alone, from resizeFrom; dragFrom is a move's.
     if (resizeHandle != Handle::None) {
         if (resizeSelectionTo(X, Y, freeAspect)) {
             RefreshCanvas();
             SetModified(true);
         }
+        return;
+    }
+    if (dragFrom.size() != selected.size()) {
+        dragging = false;
         return;
     }
     // The primary object follows the pointer; the others keep their places

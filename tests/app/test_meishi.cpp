@@ -286,7 +286,7 @@ TEST_F(MeishiTest, TheWindowsPlaceAndZoomComeBackInTheNextRun)
     window->show();
     EXPECT_EQ(window->geometry(), QRect(screen.topLeft() + QPoint(30, 20), QSize(897, 520)));
     EXPECT_EQ(window->cZoom->currentText(), "150 %");
-    EXPECT_DOUBLE_EQ(editor().Zoom(), 1.5);
+    EXPECT_DOUBLE_EQ(window->Canvas().Zoom(), 1.5);
     EXPECT_FALSE(window->isMaximized());
 
     // What a file holds, as far as it suits the screens there are now.
