@@ -8,6 +8,7 @@
 #include "card/errors.h"
 #include "card/files.h"
 #include "card/object.h"
+#include "card/shape.h"
 #include "card/sjis.h"
 #include "editor/backcard.h"
 #include "print/sheet.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -26,6 +28,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMetaMethod>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -53,6 +57,8 @@ const QString kPictureFilter = QStringLiteral(
 const QString kBmpFilter = QStringLiteral("ビットマップ (*.bmp)|*.bmp");
 const QString kBrowse = QStringLiteral("参照");
 const QString kRemove = QStringLiteral("削除");
+// What the selection is on the clipboard as: EditSession::CopySelection's bytes.
+const QString kObjectsMime = QStringLiteral("application/x-plakuro-objects");
 
 QString errorText(const std::exception &e)
 {
@@ -85,6 +91,25 @@ void CanvasWidget::paintEvent(QPaintEvent *)
         p.drawImage(0, 0, *image);
     else
         p.fillRect(rect(), Qt::white);
+    if (!band.isEmpty()) {
+        // Black dashes over white: seen on light and dark parts of a card.
+        const QRect frame = band.adjusted(0, 0, -1, -1);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(Qt::white, 0));
+        p.drawRect(frame);
+        p.setPen(QPen(Qt::black, 0, Qt::DashLine));
+        p.drawRect(frame);
+    }
+}
+
+void CanvasWidget::setBand(const QRect &r)
+{
+    if (r == band)
+        return;
+    // The old frame and the new one repaint; the rest of the canvas stays.
+    update(band.adjusted(-1, -1, 1, 1));
+    band = r;
+    update(band.adjusted(-1, -1, 1, 1));
 }
 
 void CanvasWidget::wheelEvent(QWheelEvent *e)
@@ -102,7 +127,17 @@ void CanvasWidget::wheelEvent(QWheelEvent *e)
 void CanvasWidget::mousePressEvent(QMouseEvent *e)
 {
     if (onMouseDown)
-        onMouseDown(e->button(), e->position().toPoint().x(), e->position().toPoint().y());
+        onMouseDown(e->button(), e->position().toPoint().x(), e->position().toPoint().y(),
+                    e->modifiers());
+}
+
+void CanvasWidget::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    const QPoint at = e->position().toPoint();
+    if (e->button() == Qt::LeftButton && onDoubleClick)
+        onDoubleClick(at.x(), at.y(), e->modifiers());
+    else if (onMouseDown)
+        onMouseDown(e->button(), at.x(), at.y(), e->modifiers());
 }
 
 void CanvasWidget::mouseMoveEvent(QMouseEvent *e)
@@ -273,8 +308,11 @@ void TMeishi::buildControls()
     buildQrFormatMenus();
 
     cCanvas->setImage(&canvasView.Image());
-    cCanvas->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
-        guarded([&] { cCanvasMouseDown(b, x, y); });
+    cCanvas->onMouseDown = [this](Qt::MouseButton b, int x, int y, Qt::KeyboardModifiers m) {
+        guarded([&] { cCanvasMouseDown(b, x, y, m); });
+    };
+    cCanvas->onDoubleClick = [this](int x, int y, Qt::KeyboardModifiers m) {
+        guarded([&] { cCanvasDoubleClick(x, y, m); });
     };
     cCanvas->onMouseMove = [this](int x, int y, Qt::KeyboardModifiers m) {
         guarded([&] { cCanvasMouseMove(x, y, m); });
@@ -406,6 +444,26 @@ void TMeishi::buildShortcuts()
           QKeySequence(Qt::CTRL | Qt::Key_Semicolon)},
          [this] { StepZoom(1, panelCentre()); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { StepZoom(-1, panelCentre()); }},
+        // The selection's keys; a field's edit keeps them (eventFilter).
+        {{QKeySequence(Qt::CTRL | Qt::Key_A)},
+         [this] {
+             session.SelectAll();
+             RefreshCanvas();
+         }},
+        {{QKeySequence(Qt::Key_Delete)}, [this] { deleteSelectionKey(QStringLiteral("削除")); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { copySelectionToClipboard(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_X)},
+         [this] {
+             if (copySelectionToClipboard())
+                 deleteSelectionKey(QStringLiteral("切り取り"));
+         }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_V)},
+         [this] {
+             const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+             if (data && data->hasFormat(kObjectsMime))
+                 session.Paste(data->data(kObjectsMime));
+         }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_D)}, [this] { session.DuplicateSelection(); }},
     };
     for (const Key &k : keys) {
         auto *action = new QAction(this);
@@ -421,11 +479,46 @@ void TMeishi::buildShortcuts()
         e->installEventFilter(this);
 }
 
+bool TMeishi::isCanvasKey(QKeyCombination k)
+{
+    static const QKeyCombination keys[] = {Qt::CTRL | Qt::Key_A, Qt::CTRL | Qt::Key_C,
+                                           Qt::CTRL | Qt::Key_X, Qt::CTRL | Qt::Key_V,
+                                           Qt::CTRL | Qt::Key_D, QKeyCombination(Qt::Key_Delete)};
+    // The keypad's Delete is the same key.
+    k = QKeyCombination(k.keyboardModifiers() & ~Qt::KeypadModifier, k.key());
+    return std::find(std::begin(keys), std::end(keys), k) != std::end(keys);
+}
+
+bool TMeishi::copySelectionToClipboard()
+{
+    const QByteArray bytes = session.CopySelection();
+    if (bytes.isEmpty())
+        return false;
+    auto *data = new QMimeData;
+    data->setData(kObjectsMime, bytes);
+    QGuiApplication::clipboard()->setMimeData(data);
+    return true;
+}
+
+void TMeishi::deleteSelectionKey(const QString &text)
+{
+    if (session.DeleteSelection(text) > 0)
+        cDebug->showMessage(
+            QStringLiteral("入力欄の項目は削除できません。項目を空にすると表示されません。"),
+            10000);
+}
+
 bool TMeishi::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
         const QKeyCombination k = key->keyCombination();
+        // Typing in a field: Ctrl+A selects its text, Delete deletes a
+        // character, and so on, instead of acting on the canvas.
+        if (isCanvasKey(k)) {
+            event->accept();
+            return true;
+        }
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
             k == QKeyCombination(Qt::CTRL, Qt::Key_Y) ||
             k == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z)) {
@@ -838,9 +931,14 @@ void TMeishi::FillFieldsFromCard()
     session.FillFieldsFromCard();
 }
 
-void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y)
+void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y,
+                               Qt::KeyboardModifiers modifiers)
 {
+    if (bandStart)
+        return;
+    pressAt = QPoint(X, Y);
     // A handle may lie just outside the object, where nothing is hit.
+    // Shift held from the press still sizes: it frees the shape.
     if (button == Qt::LeftButton && !session.Dragging()) {
         const EditSession::Handle handle = session.HandleAt(X, Y);
         if (handle != EditSession::Handle::None) {
@@ -848,35 +946,132 @@ void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y)
             return;
         }
     }
-    SetSelection(session.HitTestPixel(X, Y));
-    RefreshCanvas();
-    if (button == Qt::RightButton && session.Selection()) {
-        aPopupMenu->popup(cCanvas->mapToGlobal(QPoint(X, Y)));
+    Object *hit = session.HitTestPixel(X, Y);
+    std::vector<Object *> selected = session.SelectedObjects();
+    const auto at = std::find(selected.begin(), selected.end(), hit);
+    const bool wasSelected = hit && at != selected.end();
+    if (button == Qt::RightButton) {
+        // The menu's commands act on every selected object.
+        if (!wasSelected)
+            SetSelection(hit);
+        RefreshCanvas();
+        if (session.Selection())
+            aPopupMenu->popup(cCanvas->mapToGlobal(QPoint(X, Y)));
+        return;
     }
-    if (button == Qt::LeftButton && session.Selection())
-        session.BeginDrag(X, Y);
+    if (button != Qt::LeftButton) {
+        SetSelection(hit);
+        RefreshCanvas();
+        return;
+    }
+    const bool shift = modifiers & Qt::ShiftModifier;
+    if (!hit) {
+        if (!shift)
+            SetSelection(nullptr);
+        RefreshCanvas();
+        bandStart = QPoint(X, Y);
+        return;
+    }
+    if (shift) {
+        session.ToggleSelected(hit);
+        RefreshCanvas();
+        // Taken out of the selection: nothing to drag.
+        if (wasSelected)
+            return;
+    } else if (wasSelected) {
+        // The object pressed becomes the primary, the rest stay selected.
+        selected.erase(at);
+        selected.push_back(hit);
+        session.SetSelectedObjects(selected);
+        RefreshCanvas();
+    } else {
+        SetSelection(hit);
+        RefreshCanvas();
+    }
+    session.BeginDrag(X, Y);
 }
 
 void TMeishi::cCanvasMouseMove(int X, int Y, Qt::KeyboardModifiers modifiers)
 {
-    if (session.Selection() && session.Dragging())
-        session.DragSelection(X, Y, false, modifiers & Qt::ShiftModifier);
+    if (bandStart)
+        cCanvas->setBand(QRect(*bandStart, QPoint(X, Y)).normalized());
+    else if (session.Selection() && session.Dragging())
+        session.DragSelection(X, Y, false, modifiers & Qt::ShiftModifier, snapsAt(X, Y, modifiers));
     else
         updateCursor(X, Y);
 }
 
 void TMeishi::cCanvasMouseUp(Qt::MouseButton, int X, int Y, Qt::KeyboardModifiers modifiers)
 {
+    if (bandStart) {
+        finishBand(X, Y, modifiers);
+        return;
+    }
     if (session.Selection() && session.Dragging())
-        session.DragSelection(X, Y, true, modifiers & Qt::ShiftModifier);
+        session.DragSelection(X, Y, true, modifiers & Qt::ShiftModifier, snapsAt(X, Y, modifiers));
     session.EndDrag();
     updateCursor(X, Y);
+}
+
+bool TMeishi::snapsAt(int X, int Y, Qt::KeyboardModifiers modifiers) const
+{
+    // A click that does not move must leave the object where it is, even
+    // within reach of a guide.
+    return !(modifiers & Qt::AltModifier) && QPoint(X, Y) != pressAt;
+}
+
+void TMeishi::finishBand(int X, int Y, Qt::KeyboardModifiers modifiers)
+{
+    const QPoint from = *std::exchange(bandStart, std::nullopt);
+    cCanvas->setBand(QRect());
+    // A click that hardly moved is no band: the press already cleared the
+    // selection, or with Shift kept it.
+    if (std::abs(X - from.x()) < 3 && std::abs(Y - from.y()) < 3)
+        return;
+    const Converter &view = session.View();
+    session.SelectTouching(
+        TRect{view.ToModel(std::min(from.x(), X)), view.ToModel(std::min(from.y(), Y)),
+              view.ToModel(std::max(from.x(), X)), view.ToModel(std::max(from.y(), Y))},
+        modifiers & Qt::ShiftModifier);
+    RefreshCanvas();
+}
+
+void TMeishi::cCanvasDoubleClick(int X, int Y, Qt::KeyboardModifiers modifiers)
+{
+    Object *hit = session.HitTestPixel(X, Y);
+    // The editor of added texts belongs to the object dialogs; without it a
+    // double-click is a second click.
+    const int editor = metaObject()->indexOfMethod("EditFreeText()");
+    if (!hit || modifiers != Qt::NoModifier || editor < 0 || session.Dragging() || bandStart ||
+        !session.CommandsFor(hit).freeText) {
+        cCanvasMouseDown(Qt::LeftButton, X, Y, modifiers);
+        return;
+    }
+    SetSelection(hit);
+    RefreshCanvas();
+    metaObject()->method(editor).invoke(this, Qt::DirectConnection);
 }
 
 void TMeishi::updateCursor(int X, int Y)
 {
     Qt::CursorShape shape = Qt::ArrowCursor;
-    switch (session.HandleAt(X, Y)) {
+    const EditSession::Handle handle = session.HandleAt(X, Y);
+    if (const auto *line = dynamic_cast<const ShapeObject *>(session.Selection());
+        line && line->GetKind() == ShapeObject::Kind::Line && handle != EditSession::Handle::None) {
+        // An end moves freely; the pointer shows the line's own direction.
+        const TRect f = line->Frame();
+        const long long dx = std::abs(static_cast<long long>(f.right) - f.left);
+        const long long dy = std::abs(static_cast<long long>(f.bottom) - f.top);
+        const bool falling = (f.right >= f.left) == (f.bottom >= f.top);
+        shape = dy * 2 < dx   ? Qt::SizeHorCursor
+                : dx * 2 < dy ? Qt::SizeVerCursor
+                : falling     ? Qt::SizeFDiagCursor
+                              : Qt::SizeBDiagCursor;
+        if (cCanvas->cursor().shape() != shape)
+            cCanvas->setCursor(shape);
+        return;
+    }
+    switch (handle) {
     case EditSession::Handle::TopLeft:
     case EditSession::Handle::BottomRight:
         shape = Qt::SizeFDiagCursor;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Dialogs;
 class QAction;
@@ -38,7 +39,9 @@ public:
     explicit CanvasWidget(QWidget *parent);
     void setImage(const QImage *image);
 
-    std::function<void(Qt::MouseButton, int, int)> onMouseDown;
+    std::function<void(Qt::MouseButton, int, int, Qt::KeyboardModifiers)> onMouseDown;
+    // The second press of a double-click, in place of its onMouseDown.
+    std::function<void(int, int, Qt::KeyboardModifiers)> onDoubleClick;
     std::function<void(int, int, Qt::KeyboardModifiers)> onMouseMove;
     std::function<void(Qt::MouseButton, int, int, Qt::KeyboardModifiers)> onMouseUp;
     // An arrow key (dx, dy of -1, 0 or 1; `large` with Shift) or Esc (0, 0).
@@ -47,17 +50,23 @@ public:
     std::function<void(int, QPoint)> onZoomStep;
     // The screen's device pixel ratio is no longer the image's.
     std::function<void()> onRatioChanged;
+    // The rubber band, in the widget's pixels, drawn over the canvas image as
+    // a thin dashed frame; an empty rectangle draws none. Screen only.
+    void setBand(const QRect &band);
+    const QRect &Band() const { return band; }
 
 protected:
     void paintEvent(QPaintEvent *) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
 
 private:
     const QImage *image = nullptr;
+    QRect band;
 };
 
 // The main window: the card editor.
@@ -88,11 +97,23 @@ public:
     void ClearCard();
     void FillFieldsFromCard();
 
-    void cCanvasMouseDown(Qt::MouseButton button, int X, int Y);
-    // A press on a handle of the selection sizes it; elsewhere it selects
-    // and moves. Shift frees the shape of a picture sized by a corner.
+    // A left press on a handle of the lone selection sizes it. On an object
+    // it selects that one alone, or, on one of several selected, keeps them
+    // all; a drag then moves the selection. Shift+press adds the object to
+    // the selection (and drags) or takes it out (no drag). On an empty spot
+    // it starts a rubber band: the objects it touches become the selection
+    // (with Shift, are added), and a click that does not move clears it. A
+    // right press selects an unselected object alone and keeps a selection
+    // it falls on, then shows the object menu.
+    void cCanvasMouseDown(Qt::MouseButton button, int X, int Y,
+                          Qt::KeyboardModifiers modifiers = {});
+    // During a drag, Shift frees the shape of a picture sized by a corner
+    // and keeps a line's end level, upright or at 45°; Alt turns snapping off.
     void cCanvasMouseMove(int X, int Y, Qt::KeyboardModifiers modifiers = {});
     void cCanvasMouseUp(Qt::MouseButton button, int X, int Y, Qt::KeyboardModifiers modifiers = {});
+    // A double-click on an added text selects it alone and opens its editor
+    // (EditFreeText, when the window has that slot); elsewhere it is a press.
+    void cCanvasDoubleClick(int X, int Y, Qt::KeyboardModifiers modifiers = {});
     void SetSelection(Object *obj);
 
     // The zoom list's entries: 100, 150, 200 and 300 %, then 「全体」 (the
@@ -218,6 +239,17 @@ private:
     void updateUndoButtons();
     // The pointer's shape over the canvas: the handle under it, if any.
     void updateCursor(int X, int Y);
+    // Whether a drag step to (X, Y) snaps: not with Alt, nor at the press.
+    bool snapsAt(int X, int Y, Qt::KeyboardModifiers modifiers) const;
+    // The rubber band's release at (X, Y): select what it touched.
+    void finishBand(int X, int Y, Qt::KeyboardModifiers modifiers);
+    // The keys that act on the canvas's selection (Delete, Ctrl+A, the
+    // clipboard's); a field's edit keeps them for its text.
+    static bool isCanvasKey(QKeyCombination key);
+    // The selection onto the system clipboard; whether anything was put.
+    bool copySelectionToClipboard();
+    // Deletes the selected added objects; says why fields stay.
+    void deleteSelectionKey(const QString &text);
     void writeCard(const QString &path);
     // Runs a handler; an exception that escapes it is shown in a message box
     // and the program goes on, as the application's error report does.
@@ -236,4 +268,9 @@ private:
     QString programDir;
     // The window has its place: the last run's, or centred at the first show.
     bool placed = false;
+    // A rubber band under way: where the press was (canvas pixels), and
+    // whether it adds to the selection.
+    std::optional<QPoint> bandStart;
+    // Where the last left press on the canvas was.
+    QPoint pressAt;
 };

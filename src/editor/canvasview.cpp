@@ -1,6 +1,7 @@
 #include "editor/canvasview.h"
 #include "card/object.h"
 #include "card/objects.h"
+#include "card/shape.h"
 #include "editor/geometry.h"
 #include "editor/session.h"
 
@@ -70,6 +71,7 @@ void CanvasView::repaint()
     RenderCard(order, &p, device);
     printCheckLines = printCheck.Run(order);
     DrawPrintCheck(p);
+    DrawGuides(p);
     // The notices and marks keep their size on the screen.
     if (pixelRatio != 1.0)
         p.scale(pixelRatio, pixelRatio);
@@ -84,20 +86,56 @@ void CanvasView::repaint()
 void CanvasView::DrawSelectionMarks(QPainter &p) const
 {
     using geometry::Handle;
-    const Object *selection = session.Selection();
-    // A hidden object is not on the canvas; marks would stand for nothing.
-    if (!selection || !selection->IsVisible())
+    const Object *primary = session.Selection();
+    const std::vector<Object *> &selected = session.SelectedObjects();
+    const QColor blue(0, 0, 255), light(128, 160, 255);
+    // The primary last, so its marks lie over the others' where they meet.
+    for (const Object *obj : selected) {
+        // A hidden object is not on the canvas; marks would stand for nothing.
+        if (obj == primary || !obj->IsVisible())
+            continue;
+        drawMarks(p, *obj, light, false);
+    }
+    if (primary && primary->IsVisible())
+        drawMarks(p, *primary, blue, selected.size() == 1 && session.Sizable(primary));
+}
+
+void CanvasView::drawMarks(QPainter &p, const Object &obj, const QColor &colour, bool edges) const
+{
+    using geometry::Handle;
+    const Converter &view = session.View();
+    if (const auto *line = dynamic_cast<const ShapeObject *>(&obj);
+        line && line->GetKind() == ShapeObject::Kind::Line) {
+        // Each end's square is centred on the end, where HandleAt finds it.
+        const TRect f = viewPixels(view, line->Frame());
+        for (const auto &[x, y] : {std::pair{f.left, f.top}, std::pair{f.right, f.bottom}})
+            p.fillRect(QRect(x - 2, y - 2, 5, 5), colour);
         return;
+    }
     TRect r;
-    selection->GetRect(r);
-    const TRect v = viewPixels(session.View(), r);
-    const QColor blue(0, 0, 255);
+    obj.GetRect(r);
+    const TRect v = viewPixels(view, r);
     for (Handle h : {Handle::TopLeft, Handle::TopRight, Handle::BottomLeft, Handle::BottomRight})
-        p.fillRect(toQRect(geometry::HandleBox(h, v)), blue);
-    // A sizable object also has handles at the middles of its edges.
-    if (session.Sizable(selection))
+        p.fillRect(toQRect(geometry::HandleBox(h, v)), colour);
+    // A sizable object alone in the selection also has handles at the
+    // middles of its edges; with others selected they would size nothing.
+    if (edges)
         for (Handle h : {Handle::Top, Handle::Right, Handle::Bottom, Handle::Left})
-            p.fillRect(toQRect(geometry::HandleBox(h, v)), blue);
+            p.fillRect(toQRect(geometry::HandleBox(h, v)), colour);
+}
+
+void CanvasView::DrawGuides(QPainter &p) const
+{
+    const QColor magenta(255, 0, 255);
+    // A guide on the card's right or bottom edge falls on the last pixel.
+    if (const std::optional<int> x = session.GuideX())
+        p.fillRect(
+            QRect(std::clamp(device.ToDevice(*x), 0, canvas.width() - 1), 0, 1, canvas.height()),
+            magenta);
+    if (const std::optional<int> y = session.GuideY())
+        p.fillRect(
+            QRect(0, std::clamp(device.ToDevice(*y), 0, canvas.height() - 1), canvas.width(), 1),
+            magenta);
 }
 
 void CanvasView::DrawPrintCheck(QPainter &p) const

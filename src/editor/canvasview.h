@@ -8,12 +8,14 @@
 #include <vector>
 
 class EditSession;
+class Object;
+class QColor;
 class QPainter;
 class TextObject;
 
 // The editor's screen canvas of a session: white, the card, the print
 // check's underlines, the QR overflow and small-symbol notices, the
-// selection's marks and handles. It repaints whenever the session's card as
+// selection's marks and handles, the snapping guides. It repaints whenever the session's card as
 // drawn changes (canvasChanged) and tells its widget with its own
 // canvasChanged. Never printed and never in a card image: what the card
 // file keeps is decided by the session alone, whatever the zoom.
@@ -48,9 +50,16 @@ public:
     // telling which objects they are, valid until the card changes.
     const std::vector<const TextObject *> &PrintCheckLines() const { return printCheckLines; }
 
-    // The four corner squares of the selection, and for a sizable one the
-    // handles at its edges' middles, when it is visible. Logical pixels.
+    // The marks of every visible selected object, logical pixels. The
+    // primary selection (Selection()) has solid blue corner squares, and when
+    // it is the only one and sizable, the handles at its edges' middles; the
+    // others have light blue corner squares. A line is marked at its two
+    // ends, which are its handles, instead of at its box's corners.
     void DrawSelectionMarks(QPainter &p) const;
+    // While a drag snaps: a 1-device-pixel magenta line across the whole
+    // canvas at each guide the session snapped to (device pixels, unscaled
+    // painter).
+    void DrawGuides(QPainter &p) const;
     // A thin red line under each print-check line (down the right side of a
     // vertical one), as they are drawn on the canvas (device pixels,
     // unscaled painter).
@@ -69,6 +78,8 @@ signals:
 private:
     // Paints the canvas from the session as it is now.
     void repaint();
+    // One object's marks in `colour`; `edges`: the edge handles too.
+    void drawMarks(QPainter &p, const Object &obj, const QColor &colour, bool edges) const;
 
     EditSession &session;
     Converter device; // the zoomed canvas's device pixels

@@ -441,6 +441,7 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect, bool 
         dragging = false;
         return;
     }
+    // A resize sizes the primary alone, from resizeFrom; dragFrom is a move's.
     if (resizeHandle != Handle::None) {
         if (resizeSelectionTo(X, Y, freeAspect)) {
             RefreshCanvas();

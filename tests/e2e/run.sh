@@ -1,11 +1,12 @@
 #!/bin/bash
 # End-to-end: starts the real program under the X server xvfb-run made, types
 # into it with xdotool, and checks the screenshots' pixels.
-# Usage: run.sh PLAKURO XCLOSE OUTDIR
+# Usage: run.sh PLAKURO XCLOSE OUTDIR PLAKURO-CLI
 set -euo pipefail
 PLAKURO="$1"
 XCLOSE="$2"
 OUT="$3"
+CLI="$4"
 rm -rf "$OUT"
 mkdir -p "$OUT/bin"
 # The settings file lives beside the program file, so the program runs from a
@@ -192,4 +193,96 @@ INI="$OUT/bin/plakuro.INI"
 tr -d '\r' <"$INI" >"$OUT/ini.txt"
 grep -qx '\[printspace\]' "$OUT/ini.txt" || fail "no printspace section"
 for kv in a=10 b=7 c=3 d=3; do grep -qx "$kv" "$OUT/ini.txt" || fail "settings lack $kv"; done
+# Added objects on a card the command-line tool made: a navy band along the
+# bottom (sRect1), a red box (sRect2) and a green one (sRect3).
+cat >"$OUT/edits.json" <<'JSON'
+[{"add": "rect", "left": 0, "top": 500, "width": 910, "height": 50, "fill": "#1A3C6E",
+  "stroke": null, "stroke_width": 0},
+ {"add": "rect", "left": 600, "top": 80, "width": 200, "height": 120, "fill": "#D04020",
+  "stroke": null, "stroke_width": 0},
+ {"add": "rect", "left": 100, "top": 300, "width": 100, "height": 60, "fill": "#20A040",
+  "stroke": null, "stroke_width": 0}]
+JSON
+"$CLI" fill -o "$OUT/objects.pkd" --set 名前=山田太郎 --edits "$OUT/edits.json"
+"$OUT/bin/plakuro" "$OUT/objects.pkd" >"$OUT/plakuro-objects.log" 2>&1 &
+PID=$!
+trap 'kill $PID 2>/dev/null || true' EXIT
+WIN=""
+for _ in $(seq 1 200); do
+    WIN=$(xdotool search --onlyvisible --name '^objects\.pkd - Plakuro$' 2>/dev/null | head -1 || true)
+    [ -n "$WIN" ] && break
+    sleep 0.05
+done
+[ -n "$WIN" ] || fail "no window titled 'objects.pkd - Plakuro'"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+WX=$X; WY=$Y
+CX=$((WX + 246)); CY=$((WY + 44))
+# Canvas pixels are model units times 645 / 910.
+canvas_click() { xdotool mousemove $((CX + $1)) $((CY + $2)) click 1; sleep 0.2; }
+colour_at() { convert "$OUT/$1" -crop "1x1+$((CX + $2))+$((CY + $3))" +repage -format '%[hex:p{0,0}]' info:; }
+import -window root "$OUT/objects.png"
+[ "$(colour_at objects.png 320 372)" = 1A3C6E ] || fail "the navy band is not drawn: $(colour_at objects.png 320 372)"
+[ "$(colour_at objects.png 496 99)" = D04020 ] || fail "the red box is not drawn"
+echo "the card's added band and boxes are drawn"
+
+# The red box, then Shift+click the green one: both move with the arrows,
+# Shift+Right five times 1 mm each, Down three times 0.1 mm.
+canvas_click 496 99
+xdotool keydown shift
+canvas_click 106 234
+xdotool keyup shift
+for _ in 1 2 3 4 5; do xdotool key --clearmodifiers shift+Right; sleep 0.05; done
+for _ in 1 2 3; do xdotool key --clearmodifiers Down; sleep 0.05; done
+sleep 0.3
+import -window root "$OUT/nudged.png"
+[ "$(colour_at nudged.png 466 62)" = D04020 ] || fail "the red box did not move right"
+[ "$(colour_at nudged.png 110 220)" = 20A040 ] || fail "the green box did not move with it"
+
+# The band alone, deleted; the name's line stays on Delete.
+canvas_click 320 372
+xdotool key --clearmodifiers Delete
+canvas_click 110 36
+xdotool key --clearmodifiers Delete
+sleep 0.3
+import -window root "$OUT/deleted.png"
+[ "$(colour_at deleted.png 320 372)" = FFFFFF ] || fail "the band is still drawn after Delete"
+dark deleted.png 90 24 99 28 || fail "Delete took the name's line away"
+
+# A rubber band from an empty spot round the green box: dashes while it is
+# dragged, then the box is selected alone and Ctrl+D doubles it.
+xdotool mousemove $((CX + 60)) $((CY + 290)) mousedown 1
+for i in $(seq 1 7); do xdotool mousemove $((CX + 60 + 10 * i)) $((CY + 290 - 7 * i)); sleep 0.03; done
+sleep 0.3
+import -window root "$OUT/band.png"
+xdotool mouseup 1
+dark band.png 70 1 60 289 || fail "no rubber band drawn along the drag's bottom"
+white band.png 70 1 60 295 || fail "the rubber band is not where the press was"
+sleep 0.2
+import -window root "$OUT/banded.png"
+white banded.png 70 1 60 289 || fail "the rubber band stayed after the release"
+xdotool key --clearmodifiers ctrl+d
+xdotool key --clearmodifiers ctrl+s
+sleep 0.5
+[ "$(xdotool getwindowname "$WIN")" = "objects.pkd - Plakuro" ] ||
+    fail "title after Ctrl+S is '$(xdotool getwindowname "$WIN")'"
+"$XCLOSE" "$WIN"
+for _ in $(seq 1 100); do kill -0 $PID 2>/dev/null || break; sleep 0.1; done
+kill -0 $PID 2>/dev/null && fail "program did not end after closing a saved card"
+trap - EXIT
+
+"$CLI" info "$OUT/objects.pkd" >"$OUT/objects.json"
+python3 - "$OUT/objects.json" <<'PY' || fail "the saved card holds other objects than it should (objects.json)"
+import json, sys
+records = {r["key"]: r for r in json.load(open(sys.argv[1]))["records"]}
+frames = sorted(r["frame"] for r in records.values() if r["kind"] == "rect")
+# The copy may take the deleted band's key.
+assert all(r.get("fill") != "#1A3C6E" for r in records.values()), "the band was not deleted"
+assert records["sRect2"]["frame"] == [650, 83, 850, 203], records["sRect2"]["frame"]
+assert records["sRect3"]["frame"] == [150, 303, 250, 363], records["sRect3"]["frame"]
+assert frames == [[150, 303, 250, 363], [170, 323, 270, 383], [650, 83, 850, 203]], frames
+assert records["eName"]["text"] == "山田太郎", records["eName"]["text"]
+PY
+echo "Shift+click, arrows, Delete, a rubber band and Ctrl+D edit added objects; Ctrl+S keeps them"
+
 echo "e2e: OK"
