@@ -270,6 +270,7 @@ void TMeishi::buildControls()
         b->setAutoDefault(false);
 
     buildPopupMenu();
+    buildObjectTools();
     buildQrFormatMenus();
 
     cCanvas->setImage(&canvasView.Image());
@@ -457,6 +458,7 @@ void TMeishi::connectSession()
         N8->setVisible(c.qrPicture);
         for (QAction *a : aQrFormats)
             a->setVisible(c.qrPicture);
+        showObjectCommands(c);
     });
     connect(&session, &EditSession::fieldsChanged, this, [this] { showFields(); });
     connect(&session, &EditSession::modifiedChanged, this, [this] { updateTitle(); });
@@ -749,21 +751,31 @@ void TMeishi::PictureButtonClick(QPushButton *button)
         session.RemovePicture(key);
         return;
     }
+    QString path;
+    std::unique_ptr<Picture> picture = askForPicture(path);
+    if (!picture)
+        return;
+    session.ChoosePicture(key, std::move(picture), path);
+    ShowDrawProblems();
+}
+
+std::unique_ptr<Picture> TMeishi::askForPicture(QString &path)
+{
     Dialogs::FileDialog fd{kPictureFilter, QString(),
                            QDir::current().filePath(QStringLiteral("名刺背景")), QString(), true};
-    const std::optional<QString> path = dialogs.OpenFile(this, fd);
-    if (!path)
-        return;
-    std::unique_ptr<Picture> picture = LoadPictureFile(*path);
+    const std::optional<QString> chosen = dialogs.OpenFile(this, fd);
+    if (!chosen)
+        return nullptr;
+    std::unique_ptr<Picture> picture = LoadPictureFile(*chosen);
     if (!picture) {
         dialogs.ShowInfo(
             this,
             QStringLiteral("使える画像は JPEG (.jpg, .jpeg)、ビットマップ (.bmp)、PNG (.png)、"
                            "GIF (.gif)、TIFF (.tif, .tiff)、WebP (.webp) だけです。"));
-        return;
+        return nullptr;
     }
-    session.ChoosePicture(key, std::move(picture), *path);
-    ShowDrawProblems();
+    path = *chosen;
+    return picture;
 }
 
 QPoint TMeishi::panelCentre() const
@@ -852,6 +864,8 @@ void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y)
     RefreshCanvas();
     if (button == Qt::RightButton && session.Selection()) {
         aPopupMenu->popup(cCanvas->mapToGlobal(QPoint(X, Y)));
+    } else if (button == Qt::RightButton) {
+        ShowCanvasMenu(cCanvas->mapToGlobal(QPoint(X, Y)));
     }
     if (button == Qt::LeftButton && session.Selection())
         session.BeginDrag(X, Y);
