@@ -77,16 +77,14 @@ void TMeishi::PasteClipboard()
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasFormat(QString::fromLatin1(kObjectsMime))) {
         cDebug->showMessage(
-            QStringLiteral("クリップボードに貼り付けられるオブジェクトがありません。"),
-            kMessageMs);
+            QStringLiteral("クリップボードに貼り付けられるオブジェクトがありません。"), kMessageMs);
         return;
     }
     // Read before pasting: the clipboard may change while the card does.
     const QByteArray bytes = data->data(QString::fromLatin1(kObjectsMime));
     if (session.Paste(bytes) == 0)
         cDebug->showMessage(
-            QStringLiteral("クリップボードに貼り付けられるオブジェクトがありません。"),
-            kMessageMs);
+            QStringLiteral("クリップボードに貼り付けられるオブジェクトがありません。"), kMessageMs);
 }
 
 void TMeishi::DuplicateSelection()

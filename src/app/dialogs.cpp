@@ -216,9 +216,8 @@ bool QtDialogs::EditFreeText(QWidget *parent, FreeTextValues &values)
 
 bool QtDialogs::FormatShape(QWidget *parent, ShapeValues &values)
 {
-    return RunShapeDialog(parent, values, [this, parent](std::int32_t &color) {
-        return ChooseColor(parent, color);
-    });
+    return RunShapeDialog(
+        parent, values, [this, parent](std::int32_t &color) { return ChooseColor(parent, color); });
 }
 
 QHBoxLayout *makeOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)

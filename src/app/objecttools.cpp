@@ -113,9 +113,8 @@ protected:
         if (event->type() == QEvent::MouseButtonDblClick) {
             auto *e = static_cast<QMouseEvent *>(event);
             const QPoint at = e->position().toPoint();
-            pending = e->button() == Qt::LeftButton
-                          ? window->Session().HitTestPixel(at.x(), at.y())
-                          : nullptr;
+            pending = e->button() == Qt::LeftButton ? window->Session().HitTestPixel(at.x(), at.y())
+                                                    : nullptr;
         } else if (event->type() == QEvent::MouseButtonRelease && pending) {
             Object *hit = pending;
             pending = nullptr;
@@ -202,8 +201,8 @@ void TMeishi::buildObjectTools()
         connect(t, &QToolButton::clicked, this, run);
         bAdd[i] = t;
 
-        QAction *act = mCanvas->addAction(toolIcon(a.icon), picture ? name + QStringLiteral("…")
-                                                                    : name);
+        QAction *act =
+            mCanvas->addAction(toolIcon(a.icon), picture ? name + QStringLiteral("…") : name);
         act->setObjectName(QString::fromLatin1(a.action));
         connect(act, &QAction::triggered, this, run);
         aAdd[i] = act;
@@ -223,9 +222,8 @@ void TMeishi::buildObjectTools()
     mAlign->setObjectName("mAlign");
     using Mode = EditSession::AlignMode;
     auto align = [&](const char *name, const QString &text, Mode mode, bool toCard) {
-        return menuItem(mAlign, name, text, [this, mode, toCard] {
-            session.AlignSelection(mode, toCard);
-        });
+        return menuItem(mAlign, name, text,
+                        [this, mode, toCard] { session.AlignSelection(mode, toCard); });
     };
     aAlignLeft = align("aAlignLeft", QStringLiteral("左揃え"), Mode::Left, false);
     aAlignHCenter = align("aAlignHCenter", QStringLiteral("左右中央揃え"), Mode::HCenter, false);
@@ -354,8 +352,8 @@ void TMeishi::EditFreeText()
     if (!dialogs.EditFreeText(this, values))
         return;
     const bool lines = values.text != was.text;
-    const bool layout = values.align != was.align || values.spacing != was.spacing ||
-                        values.width != was.width;
+    const bool layout =
+        values.align != was.align || values.spacing != was.spacing || values.width != was.width;
     // Both changed: one step to take back, as the dialog was one edit.
     struct Macro
     {
