@@ -75,7 +75,14 @@ TEST_F(ObjectsTest, EachAddButtonAddsItsKindInTheMiddleOfTheVisibleCardAsOneStep
         const Object *added = editor().Selection();
         EXPECT_EQ(kindOf(added).id, kinds[i]);
         EXPECT_FALSE(window->bAdd[i]->toolTip().isEmpty());
-        const QPointF c = centreOf(rectOf(added));
+        // Of the size its kind makes it: a shape is 30 mm wide, the text
+        // shows its word.
+        const TRect r = rectOf(added);
+        EXPECT_GE(r.right - r.left, i == 0 || i == 4 ? 50 : 300) << i;
+        if (const auto *t = dynamic_cast<const FreeText *>(added)) {
+            EXPECT_EQ(sjis::toUnicode(t->GetText()), QStringLiteral("テキスト"));
+        }
+        const QPointF c = centreOf(r);
         EXPECT_NEAR(c.x(), expected.x(), 3) << i;
         EXPECT_NEAR(c.y(), expected.y(), 3) << i;
         EXPECT_EQ(editor().Card().size(), before + 1);
