@@ -331,6 +331,8 @@ public:
     {}
     void OpenAddress(const QString &) override {}
     bool PlaceObject(QWidget *, TRect &, Sizing) override { return false; }
+    bool EditFreeText(QWidget *, FreeTextValues &) override { return false; }
+    bool FormatShape(QWidget *, ShapeValues &) override { return false; }
 
     bool failed = false;
 };

@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 #include "app/fontdialog.h"
 #include "app/japanese.h"
+#include "app/objectdialogs.h"
 #include "app/placedialog.h"
 #include "app/preview.h"
 #include "app/printsetting.h"
@@ -206,6 +207,17 @@ void QtDialogs::OpenAddress(const QString &address)
 bool QtDialogs::PlaceObject(QWidget *parent, TRect &rect, Sizing sizing)
 {
     return RunPlaceDialog(parent, rect, sizing);
+}
+
+bool QtDialogs::EditFreeText(QWidget *parent, FreeTextValues &values)
+{
+    return RunFreeTextDialog(parent, values);
+}
+
+bool QtDialogs::FormatShape(QWidget *parent, ShapeValues &values)
+{
+    return RunShapeDialog(
+        parent, values, [this, parent](std::int32_t &color) { return ChooseColor(parent, color); });
 }
 
 QHBoxLayout *makeOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)

@@ -1,7 +1,9 @@
 #pragma once
 #include "card/font.h"
+#include "card/freetext.h"
 #include "card/printspace.h"
 #include "card/rect.h"
+#include "card/shape.h"
 
 #include <QString>
 #include <cstdint>
@@ -43,6 +45,27 @@ public:
         Square // width and height, locked together
     };
 
+    // What the text dialog shows and confirms for an added text.
+    struct FreeTextValues
+    {
+        QString text; // the lines, '\n' between them
+        FreeText::Align align = FreeText::Align::Left;
+        int spacing = FreeText::kDefaultSpacing; // percent, 50 to 400
+        int width = 0;                           // model units, 0 for none
+    };
+
+    // What the shape dialog shows and confirms. `kind` only decides which
+    // values the dialog offers (no fill for a line, a radius for a
+    // rectangle); the others keep what they came in with.
+    struct ShapeValues
+    {
+        ShapeObject::Kind kind = ShapeObject::Kind::Rect;
+        std::optional<std::int32_t> fill;   // TColor, none for no fill
+        std::optional<std::int32_t> stroke; // TColor, none for no outline
+        int strokeWidth = 0;                // model units, 0 to 100
+        int radius = 0;                     // model units
+    };
+
     virtual ~Dialogs() = default;
     virtual void RunSplash(QWidget *owner) = 0;
     virtual std::optional<QString> OpenFile(QWidget *parent, const FileDialog &d) = 0;
@@ -71,6 +94,11 @@ public:
     // OK, with the values in `rect` (right and bottom kept at the same size
     // where the dialog offers no size).
     virtual bool PlaceObject(QWidget *parent, TRect &rect, Sizing sizing) = 0;
+    // 「テキストの編集」 on `values`; true on OK with the values confirmed.
+    virtual bool EditFreeText(QWidget *parent, FreeTextValues &values) = 0;
+    // 「図形の書式」 on `values`; true on OK with the values confirmed. Its
+    // colour buttons ask ChooseColor.
+    virtual bool FormatShape(QWidget *parent, ShapeValues &values) = 0;
 };
 
 // The Qt dialogs.
@@ -91,6 +119,8 @@ public:
                  PrintSpace &space, const std::function<void(const PrintSpace &)> &print) override;
     void OpenAddress(const QString &address) override;
     bool PlaceObject(QWidget *parent, TRect &rect, Sizing sizing) override;
+    bool EditFreeText(QWidget *parent, FreeTextValues &values) override;
+    bool FormatShape(QWidget *parent, ShapeValues &values) override;
 };
 
 // The filter of every dialog that picks a card data file (*.pkd).

@@ -57,8 +57,6 @@ const QString kPictureFilter = QStringLiteral(
 const QString kBmpFilter = QStringLiteral("ビットマップ (*.bmp)|*.bmp");
 const QString kBrowse = QStringLiteral("参照");
 const QString kRemove = QStringLiteral("削除");
-// What the selection is on the clipboard as: EditSession::CopySelection's bytes.
-const QString kObjectsMime = QStringLiteral("application/x-plakuro-objects");
 
 QString errorText(const std::exception &e)
 {
@@ -305,6 +303,7 @@ void TMeishi::buildControls()
         b->setAutoDefault(false);
 
     buildPopupMenu();
+    buildObjectTools();
     buildQrFormatMenus();
 
     cCanvas->setImage(&canvasView.Image());
@@ -450,20 +449,11 @@ void TMeishi::buildShortcuts()
              session.SelectAll();
              RefreshCanvas();
          }},
-        {{QKeySequence(Qt::Key_Delete)}, [this] { deleteSelectionKey(QStringLiteral("削除")); }},
-        {{QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { copySelectionToClipboard(); }},
-        {{QKeySequence(Qt::CTRL | Qt::Key_X)},
-         [this] {
-             if (copySelectionToClipboard())
-                 deleteSelectionKey(QStringLiteral("切り取り"));
-         }},
-        {{QKeySequence(Qt::CTRL | Qt::Key_V)},
-         [this] {
-             const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-             if (data && data->hasFormat(kObjectsMime))
-                 session.Paste(data->data(kObjectsMime));
-         }},
-        {{QKeySequence(Qt::CTRL | Qt::Key_D)}, [this] { session.DuplicateSelection(); }},
+        {{QKeySequence(Qt::Key_Delete)}, [this] { DeleteSelection(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { CopySelection(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_X)}, [this] { CutSelection(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_V)}, [this] { PasteClipboard(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_D)}, [this] { DuplicateSelection(); }},
     };
     for (const Key &k : keys) {
         auto *action = new QAction(this);
@@ -487,25 +477,6 @@ bool TMeishi::isCanvasKey(QKeyCombination k)
     // The keypad's Delete is the same key.
     k = QKeyCombination(k.keyboardModifiers() & ~Qt::KeypadModifier, k.key());
     return std::find(std::begin(keys), std::end(keys), k) != std::end(keys);
-}
-
-bool TMeishi::copySelectionToClipboard()
-{
-    const QByteArray bytes = session.CopySelection();
-    if (bytes.isEmpty())
-        return false;
-    auto *data = new QMimeData;
-    data->setData(kObjectsMime, bytes);
-    QGuiApplication::clipboard()->setMimeData(data);
-    return true;
-}
-
-void TMeishi::deleteSelectionKey(const QString &text)
-{
-    if (session.DeleteSelection(text) > 0)
-        cDebug->showMessage(
-            QStringLiteral("入力欄の項目は削除できません。項目を空にすると表示されません。"),
-            10000);
 }
 
 bool TMeishi::eventFilter(QObject *watched, QEvent *event)
@@ -550,6 +521,7 @@ void TMeishi::connectSession()
         N8->setVisible(c.qrPicture);
         for (QAction *a : aQrFormats)
             a->setVisible(c.qrPicture);
+        showObjectCommands(c);
     });
     connect(&session, &EditSession::fieldsChanged, this, [this] { showFields(); });
     connect(&session, &EditSession::modifiedChanged, this, [this] { updateTitle(); });
@@ -842,21 +814,31 @@ void TMeishi::PictureButtonClick(QPushButton *button)
         session.RemovePicture(key);
         return;
     }
+    QString path;
+    std::unique_ptr<Picture> picture = askForPicture(path);
+    if (!picture)
+        return;
+    session.ChoosePicture(key, std::move(picture), path);
+    ShowDrawProblems();
+}
+
+std::unique_ptr<Picture> TMeishi::askForPicture(QString &path)
+{
     Dialogs::FileDialog fd{kPictureFilter, QString(),
                            QDir::current().filePath(QStringLiteral("名刺背景")), QString(), true};
-    const std::optional<QString> path = dialogs.OpenFile(this, fd);
-    if (!path)
-        return;
-    std::unique_ptr<Picture> picture = LoadPictureFile(*path);
+    const std::optional<QString> chosen = dialogs.OpenFile(this, fd);
+    if (!chosen)
+        return nullptr;
+    std::unique_ptr<Picture> picture = LoadPictureFile(*chosen);
     if (!picture) {
         dialogs.ShowInfo(
             this,
             QStringLiteral("使える画像は JPEG (.jpg, .jpeg)、ビットマップ (.bmp)、PNG (.png)、"
                            "GIF (.gif)、TIFF (.tif, .tiff)、WebP (.webp) だけです。"));
-        return;
+        return nullptr;
     }
-    session.ChoosePicture(key, std::move(picture), *path);
-    ShowDrawProblems();
+    path = *chosen;
+    return picture;
 }
 
 QPoint TMeishi::panelCentre() const
@@ -951,12 +933,15 @@ void TMeishi::cCanvasMouseDown(Qt::MouseButton button, int X, int Y,
     const auto at = std::find(selected.begin(), selected.end(), hit);
     const bool wasSelected = hit && at != selected.end();
     if (button == Qt::RightButton) {
-        // The menu's commands act on every selected object.
+        // The menu's commands act on every selected object; an empty spot
+        // offers what can be added there.
         if (!wasSelected)
             SetSelection(hit);
         RefreshCanvas();
         if (session.Selection())
             aPopupMenu->popup(cCanvas->mapToGlobal(QPoint(X, Y)));
+        else
+            ShowCanvasMenu(cCanvas->mapToGlobal(QPoint(X, Y)));
         return;
     }
     if (button != Qt::LeftButton) {
@@ -1038,18 +1023,9 @@ void TMeishi::finishBand(int X, int Y, Qt::KeyboardModifiers modifiers)
 
 void TMeishi::cCanvasDoubleClick(int X, int Y, Qt::KeyboardModifiers modifiers)
 {
-    Object *hit = session.HitTestPixel(X, Y);
-    // The editor of added texts belongs to the object dialogs; without it a
-    // double-click is a second click.
-    const int editor = metaObject()->indexOfMethod("EditFreeText()");
-    if (!hit || modifiers != Qt::NoModifier || editor < 0 || session.Dragging() || bandStart ||
-        !session.CommandsFor(hit).freeText) {
-        cCanvasMouseDown(Qt::LeftButton, X, Y, modifiers);
-        return;
-    }
-    SetSelection(hit);
-    RefreshCanvas();
-    metaObject()->method(editor).invoke(this, Qt::DirectConnection);
+    // The second press of a double-click is a press like the first; the
+    // object dialogs open from it on release (objecttools.cpp).
+    cCanvasMouseDown(Qt::LeftButton, X, Y, modifiers);
 }
 
 void TMeishi::updateCursor(int X, int Y)

@@ -111,8 +111,8 @@ public:
     // and keeps a line's end level, upright or at 45°; Alt turns snapping off.
     void cCanvasMouseMove(int X, int Y, Qt::KeyboardModifiers modifiers = {});
     void cCanvasMouseUp(Qt::MouseButton button, int X, int Y, Qt::KeyboardModifiers modifiers = {});
-    // A double-click on an added text selects it alone and opens its editor
-    // (EditFreeText, when the window has that slot); elsewhere it is a press.
+    // The second press of a double-click; on release the object's dialog
+    // opens (an added text's editor, a shape's format).
     void cCanvasDoubleClick(int X, int Y, Qt::KeyboardModifiers modifiers = {});
     void SetSelection(Object *obj);
 
@@ -212,6 +212,46 @@ public:
     // The edits in the order New and Open set them.
     std::array<QLineEdit *, 14> ClearOrder() const;
 
+    // --- Added objects (objecttools.cpp, clipboard.cpp) ----------------------
+    // The part of the card the panel shows, in model units; the whole card
+    // when the panel shows none of it.
+    TRect VisibleCardArea() const;
+    // A new object of the kind (Text, Line, Rect, Ellipse) in the middle of
+    // the visible part of the card, selected; one step.
+    void AddObjectClick(KindId kind);
+    // A further picture chosen in the picture file dialog, in the middle of
+    // the visible part of the card, selected; one step.
+    void AddPictureClick();
+    // The menu of a right click on an empty spot of the card (adding
+    // objects, pasting), at the global point.
+    void ShowCanvasMenu(QPoint global);
+    // 「テキストの編集」 for the selected added text: its lines, then its
+    // layout (for every selected added text), on OK.
+    void EditFreeText();
+    // 「図形の書式」 for the selected shapes, opened on the last selected one.
+    void FormatShape();
+    // The clipboard and deleting: the selection's objects, as the keys and
+    // the object menu ask for them.
+    void DeleteSelection();
+    void CutSelection();
+    void CopySelection();
+    void PasteClipboard();
+    void DuplicateSelection();
+    // The clipboard format of copied objects (a card file image).
+    static constexpr const char *kObjectsMime = "application/x-plakuro-objects";
+
+    // 「テキスト」「線」「四角形」「楕円」「画像」 on the toolbar and in the canvas menu.
+    std::array<QToolButton *, 5> bAdd;
+    std::array<QAction *, 5> aAdd;
+    QAction *aCanvasPaste;
+    QMenu *mCanvas;
+    // 「整列」: the toolbar's drop-down and the object menu's submenu.
+    QToolButton *bAlign;
+    QMenu *mAlign;
+    QAction *aAlignLeft, *aAlignHCenter, *aAlignRight, *aAlignTop, *aAlignVCenter, *aAlignBottom,
+        *aCardHCenter, *aCardVCenter, *aSpreadAcross, *aSpreadDown;
+    QAction *aEditText, *aShapeFormat, *aCut, *aCopy, *aPaste, *aDuplicate, *aDelete;
+
 protected:
     void closeEvent(QCloseEvent *e) override;
     void showEvent(QShowEvent *e) override;
@@ -223,6 +263,16 @@ private:
     void buildToolbar();
     void buildPopupMenu();
     void buildQrFormatMenus();
+    // The toolbar group for adding objects, 「整列」, the canvas menu and the
+    // object menu's items for added objects (objecttools.cpp).
+    void buildObjectTools();
+    // Those enabled for what is selected.
+    void showObjectCommands(const EditSession::Commands &commands);
+    // Whether the clipboard holds copied objects.
+    bool clipboardHasObjects() const;
+    // The picture file dialog and loading; null when cancelled or not a
+    // picture (said in a box). `path` is the file chosen.
+    std::unique_ptr<Picture> askForPicture(QString &path);
     // The format items checked as the card has it.
     void showQrFormat();
     void buildShortcuts();
@@ -246,10 +296,6 @@ private:
     // The keys that act on the canvas's selection (Delete, Ctrl+A, the
     // clipboard's); a field's edit keeps them for its text.
     static bool isCanvasKey(QKeyCombination key);
-    // The selection onto the system clipboard; whether anything was put.
-    bool copySelectionToClipboard();
-    // Deletes the selected added objects; says why fields stay.
-    void deleteSelectionKey(const QString &text);
     void writeCard(const QString &path);
     // Runs a handler; an exception that escapes it is shown in a message box
     // and the program goes on, as the application's error report does.

@@ -88,7 +88,7 @@ void describeHidden(const Object &obj, InfoSink &sink)
 std::unique_ptr<Object> makeText()
 {
     auto t = std::make_unique<FreeText>();
-    t->SetText("テキスト");
+    t->SetText("\x83\x65\x83\x4C\x83\x58\x83\x67"); // テキスト, as the card keeps it (Shift-JIS)
     return t;
 }
 

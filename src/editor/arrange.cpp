@@ -152,8 +152,12 @@ std::string EditSession::AddNewObject(KindId id, const TRect &area)
     if (row == kinds.end() || !row->make || id == KindId::Picture)
         throw CardError("この種類のオブジェクトは追加できません");
     std::unique_ptr<Object> obj = row->make();
-    // Measured where it will be, then centred on the area as measured.
-    obj->SetRect(TRect{area.left, area.top, area.left, area.top});
+    // Measured where it will be, then centred on the area as measured. It
+    // is moved there, not given a rectangle: a shape keeps the size its
+    // kind makes it, a text takes the size it measures.
+    const TRect made = rectOf(obj.get());
+    obj->SetRect(geometry::Translated(made, {static_cast<long long>(area.left) - made.left,
+                                             static_cast<long long>(area.top) - made.top}));
     obj->Measure(&measureCanvas, screen);
     TRect r = rectOf(obj.get());
     const long long w = static_cast<long long>(r.right) - r.left;

@@ -21,6 +21,9 @@ public:
     bool printerAccepts = false;
     // The values confirmed in the position and size dialog; nullopt answers Cancel.
     std::deque<std::optional<TRect>> places;
+    // The values confirmed in the text and shape dialogs; nullopt answers Cancel.
+    std::deque<std::optional<FreeTextValues>> freeTexts;
+    std::deque<std::optional<ShapeValues>> shapes;
 
     QStringList questions;
     QStringList errors;
@@ -35,6 +38,9 @@ public:
     // What the last position and size dialog was opened on.
     TRect placeShown;
     Sizing placeSizing = Sizing::None;
+    // What the last text and shape dialogs were opened on.
+    FreeTextValues freeTextShown;
+    ShapeValues shapeShown;
 
     void RunSplash(QWidget *) override { ++splashes; }
     std::optional<QString> OpenFile(QWidget *, const FileDialog &d) override
@@ -91,8 +97,28 @@ public:
             rect = *r;
         return r.has_value();
     }
+    bool EditFreeText(QWidget *, FreeTextValues &values) override
+    {
+        freeTextShown = values;
+        return answer(freeTexts, values);
+    }
+    bool FormatShape(QWidget *, ShapeValues &values) override
+    {
+        shapeShown = values;
+        return answer(shapes, values);
+    }
 
 private:
+    template <typename T> static bool answer(std::deque<std::optional<T>> &q, T &values)
+    {
+        if (q.empty())
+            return false;
+        const bool ok = q.front().has_value();
+        if (ok)
+            values = *q.front();
+        q.pop_front();
+        return ok;
+    }
     static std::optional<QString> popName(std::deque<QString> &q)
     {
         if (q.empty() || q.front().isEmpty()) {

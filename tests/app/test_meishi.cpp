@@ -51,8 +51,11 @@ TEST_F(MeishiTest, StartsWithAnEmptyCardAndEveryControlInPlace)
     for (QAction *a : window->aPopupMenu->actions())
         if (a->isVisible())
             captions << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(captions, QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順",
-                                     "位置とサイズ…", "縦書き"}));
+    EXPECT_EQ(captions,
+              QStringList({"フォントの編集", "色の編集", "-", "画像の保存", "-", "重ね順",
+                           "位置とサイズ…", "縦書き", "-", "テキストの編集…", "図形の書式…", "整列",
+                           "-", "切り取り\tCtrl+X", "コピー\tCtrl+C", "貼り付け\tCtrl+V",
+                           "複製\tCtrl+D", "削除\tDelete"}));
     EXPECT_EQ(window->N1->actions().size(), 4);
     EXPECT_EQ(window->N5->text(), QString("最背面へ"));
 }
