@@ -146,7 +146,14 @@ bool parseNumber(const std::string &s, int &out)
     return !s.empty() && std::from_chars(s.data(), end, out).ptr == end;
 }
 
-std::map<std::string, std::string> pairsOf(const std::string &text)
+std::string lineKey(const std::string &key, std::size_t line)
+{
+    return line == 0 ? key : key + "#" + std::to_string(line + 1);
+}
+
+} // namespace
+
+std::map<std::string, std::string> KeyValuePairs(const std::string &text)
 {
     std::map<std::string, std::string> pairs;
     std::size_t at = 0;
@@ -162,13 +169,6 @@ std::map<std::string, std::string> pairsOf(const std::string &text)
     }
     return pairs;
 }
-
-std::string lineKey(const std::string &key, std::size_t line)
-{
-    return line == 0 ? key : key + "#" + std::to_string(line + 1);
-}
-
-} // namespace
 
 const std::vector<ObjectKind> &ObjectKinds()
 {
@@ -311,7 +311,7 @@ void AssembleCard(Objects &card)
         const auto *layout = dynamic_cast<const TextObject *>(card.Find(key));
         if (!first || !layout || typeid(*first) != typeid(TextObject) || !IsAddedKey(base))
             continue;
-        auto pairs = pairsOf(layout->GetText());
+        auto pairs = KeyValuePairs(layout->GetText());
         int n = 1, spacing = FreeText::kDefaultSpacing, width = 0;
         TRect firstRect;
         first->GetRect(firstRect);

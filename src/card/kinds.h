@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -100,6 +101,10 @@ void AssembleCard(Objects &card);
 // An empty object of the record layout the class tag names; null for a tag
 // the format does not have.
 std::unique_ptr<Object> MakeRecordObject(const std::string &tag);
+
+// "key=value" pairs separated by ';', as the hidden records keep them; a
+// later pair of the same key wins, a part without '=' is skipped.
+std::map<std::string, std::string> KeyValuePairs(const std::string &text);
 
 // The key of the hidden record that keeps an added text's layout.
 std::string LayoutKey(const std::string &key);

@@ -2,6 +2,7 @@
 #include "card/cardfile.h"
 #include "card/converter.h"
 #include "card/errors.h"
+#include "card/kinds.h"
 #include "card/stream.h"
 
 #include <QPainter>
@@ -222,18 +223,7 @@ bool ShapeObject::FromDescription(const std::string &source)
     const std::string head = kShapeSource;
     if (source.compare(0, head.size(), head) != 0)
         return false;
-    std::map<std::string, std::string> pairs;
-    std::size_t at = head.size();
-    while (at <= source.size()) {
-        std::size_t end = source.find(';', at);
-        if (end == std::string::npos)
-            end = source.size();
-        const std::string pair = source.substr(at, end - at);
-        const std::size_t eq = pair.find('=');
-        if (eq != std::string::npos)
-            pairs[pair.substr(0, eq)] = pair.substr(eq + 1);
-        at = end + 1;
-    }
+    std::map<std::string, std::string> pairs = KeyValuePairs(source.substr(head.size()));
     ShapeObject read = *this;
     const std::string &k = pairs["k"];
     if (k == "line")

@@ -414,17 +414,7 @@ void choosePicture(EditSession &session, const std::string &key, const QString &
         return;
     // The editor's file dialog hands over an absolute path.
     const QString path = QFileInfo(file).absoluteFilePath();
-    std::unique_ptr<Picture> picture;
-    try {
-        picture = LoadPictureFile(path);
-    } catch (const CardError &e) {
-        throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
-    }
-    if (!picture)
-        throw FileFailure(path,
-                          QStringLiteral("使える画像は JPEG (.jpg, .jpeg)、ビットマップ (.bmp)、"
-                                         "PNG (.png)、GIF (.gif)、TIFF (.tif, .tiff)、"
-                                         "WebP (.webp) だけです"));
+    std::unique_ptr<Picture> picture = ReadPictureFile(path);
     session.ChoosePicture(key, std::move(picture), path);
 }
 

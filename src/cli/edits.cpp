@@ -8,6 +8,7 @@
 #include "card/shape.h"
 #include "card/sjis.h"
 #include "cli/args.h"
+#include "cli/files.h"
 #include "editor/session.h"
 
 #include <QFileInfo>
@@ -241,15 +242,7 @@ void addPicture(EditSession &session, Step &step)
     step.Done();
     // As --picture: a relative name from the current folder, kept absolute.
     const QString path = QFileInfo(file).absoluteFilePath();
-    std::unique_ptr<Picture> picture;
-    try {
-        picture = LoadPictureFile(path);
-    } catch (const CardError &e) {
-        throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
-    }
-    if (!picture)
-        throw FileFailure(path, QStringLiteral("使える画像は JPEG、ビットマップ、PNG、GIF、TIFF、"
-                                               "WebP だけです"));
+    std::unique_ptr<Picture> picture = ReadPictureFile(path);
     const double aspect = static_cast<double>(picture->Height()) / std::max(1, picture->Width());
     session.AddPicture(std::move(picture), path, key);
     TRect r;

@@ -1,4 +1,5 @@
 #include "cli/files.h"
+#include "card/picture.h"
 #include "cli/args.h"
 
 #include "card/files.h"
@@ -47,4 +48,20 @@ void WriteImageFile(QImage image, int dpi, const QString &path, const char *form
     } catch (const FileError &e) {
         throw writeFailure(path, e.Cause());
     }
+}
+
+std::unique_ptr<Picture> ReadPictureFile(const QString &path)
+{
+    std::unique_ptr<Picture> picture;
+    try {
+        picture = LoadPictureFile(path);
+    } catch (const CardError &e) {
+        throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
+    }
+    if (!picture)
+        throw FileFailure(path,
+                          QStringLiteral("使える画像は JPEG (.jpg, .jpeg)、ビットマップ (.bmp)、"
+                                         "PNG (.png)、GIF (.gif)、TIFF (.tif, .tiff)、"
+                                         "WebP (.webp) だけです"));
+    return picture;
 }

@@ -1,4 +1,7 @@
 #pragma once
+#include <memory>
+
+class Picture;
 #include "card/files.h"
 #include "print/pdffile.h"
 
@@ -8,6 +11,11 @@
 // The whole of a card data file; a FIFO, a device or a file larger than
 // files::kCardFileLimit is refused. Throws Failure (status 1) naming the file.
 QByteArray ReadCardBytes(const QString &path);
+
+// A picture file as the editor's file dialog takes it (`path` absolute);
+// one that cannot be read, or of a format no picture is made from, throws
+// Failure (status 1) naming the file.
+std::unique_ptr<Picture> ReadPictureFile(const QString &path);
 
 // Writes `bytes` to `path`, replacing the file only when everything reached
 // the disk; a target that is not a regular file is refused and left alone. Throws Failure (status

@@ -26,6 +26,14 @@ TRect rectOf(const Object *o)
     return r;
 }
 
+std::vector<TRect> rectsOf(const std::vector<Object *> &objects)
+{
+    std::vector<TRect> rects;
+    for (const Object *o : objects)
+        rects.push_back(rectOf(o));
+    return rects;
+}
+
 } // namespace
 
 // --- The selection ---------------------------------------------------------------
@@ -283,19 +291,25 @@ int EditSession::DuplicateSelection()
 
 void EditSession::MoveSelection(int dx, int dy)
 {
+    moveGroup(dx, dy, kNeverMerges);
+}
+
+void EditSession::moveGroup(int dx, int dy, int mergeId)
+{
     const std::vector<Object *> objects = visibleSelection();
     if (objects.empty() || dragging)
         return;
-    std::vector<TRect> rects;
+    std::string keys;
     for (const Object *o : objects)
-        rects.push_back(rectOf(o));
+        keys += keyOf(o) + '\n';
     std::unique_ptr<EditState> before = snapshot();
-    const geometry::Offset o = geometry::ClampMove(geometry::BoundingRect(rects), dx, dy);
+    const geometry::Offset o =
+        geometry::ClampMove(geometry::BoundingRect(rectsOf(objects)), dx, dy);
     if (!shift(objects, std::vector<geometry::Offset>(objects.size(), o)))
         return;
     SetModified(true);
     RefreshCanvas();
-    record(QStringLiteral("移動"), std::move(before));
+    record(QStringLiteral("移動"), std::move(before), mergeId, keys);
 }
 
 void EditSession::AlignSelection(AlignMode mode, bool toCard)
@@ -303,9 +317,7 @@ void EditSession::AlignSelection(AlignMode mode, bool toCard)
     const std::vector<Object *> objects = visibleSelection();
     if (objects.empty() || dragging)
         return;
-    std::vector<TRect> rects;
-    for (const Object *o : objects)
-        rects.push_back(rectOf(o));
+    const std::vector<TRect> rects = rectsOf(objects);
     const TRect target =
         toCard || objects.size() == 1 ? geometry::kCard : geometry::BoundingRect(rects);
     std::unique_ptr<EditState> before = snapshot();
@@ -321,9 +333,7 @@ void EditSession::DistributeSelection(bool horizontal)
     const std::vector<Object *> objects = visibleSelection();
     if (objects.size() < 3 || dragging)
         return;
-    std::vector<TRect> rects;
-    for (const Object *o : objects)
-        rects.push_back(rectOf(o));
+    const std::vector<TRect> rects = rectsOf(objects);
     std::unique_ptr<EditState> before = snapshot();
     if (!shift(objects, geometry::DistributeOffsets(rects, horizontal ? geometry::Axis::Horizontal
                                                                       : geometry::Axis::Vertical)))

@@ -524,26 +524,7 @@ void EditSession::EndDrag()
 
 void EditSession::Nudge(int dx, int dy)
 {
-    if (dragging)
-        return;
-    const std::vector<Object *> objects = visibleSelection();
-    if (objects.empty())
-        return;
-    std::vector<TRect> rects;
-    std::string keys;
-    for (const Object *o : objects) {
-        TRect r;
-        o->GetRect(r);
-        rects.push_back(r);
-        keys += keyOf(o) + '\n';
-    }
-    std::unique_ptr<EditState> before = snapshot();
-    const geometry::Offset o = geometry::ClampMove(geometry::BoundingRect(rects), dx, dy);
-    if (!shift(objects, std::vector<geometry::Offset>(objects.size(), o)))
-        return;
-    SetModified(true);
-    RefreshCanvas();
-    record(QStringLiteral("移動"), std::move(before), kNudgeStep, keys);
+    moveGroup(dx, dy, kNudgeStep);
 }
 
 // --- Sizing -------------------------------------------------------------------

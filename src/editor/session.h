@@ -346,6 +346,10 @@ private:
     bool shift(const std::vector<Object *> &objects, const std::vector<geometry::Offset> &offsets);
     // The selected objects that take a font and colour.
     std::vector<TextObject *> selectedTexts() const;
+    // Moves the visible selection by (dx, dy), the group clamped as a drag
+    // is, as one step that merges with the step before of `mergeId` on the
+    // same objects.
+    void moveGroup(int dx, int dy, int mergeId);
     // The next stacking number above every object.
     int topOrder() const;
     // Moves the selection so its left and top become these, clamped.
