@@ -19,8 +19,8 @@ struct Edits : ::testing::Test
     Ran Fill(const QByteArray &json, const QString &out = QStringLiteral("out.pkd"))
     {
         WriteAll(Path("edits.json"), json);
-        return Cli({"fill", "-o", Path(out), "--set", "名前=山田 太郎", "--edits",
-                    Path("edits.json")});
+        return Cli(
+            {"fill", "-o", Path(out), "--set", "名前=山田 太郎", "--edits", Path("edits.json")});
     }
     QJsonArray Records(const QString &card)
     {
@@ -43,7 +43,9 @@ TEST_F(Edits, StepsAddMoveAlignAndDeleteAsTheWindowDoes)
       {"add": "line", "x1": 80, "y1": 120, "x2": 830, "y2": 120, "stroke": "#C00000", "stroke_width": 3},
       {"add": "ellipse", "key": "sGone", "left": 10, "top": 10, "width": 50, "height": 50, "fill": null,
        "stroke": "#000000", "stroke_width": 2},
-      {"add": "picture", "file": ")" + Path("logo2.png").toUtf8() + R"(", "left": 700, "top": 40, "width": 150},
+      {"add": "picture", "file": ")" +
+                            Path("logo2.png").toUtf8() +
+                            R"(", "left": 700, "top": 40, "width": 150},
       {"delete": "sGone"},
       {"move": ["eName"], "by": [30, 5]},
       {"align": "hcenter", "keys": ["sLine1"], "to": "card"}
