@@ -249,6 +249,23 @@ import -window root "$OUT/deleted.png"
 [ "$(colour_at deleted.png 320 372)" = FFFFFF ] || fail "the band is still drawn after Delete"
 dark deleted.png 90 24 99 28 || fail "Delete took the name's line away"
 
+# The toolbar's 四角形 adds a rectangle at the middle of the card as shown;
+# then the red and green boxes, aligned left through the 整列 button's menu.
+click 327 13
+sleep 0.3
+import -window root "$OUT/added.png"
+[ "$(colour_at added.png 322 195)" = 1A3C6E ] || fail "the toolbar's rectangle is not at the middle"
+canvas_click 466 62
+xdotool keydown shift
+canvas_click 110 220
+xdotool keyup shift
+click 409 13
+sleep 0.3
+xdotool key --clearmodifiers Down Return
+sleep 0.3
+import -window root "$OUT/aligned.png"
+[ "$(colour_at aligned.png 120 62)" = D04020 ] || fail "the red box is not aligned left with the green one"
+
 # A rubber band from an empty spot round the green box: dashes while it is
 # dragged, then the box is selected alone and Ctrl+D doubles it.
 xdotool mousemove $((CX + 60)) $((CY + 290)) mousedown 1
@@ -276,13 +293,15 @@ python3 - "$OUT/objects.json" <<'PY' || fail "the saved card holds other objects
 import json, sys
 records = {r["key"]: r for r in json.load(open(sys.argv[1]))["records"]}
 frames = sorted(r["frame"] for r in records.values() if r["kind"] == "rect")
-# The copy may take the deleted band's key.
-assert all(r.get("fill") != "#1A3C6E" for r in records.values()), "the band was not deleted"
-assert records["sRect2"]["frame"] == [650, 83, 850, 203], records["sRect2"]["frame"]
+# The rectangle the toolbar added takes the deleted band's key.
+assert [0, 500, 910, 550] not in frames, "the band was not deleted"
+added = records["sRect1"]["frame"]
+assert all(abs(a - b) <= 2 for a, b in zip(added, [305, 200, 605, 350])), added
+assert records["sRect2"]["frame"] == [150, 83, 350, 203], records["sRect2"]["frame"]
 assert records["sRect3"]["frame"] == [150, 303, 250, 363], records["sRect3"]["frame"]
-assert frames == [[150, 303, 250, 363], [170, 323, 270, 383], [650, 83, 850, 203]], frames
+assert frames == sorted([added, [150, 83, 350, 203], [150, 303, 250, 363], [170, 323, 270, 383]]), frames
 assert records["eName"]["text"] == "山田太郎", records["eName"]["text"]
 PY
-echo "Shift+click, arrows, Delete, a rubber band and Ctrl+D edit added objects; Ctrl+S keeps them"
+echo "the toolbar adds, 整列 aligns; Shift+click, arrows, Delete, a rubber band and Ctrl+D edit added objects; Ctrl+S keeps them"
 
 echo "e2e: OK"
