@@ -47,7 +47,13 @@ echo "window $WIN at $WX,$WY ${WIDTH}x${HEIGHT}"
 click() { xdotool mousemove $((WX + $1)) $((WY + $2)) click 1; sleep 0.2; }
 
 click 120 54          # eName
-xdotool type --delay 40 "山田太郎"
+# xdotool types a kanji by mapping it to a spare key for the moment: one at
+# a time, each given time to arrive, or a loaded machine reads the key after
+# it was mapped to the next one.
+for ch in 山 田 太 郎; do
+    xdotool type "$ch"
+    sleep 0.3
+done
 click 120 214         # eTel
 xdotool type --delay 40 "0312345678"
 sleep 0.5
