@@ -4,7 +4,7 @@
 set -e
 PKGS="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libqrencode-dev \
 fonts-ipafont-gothic fonts-dejavu-core libgtest-dev libbenchmark-dev clang clang-format libclang-rt-14-dev \
-zbar-tools xvfb xauth xdotool x11-utils libx11-dev imagemagick poppler-utils libgl-dev \
+zbar-tools xvfb xauth xdotool x11-utils x11-xserver-utils libx11-dev imagemagick poppler-utils libgl-dev \
 qt6-image-formats-plugins"
 PKGS="$PKGS fonts-noto-cjk"
 PKGS="$PKGS desktop-file-utils"

@@ -47,12 +47,19 @@ echo "window $WIN at $WX,$WY ${WIDTH}x${HEIGHT}"
 click() { xdotool mousemove $((WX + $1)) $((WY + $2)) click 1; sleep 0.2; }
 
 click 120 54          # eName
-# xdotool types a kanji by mapping it to a spare key for the moment: one at
-# a time, each given time to arrive, or a loaded machine reads the key after
-# it was mapped to the next one.
-for ch in 山 田 太 郎; do
-    xdotool type "$ch"
-    sleep 0.3
+# 山田太郎 on keys of their own for the whole run: xdotool maps a kanji to a
+# spare key only for the moment it types it, and a loaded machine reads the
+# key after it was mapped back.
+KANJI="U5C71 U7530 U592A U90CE"
+code=200
+for k in $KANJI; do
+    xmodmap -e "keycode $code = $k"
+    code=$((code + 1))
+done
+sleep 0.2
+for k in $KANJI; do
+    xdotool key "$k"
+    sleep 0.05
 done
 click 120 214         # eTel
 xdotool type --delay 40 "0312345678"
