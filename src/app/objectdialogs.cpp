@@ -178,7 +178,10 @@ TShapeDialog::TShapeDialog(QWidget *parent, const Dialogs::ShapeValues &values, 
     if (values.kind == ShapeObject::Kind::Rect)
         form->addRow(QStringLiteral("角の丸み"), eRadius);
     if (line) {
-        // A line without a colour or a width would vanish from the card.
+        // A line has no fill: its row is in no form, so nothing else would
+        // delete it. A line without a colour or a width would vanish from
+        // the card.
+        delete fillRow;
         for (QWidget *w : {static_cast<QWidget *>(bFill), static_cast<QWidget *>(cNoFill)})
             w->hide();
         cNoStroke->hide();
