@@ -66,9 +66,8 @@ void CanvasView::repaint()
     // Painted in device pixels; the ratio is set again for the widget.
     canvas.setDevicePixelRatio(1.0);
     QPainter p(&canvas);
-    p.fillRect(canvas.rect(), QColor(255, 255, 255));
     const DrawingOrder order = MakeDrawingOrder(session.Card());
-    RenderCard(order, &p, device);
+    renderCard(p, order);
     printCheckLines = printCheck.Run(order);
     DrawPrintCheck(p);
     DrawGuides(p);
@@ -81,6 +80,47 @@ void CanvasView::repaint()
     p.end();
     canvas.setDevicePixelRatio(pixelRatio);
     emit canvasChanged();
+}
+
+void CanvasView::renderCard(QPainter &p, const DrawingOrder &order)
+{
+    const std::vector<Object *> list = order.List();
+    const std::vector<Object *> &selected = session.SelectedObjects();
+    std::size_t lo = list.size(), hi = 0;
+    if (session.Dragging())
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (std::find(selected.begin(), selected.end(), list[i]) != selected.end()) {
+                lo = std::min(lo, i);
+                hi = i;
+            }
+    if (lo == list.size()) {
+        layers = DragLayers();
+        p.fillRect(canvas.rect(), QColor(255, 255, 255));
+        RenderCard(order, &p, device);
+        return;
+    }
+    const std::vector<const Object *> below(list.begin(), list.begin() + lo);
+    const std::vector<const Object *> above(list.begin() + hi + 1, list.end());
+    if (!layers.valid || layers.below != below || layers.above != above ||
+        layers.under.size() != canvas.size()) {
+        layers.valid = true;
+        layers.below = below;
+        layers.above = above;
+        layers.under = QImage(canvas.size(), QImage::Format_RGB32);
+        layers.under.fill(Qt::white);
+        layers.over = QImage(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+        layers.over.fill(Qt::transparent);
+        QPainter under(&layers.under), over(&layers.over);
+        for (const Object *o : below)
+            o->Draw(&under, device);
+        for (const Object *o : above)
+            o->Draw(&over, device);
+    }
+    p.drawImage(0, 0, layers.under);
+    for (std::size_t i = lo; i <= hi; ++i)
+        list[i]->Draw(&p, device);
+    if (!above.empty())
+        p.drawImage(0, 0, layers.over);
 }
 
 void CanvasView::DrawSelectionMarks(QPainter &p) const

@@ -11,6 +11,8 @@ class EditSession;
 class Object;
 class QColor;
 class QPainter;
+class DrawingOrder;
+class Object;
 class TextObject;
 
 // The editor's screen canvas of a session: white, the card, the print
@@ -78,6 +80,25 @@ signals:
 private:
     // Paints the canvas from the session as it is now.
     void repaint();
+    // The card onto the white canvas: whole, or during a drag from the
+    // layers below.
+    void renderCard(QPainter &p, const DrawingOrder &order);
+
+    // While a drag moves or sizes the selection, the objects stacked under
+    // the lowest selected one and over the highest do not change: they are
+    // drawn once, into `under` (on white) and `over` (on transparent), and a
+    // step of the drag draws only the objects from the lowest selected to
+    // the highest. Made anew whenever those objects or the canvas's size
+    // differ; dropped when the drag ends.
+    struct DragLayers
+    {
+        bool valid = false;
+        std::vector<const Object *> below;
+        std::vector<const Object *> above;
+        QImage under;
+        QImage over;
+    };
+    DragLayers layers;
     // One object's marks in `colour`; `edges`: the edge handles too.
     void drawMarks(QPainter &p, const Object &obj, const QColor &colour, bool edges) const;
 

@@ -490,11 +490,11 @@ void EditSession::DragSelection(int X, int Y, bool final, bool freeAspect, bool 
 
 void EditSession::EndDrag()
 {
-    dragging = false;
-    const bool hadGuides = guideX || guideY;
+    // The views drew the drag from layers and with guides: once more whole.
+    const bool wasDragging = std::exchange(dragging, false);
     guideX.reset();
     guideY.reset();
-    if (hadGuides)
+    if (wasDragging)
         emit canvasChanged();
     const bool resized = std::exchange(resizeHandle, Handle::None) != Handle::None;
     std::unique_ptr<EditState> before = std::move(dragBefore);
