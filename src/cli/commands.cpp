@@ -213,24 +213,11 @@ void writeErr(const QString &line)
 // Likewise for a text longer than the file keeps: the file keeps its start.
 void noteLostCharacters(const QString &where, const std::string &key, const QString &text)
 {
-    const QString lost = EditSession::LostCharacters(text);
-    const qsizetype kept = EditSession::KeptCharacters(text);
-    if (lost.isEmpty() && kept < 0)
-        return;
     QString caption;
     for (const FieldInfo &f : kFields)
         if (key == f.key)
             caption = QString::fromUtf8(f.caption);
-    if (!lost.isEmpty())
-        writeErr(
-            QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 は Shift-JIS にないため ? になります\n")
-                .arg(where, caption, lost));
-    if (kept >= 0)
-        writeErr(QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 バイトを超えるため、先頭の %4 "
-                                "文字だけを保存します\n")
-                     .arg(where, caption)
-                     .arg(kShortStringMax)
-                     .arg(kept));
+    NoteLostCharacters(where, caption, text);
 }
 
 // The one line saying that the card is drawn without its QR code.
@@ -860,6 +847,22 @@ QString oneLine(QString message)
 }
 
 } // namespace
+
+void NoteLostCharacters(const QString &where, const QString &caption, const QString &text)
+{
+    const QString lost = EditSession::LostCharacters(text);
+    const qsizetype kept = EditSession::KeptCharacters(text);
+    if (!lost.isEmpty())
+        writeErr(
+            QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 は Shift-JIS にないため ? になります\n")
+                .arg(where, caption, lost));
+    if (kept >= 0)
+        writeErr(QStringLiteral("plakuro-cli: 警告: %1「%2」: %3 バイトを超えるため、先頭の %4 "
+                                "文字だけを保存します\n")
+                     .arg(where, caption)
+                     .arg(kShortStringMax)
+                     .arg(kept));
+}
 
 int RunTool(const QStringList &args)
 {

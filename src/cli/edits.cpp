@@ -1,4 +1,5 @@
 #include "cli/edits.h"
+#include "card/cardfile.h"
 #include "card/errors.h"
 #include "card/files.h"
 #include "card/font.h"
@@ -8,6 +9,7 @@
 #include "card/shape.h"
 #include "card/sjis.h"
 #include "cli/args.h"
+#include "cli/commands.h"
 #include "cli/files.h"
 #include "editor/session.h"
 
@@ -162,7 +164,7 @@ std::string addedKey(Step &step)
     return key.toStdString();
 }
 
-void addText(EditSession &session, Step &step)
+void addText(EditSession &session, Step &step, qsizetype index)
 {
     const std::string key = addedKey(step);
     const QString text = step.Text("text", {}, true);
@@ -181,7 +183,16 @@ void addText(EditSession &session, Step &step)
     font.vertical = step.Flag("vertical", false);
     obj->SetFont(font);
     obj->SetColor(step.Color("color", 0).value_or(0));
-    obj->SetText(EditSession::EditText(text));
+    // Line by line, as the window's editor keeps them; each line says what
+    // it loses.
+    std::string lines;
+    const QStringList parts = text.split(u'\n');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        NoteLostCharacters(QStringLiteral("手順 %1 ").arg(index),
+                           QStringLiteral("%1 行目").arg(i + 1), parts[i]);
+        lines += (i ? "\n" : "") + sjis::truncate(EditSession::EditText(parts[i]), kShortStringMax);
+    }
+    obj->SetText(lines);
     if (align == QStringLiteral("left"))
         obj->SetAlign(FreeText::Align::Left);
     else if (align == QStringLiteral("center") || align == QStringLiteral("hcenter"))
@@ -262,7 +273,7 @@ void select(EditSession &session, const std::vector<std::string> &keys)
     session.SelectKeys(keys);
 }
 
-void applyStep(EditSession &session, Step &step)
+void applyStep(EditSession &session, Step &step, qsizetype index)
 {
     if (step.Has("add")) {
         const QString what = step.Text("add");
@@ -271,7 +282,7 @@ void applyStep(EditSession &session, Step &step)
             throw StepError(
                 QStringLiteral("\"add\" は text、rect、ellipse、line、picture のどれかです"));
         if (kind->id == KindId::Text)
-            addText(session, step);
+            addText(session, step, index);
         else if (kind->id == KindId::Picture)
             addPicture(session, step);
         else
@@ -356,7 +367,7 @@ void ApplyEdits(EditSession &session, const QString &path)
             if (!steps[i].isObject())
                 throw StepError(QStringLiteral("手順は {...} です"));
             Step step(steps[i].toObject());
-            applyStep(session, step);
+            applyStep(session, step, i);
         } catch (const StepError &e) {
             throw UsageFailure(QStringLiteral("%1: 手順 %2: %3").arg(path).arg(i).arg(e.why));
         } catch (const CardError &e) {

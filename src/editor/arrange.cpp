@@ -246,6 +246,11 @@ QByteArray EditSession::CopySelection() const
 
 int EditSession::Paste(const QByteArray &bytes, const QString &text)
 {
+    return paste(bytes, text, true);
+}
+
+int EditSession::paste(const QByteArray &bytes, const QString &text, bool again)
+{
     MemoryStream s(bytes);
     Objects clip;
     if (!LoadCard(&s, clip))
@@ -262,13 +267,21 @@ int EditSession::Paste(const QByteArray &bytes, const QString &text)
     std::stable_sort(objects.begin(), objects.end(), [](const auto &a, const auto &b) {
         return a.second->GetOrder() < b.second->GetOrder();
     });
+    // Pasting the same objects again on their own card steps on by 2 mm
+    // each time, so no copy hides another.
+    if (again && here && bytes == lastPasted)
+        ++pasteRepeat;
+    else
+        pasteRepeat = 1;
+    lastPasted = again && here ? bytes : QByteArray();
+    const long long by = static_cast<long long>(kPasteShift) * pasteRepeat;
     std::unique_ptr<EditState> before = snapshot();
     int order = topOrder();
     std::vector<Object *> pasted;
     for (const auto &[key, obj] : objects) {
         std::unique_ptr<Object> &slot = clip[key];
         if (here)
-            slot->SetRect(geometry::Translated(rectOf(slot.get()), {kPasteShift, kPasteShift}));
+            slot->SetRect(geometry::Translated(rectOf(slot.get()), {by, by}));
         slot->SetOrder(order++);
         const std::string newKey = NewKey(card, KeyPrefix(KindOf(key, *slot).id));
         pasted.push_back(slot.get());
@@ -284,7 +297,8 @@ int EditSession::Paste(const QByteArray &bytes, const QString &text)
 int EditSession::DuplicateSelection()
 {
     const QByteArray bytes = CopySelection();
-    return bytes.isEmpty() ? 0 : Paste(bytes, QStringLiteral("複製"));
+    // 2 mm from what is selected now: a copy of a copy steps on by itself.
+    return bytes.isEmpty() ? 0 : paste(bytes, QStringLiteral("複製"), false);
 }
 
 // --- Arranging ---------------------------------------------------------------------

@@ -194,7 +194,8 @@ public:
     QByteArray CopySelection() const;
     // Adds the objects of clipboard bytes under new keys, on top, selected,
     // as one step: 2 mm right and down of the copied objects when they were
-    // copied from this card, in place when from another. Throws ReadError
+    // copied from this card (2 mm more each time the same objects are pasted
+    // again), in place when from another. Throws ReadError
     // for bytes that are not such an image. Returns how many were added.
     int Paste(const QByteArray &bytes, const QString &text = QStringLiteral("貼り付け"));
     // Copy and paste in one step.
@@ -344,6 +345,8 @@ private:
     std::vector<Object *> visibleSelection() const;
     // Shifts each of `objects` by its offset; whether any moved.
     bool shift(const std::vector<Object *> &objects, const std::vector<geometry::Offset> &offsets);
+    // Paste; `again` lets a paste of the bytes pasted last step on by 2 mm.
+    int paste(const QByteArray &bytes, const QString &text, bool again);
     // The selected objects that take a font and colour.
     std::vector<TextObject *> selectedTexts() const;
     // Moves the visible selection by (dx, dy), the group clamped as a drag
@@ -371,6 +374,9 @@ private:
     std::optional<int> guideX, guideY;
     // Tells clipboard bytes copied from this card from those of another.
     QByteArray cardToken;
+    // The bytes last pasted onto this card and how many times in a row.
+    QByteArray lastPasted;
+    int pasteRepeat = 0;
     bool dragging = false;
     int dragOffsetX = 0;
     int dragOffsetY = 0;

@@ -50,8 +50,14 @@ TEST_F(Edits, StepsAddMoveAlignAndDeleteAsTheWindowDoes)
       {"move": ["eName"], "by": [30, 5]},
       {"align": "hcenter", "keys": ["sLine1"], "to": "card"}
     ])";
-    const Ran r = Fill(json);
+    // A line longer than a record holds is kept cut, and said so.
+    QByteArray all = json;
+    all.chop(all.size() - all.lastIndexOf(']'));
+    all += R"(, {"add": "text", "text": "短い行\n)" + QByteArray("長").repeated(200) + R"("}])";
+    const Ran r = Fill(all);
     ASSERT_EQ(r.status, 0) << r.Err().toStdString();
+    EXPECT_TRUE(r.Err().contains(QStringLiteral("手順 8 「2 行目」"))) << r.Err().toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1) << r.Err().toStdString();
     QMap<QString, QJsonObject> byKey;
     for (const QJsonValue &v : Records("out.pkd"))
         byKey[v["key"].toString()] = v.toObject();

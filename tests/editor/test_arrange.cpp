@@ -189,6 +189,8 @@ TEST_F(ThreeBoxes, CopyPasteShiftsOnThisCardAndLandsInPlaceOnAnother)
     ASSERT_FALSE(clip.isEmpty());
     EXPECT_EQ(s.Paste(clip), 1); // the QR code is the card's own, never copied
     EXPECT_EQ(rectOf(s.Selection()), (TRect{120, 120, 220, 170}));
+    s.Paste(clip);
+    EXPECT_EQ(rectOf(s.Selection()), (TRect{140, 140, 240, 190}));
     EditSession other;
     EXPECT_EQ(other.Paste(clip), 1);
     EXPECT_EQ(rectOf(other.Selection()), (TRect{100, 100, 200, 150}));
