@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <typeinfo>
 
@@ -76,9 +77,13 @@ void FreeText::syncLines() const
 void FreeText::SetLinePlaces(const std::vector<TRect> &places)
 {
     const bool across = !font.vertical;
-    for (std::size_t i = 0; i < places.size() && i < lines.size(); ++i)
-        natural[i] = std::max(0, across ? places[i].right - places[i].left
-                                        : places[i].bottom - places[i].top);
+    // In 64 bits: a damaged file's places may span the whole int range.
+    for (std::size_t i = 0; i < places.size() && i < lines.size(); ++i) {
+        const TRect &p = places[i];
+        const long long length = across ? static_cast<long long>(p.right) - p.left
+                                        : static_cast<long long>(p.bottom) - p.top;
+        natural[i] = static_cast<int>(std::clamp<long long>(length, 0, INT32_MAX));
+    }
     const TRect box = layout();
     rect.right = box.right;
     rect.bottom = box.bottom;
