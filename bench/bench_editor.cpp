@@ -176,13 +176,10 @@ void BM_UndoKeystroke(benchmark::State &state)
     e.SetModified(false);
 }
 
-void BM_DragStep(benchmark::State &state)
+// A drag of the selection, pressed at `start`'s corner, one processed step
+// an iteration, over the same twenty places again and again.
+void dragFrom(benchmark::State &state, EditSession &e, const TRect &start)
 {
-    EditSession &e = realistic().editor;
-    Object *name = e.Card().Find("eName");
-    TRect start;
-    name->GetRect(start);
-    e.SetSelection(name);
     e.BeginDrag(e.Screen().ToDevice(start.left), e.Screen().ToDevice(start.top));
     int step = 0;
     for (auto _ : state) {
@@ -190,6 +187,16 @@ void BM_DragStep(benchmark::State &state)
         e.DragSelection(100 + 3 * step, 28 + 2 * step, true);
     }
     e.EndDrag();
+}
+
+void BM_DragStep(benchmark::State &state)
+{
+    EditSession &e = realistic().editor;
+    Object *name = e.Card().Find("eName");
+    TRect start;
+    name->GetRect(start);
+    e.SetSelection(name);
+    dragFrom(state, e, start);
     name->SetRect(start);
     e.SetSelection(nullptr);
     e.RefreshCanvas();
@@ -248,13 +255,7 @@ void BM_DragStepForty(benchmark::State &state)
     e.SetSelectedObjects(three);
     TRect start;
     three.back()->GetRect(start);
-    e.BeginDrag(e.Screen().ToDevice(start.left), e.Screen().ToDevice(start.top));
-    int step = 0;
-    for (auto _ : state) {
-        step = (step + 1) % 20;
-        e.DragSelection(100 + 3 * step, 28 + 2 * step, true);
-    }
-    e.EndDrag();
+    dragFrom(state, e, start);
     e.UndoStack().undo();
     takeBack(e, steps);
     e.SetSelection(nullptr);

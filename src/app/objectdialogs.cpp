@@ -1,4 +1,5 @@
 #include "app/objectdialogs.h"
+#include "app/placedialog.h"
 #include "card/font.h"
 
 #include <QCheckBox>
@@ -25,18 +26,10 @@ constexpr double kMaxStrokeMm = 10.0;
 // A radius past half the card's height rounds nothing more.
 constexpr double kMaxRadiusMm = 27.5;
 
+// 0.1 mm steps from none up to `maximum`, showing `units` model units.
 QDoubleSpinBox *mmBox(QWidget *parent, const char *name, double maximum, int units)
 {
-    auto *box = new QDoubleSpinBox(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setDecimals(1);
-    box->setSingleStep(0.1);
-    box->setRange(0.0, maximum);
-    box->setSuffix(QStringLiteral(" mm"));
-    box->setValue(units / kUnitsPerMm);
-    // Digits go straight in, not through a Japanese input method.
-    box->setAttribute(Qt::WA_InputMethodEnabled, false);
-    return box;
+    return MillimetreBox(parent, name, 0.0, maximum, units / kUnitsPerMm);
 }
 
 int toUnits(double mm)

@@ -20,20 +20,6 @@ constexpr double kUnitsPerMm = 10.0;
 constexpr double kMaxMm = 999.9;
 constexpr double kMinSizeMm = 2.0;
 
-QDoubleSpinBox *makeBox(QWidget *parent, const char *name, double minimum, double value)
-{
-    auto *box = new QDoubleSpinBox(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setDecimals(1);
-    box->setSingleStep(0.1);
-    box->setRange(minimum, kMaxMm);
-    box->setSuffix(QStringLiteral(" mm"));
-    box->setValue(value);
-    // Digits go straight in, not through a Japanese input method.
-    box->setAttribute(Qt::WA_InputMethodEnabled, false);
-    return box;
-}
-
 double toMm(long long units)
 {
     return static_cast<double>(units) / kUnitsPerMm;
@@ -46,6 +32,21 @@ long long toUnits(double mm)
 
 } // namespace
 
+QDoubleSpinBox *MillimetreBox(QWidget *parent, const char *name, double minimum, double maximum,
+                              double mm)
+{
+    auto *box = new QDoubleSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setDecimals(1);
+    box->setSingleStep(0.1);
+    box->setRange(minimum, maximum);
+    box->setSuffix(QStringLiteral(" mm"));
+    box->setValue(mm);
+    // Digits go straight in, not through a Japanese input method.
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return box;
+}
+
 TPlaceDialog::TPlaceDialog(QWidget *parent, const TRect &rect, Dialogs::Sizing s)
     : QDialog(parent), original(rect), sizing(s)
 {
@@ -55,10 +56,10 @@ TPlaceDialog::TPlaceDialog(QWidget *parent, const TRect &rect, Dialogs::Sizing s
 
     const long long w = static_cast<long long>(rect.right) - rect.left;
     const long long h = static_cast<long long>(rect.bottom) - rect.top;
-    eLeft = makeBox(this, "eLeft", -kMaxMm, toMm(rect.left));
-    eTop = makeBox(this, "eTop", -kMaxMm, toMm(rect.top));
-    eWidth = makeBox(this, "eWidth", kMinSizeMm, toMm(w));
-    eHeight = makeBox(this, "eHeight", kMinSizeMm, toMm(h));
+    eLeft = MillimetreBox(this, "eLeft", -kMaxMm, kMaxMm, toMm(rect.left));
+    eTop = MillimetreBox(this, "eTop", -kMaxMm, kMaxMm, toMm(rect.top));
+    eWidth = MillimetreBox(this, "eWidth", kMinSizeMm, kMaxMm, toMm(w));
+    eHeight = MillimetreBox(this, "eHeight", kMinSizeMm, kMaxMm, toMm(h));
     shownLeft = eLeft->value();
     shownTop = eTop->value();
     shownWidth = eWidth->value();

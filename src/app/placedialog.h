@@ -33,3 +33,8 @@ private:
 
 // Runs the dialog modally; true on OK, with the values in `rect`.
 bool RunPlaceDialog(QWidget *parent, TRect &rect, Dialogs::Sizing sizing);
+
+// A box for millimetres in 0.1 mm steps (one model unit), from `minimum` to
+// `maximum`, showing `mm`; digits are typed without the input method.
+QDoubleSpinBox *MillimetreBox(QWidget *parent, const char *name, double minimum, double maximum,
+                              double mm);
