@@ -26,12 +26,17 @@ trap 'kill $PID 2>/dev/null || true' EXIT
 
 # The main window appears only after the splash has closed (2 s).
 START=$(date +%s.%N)
-WIN=""
-for _ in $(seq 1 200); do
-    WIN=$(xdotool search --onlyvisible --name '^Plakuro$' 2>/dev/null | head -1 || true)
-    [ -n "$WIN" ] && break
-    sleep 0.05
-done
+# The window whose title matches $1, waited for up to 10 s; empty if none.
+find_window() {
+    local w=""
+    for _ in $(seq 1 200); do
+        w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$w" ] && break
+        sleep 0.05
+    done
+    echo "$w"
+}
+WIN=$(find_window '^Plakuro$')
 [ -n "$WIN" ] || fail "main window did not appear"
 NOW=$(date +%s.%N)
 ELAPSED=$(awk -v a="$START" -v b="$NOW" 'BEGIN { printf "%.2f", b - a }')
@@ -220,12 +225,7 @@ JSON
 "$OUT/bin/plakuro" "$OUT/objects.pkd" >"$OUT/plakuro-objects.log" 2>&1 &
 PID=$!
 trap 'kill $PID 2>/dev/null || true' EXIT
-WIN=""
-for _ in $(seq 1 200); do
-    WIN=$(xdotool search --onlyvisible --name '^objects\.pkd - Plakuro$' 2>/dev/null | head -1 || true)
-    [ -n "$WIN" ] && break
-    sleep 0.05
-done
+WIN=$(find_window '^objects\.pkd - Plakuro$')
 [ -n "$WIN" ] || fail "no window titled 'objects.pkd - Plakuro'"
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$WIN")"
