@@ -2,8 +2,7 @@
 // rows or reports the file as damaged, and every row it gives starts at a
 // line that exists.
 
-#include "cli/args.h"
-#include "cli/csv.h"
+#include "merge/csv.h"
 
 #include <QByteArray>
 #include <cstdint>
@@ -20,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 std::abort();
             last = row.line;
         }
-    } catch (const Failure &) {
+    } catch (const ListError &) {
     }
     return 0;
 }

@@ -1,9 +1,9 @@
 #include "cli/commands.h"
 #include "cli/args.h"
 #include "cli/cardjson.h"
-#include "cli/csv.h"
 #include "cli/edits.h"
 #include "cli/files.h"
+#include "merge/list.h"
 
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
@@ -656,7 +656,7 @@ int runFill(const ParsedCommand &p)
 }
 
 // The CSV's columns as field keys. Throws Failure naming unknown or repeated names.
-std::vector<std::string> csvColumns(const CsvRow &header, const QString &csv)
+std::vector<std::string> csvColumns(const ListRow &header, const QString &csv)
 {
     std::vector<std::string> keys;
     QStringList unknown, repeated;
@@ -727,8 +727,9 @@ int runMerge(const ParsedCommand &p)
     const DrawingOrder backOrder = MakeDrawingOrder(back.Card());
     // The file is read in passes, never held: the encoding, then every row
     // checked and counted before anything is drawn, then the drawing.
-    CsvReader reader(csv);
-    CsvRow header, row;
+    const std::unique_ptr<ListReader> list = OpenList(csv);
+    ListReader &reader = *list;
+    ListRow header, row;
     if (!reader.Next(header))
         throw FileFailure(csv, QStringLiteral("列名の行がありません"));
     const std::vector<std::string> keys = csvColumns(header, csv);
@@ -755,7 +756,7 @@ int runMerge(const ParsedCommand &p)
     std::vector<std::pair<std::string, std::string>> texts(keys.size());
     bool qrNoted = false;
     // Row `r`'s texts into the card; an empty cell keeps the template's.
-    auto applyRow = [&](const CsvRow &r) {
+    auto applyRow = [&](const ListRow &r) {
         const QStringList &cells = r.cells;
         for (std::size_t c = 0; c < keys.size(); ++c) {
             const auto i = static_cast<qsizetype>(c);
@@ -888,6 +889,8 @@ int RunTool(const QStringList &args)
     } catch (const Failure &f) {
         writeErr(oneLine(QString::fromUtf8(f.what())));
         return f.status();
+    } catch (const ListError &e) {
+        writeErr(oneLine(QString::fromUtf8(e.what())));
     } catch (const std::bad_alloc &) {
         writeErr(oneLine(QStringLiteral("メモリが足りません")));
     } catch (const std::exception &e) {

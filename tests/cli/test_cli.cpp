@@ -5,8 +5,8 @@
 #include "card/converter.h"
 #include "card/objects.h"
 #include "card/sjis.h"
-#include "cli/csv.h"
 #include "editor/session.h"
+#include "merge/csv.h"
 
 #include <QDir>
 #include <QFile>

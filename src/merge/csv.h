@@ -1,4 +1,6 @@
 #pragma once
+#include "merge/list.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -8,13 +10,7 @@
 class QIODevice;
 class QStringDecoder;
 
-struct CsvRow
-{
-    int line = 0; // where the row starts, from 1
-    // At most CsvReader::kMaxCells, each cut to CsvReader::kMaxCellLength.
-    QStringList cells;
-    qsizetype count = 0; // cells in the row, those beyond kMaxCells too
-};
+using CsvRow = ListRow;
 
 // The rows of a CSV file as RFC 4180 writes them: cells separated by commas,
 // rows ended by CRLF, LF or CR, a quoted cell holding commas, doubled quotes
@@ -27,26 +23,22 @@ struct CsvRow
 // code page 932 when they all are valid Shift-JIS, as spreadsheet programs
 // in Japan write them; else a failure naming the line where UTF-8 fails.
 // UTF-16 and UTF-32 (by their byte-order marks) are refused. Failures are
-// Failure (status 1) naming the file, and the line for a quote that is not
-// closed or is followed by more than the cell's end.
-class CsvReader
+// ListError naming the file, and the line for a quote that is not closed or
+// is followed by more than the cell's end.
+class CsvReader : public ListReader
 {
 public:
-    // The editor keeps no more of a text than this, in UTF-16 units.
-    static constexpr qsizetype kMaxCellLength = 32767;
-    static constexpr qsizetype kMaxCells = 256;
-
     explicit CsvReader(const QString &path);
     // Over bytes already read; `path` only names them in messages.
     CsvReader(const QByteArray &bytes, const QString &path);
-    ~CsvReader();
+    ~CsvReader() override;
     CsvReader(const CsvReader &) = delete;
     CsvReader &operator=(const CsvReader &) = delete;
 
     // The next row; false after the last.
-    bool Next(CsvRow &row);
+    bool Next(ListRow &row) override;
     // Back before the first row.
-    void Rewind();
+    void Rewind() override;
 
 private:
     void CheckEncoding();

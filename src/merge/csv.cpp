@@ -1,5 +1,4 @@
-#include "cli/csv.h"
-#include "cli/args.h"
+#include "merge/csv.h"
 
 #include "card/files.h"
 #include "card/sjis.h"
@@ -83,7 +82,7 @@ CsvReader::CsvReader(const QString &path) : path(path)
     try {
         files::OpenForReading(*file, path);
     } catch (const FileError &e) {
-        throw FileFailure(path, QStringLiteral("読めません (%1)").arg(e.Cause()));
+        throw ListError(path, QStringLiteral("読めません (%1)").arg(e.Cause()));
     }
     device = std::move(file);
     CheckEncoding();
@@ -109,11 +108,11 @@ void CsvReader::CheckEncoding()
         return head.startsWith(QByteArray(mark, n));
     };
     if (bom("\xFF\xFE\x00\x00", 4) || bom("\x00\x00\xFE\xFF", 4))
-        throw FileFailure(
+        throw ListError(
             path,
             QStringLiteral("UTF-32 の CSV は読めません。UTF-8 か Shift-JIS で保存してください"));
     if (bom("\xFF\xFE", 2) || bom("\xFE\xFF", 2))
-        throw FileFailure(
+        throw ListError(
             path,
             QStringLiteral("UTF-16 の CSV は読めません。UTF-8 か Shift-JIS で保存してください"));
     start = bom("\xEF\xBB\xBF", 3) ? 3 : 0;
@@ -127,7 +126,7 @@ void CsvReader::CheckEncoding()
     for (;;) {
         const qint64 n = device->read(chunk.data(), kChunkBytes);
         if (n < 0)
-            throw FileFailure(
+            throw ListError(
                 path,
                 QStringLiteral("読めません (%1)").arg(JapaneseErrorText(device->errorString())));
         if (n == 0)
@@ -154,9 +153,9 @@ void CsvReader::CheckEncoding()
     }
     utf8 = u8ok;
     if (!u8ok && !(sjok && sj.Complete()))
-        throw FileFailure(path, QStringLiteral("%1 行目: UTF-8 として読めないバイトがあり、"
-                                               "Shift-JIS としても読めません")
-                                    .arg(failedLine));
+        throw ListError(path, QStringLiteral("%1 行目: UTF-8 として読めないバイトがあり、"
+                                             "Shift-JIS としても読めません")
+                                  .arg(failedLine));
 }
 
 void CsvReader::Rewind()
@@ -179,7 +178,7 @@ bool CsvReader::Refill()
     QByteArray chunk(kChunkBytes, Qt::Uninitialized);
     const qint64 n = device->read(chunk.data(), kChunkBytes);
     if (n < 0)
-        throw FileFailure(
+        throw ListError(
             path, QStringLiteral("読めません (%1)").arg(JapaneseErrorText(device->errorString())));
     chunk.truncate(n);
     atEnd = n == 0;
@@ -238,7 +237,7 @@ QString CsvReader::Cell()
         ++pos;
         for (;;) {
             if (!Has(0))
-                throw FileFailure(
+                throw ListError(
                     path, QStringLiteral("%1 行目: 引用符 \" が閉じていません").arg(startLine));
             const QChar c = At(0);
             ++pos;
@@ -263,7 +262,7 @@ QString CsvReader::Cell()
             add(c);
         }
         if (Has(0) && At(0) != u',' && !AtLineBreak())
-            throw FileFailure(
+            throw ListError(
                 path, QStringLiteral("%1 行目: 引用符で囲んだ値のあとに文字があります").arg(line));
         return cell;
     }
@@ -274,7 +273,7 @@ QString CsvReader::Cell()
     return cell;
 }
 
-bool CsvReader::Next(CsvRow &row)
+bool CsvReader::Next(ListRow &row)
 {
     while (Has(0)) {
         row.line = line;

@@ -1,0 +1,6 @@
+#include "merge/spreadsheet.h"
+
+std::unique_ptr<ListReader> OpenSpreadsheet(const QString &path, const QString &)
+{
+    throw ListError(path, QStringLiteral("表計算ソフトのファイルはまだ読めません"));
+}
