@@ -87,13 +87,12 @@ bool overlap(const TRect &a, const TRect &b)
 
 } // namespace
 
-std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
+std::vector<PrintFinding> PrintCheck::Findings(const DrawingOrder &order)
 {
     struct Line
     {
         const TextObject *text;
         TRect ink;
-        bool failed;
     };
     std::vector<Line> lines;
     for (const Object *obj : order.List()) {
@@ -104,13 +103,17 @@ std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
             continue;
         const TRect ink = PrintedInk(*text);
         if (ink.right > ink.left && ink.bottom > ink.top)
-            lines.push_back({text, ink, offCard(ink)});
+            lines.push_back({text, ink});
     }
     printed.Sweep();
+    std::vector<PrintFinding> findings;
+    for (const Line &line : lines)
+        if (offCard(line.ink))
+            findings.push_back({line.text, nullptr});
     // Top down, each line against those whose ink starts above its own ink's
     // bottom only: a card file may hold any number of lines.
-    std::vector<Line *> byTop;
-    for (Line &line : lines)
+    std::vector<const Line *> byTop;
+    for (const Line &line : lines)
         byTop.push_back(&line);
     std::stable_sort(byTop.begin(), byTop.end(),
                      [](const Line *a, const Line *b) { return a->ink.top < b->ink.top; });
@@ -118,10 +121,20 @@ std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
         for (std::size_t m = n + 1; m < byTop.size() && byTop[m]->ink.top < byTop[n]->ink.bottom;
              ++m)
             if (overlap(byTop[n]->ink, byTop[m]->ink))
-                byTop[n]->failed = byTop[m]->failed = true;
+                findings.push_back({byTop[m]->text, byTop[n]->text});
+    return findings;
+}
+
+std::vector<const TextObject *> PrintCheck::Run(const DrawingOrder &order)
+{
+    const std::vector<PrintFinding> findings = Findings(order);
     std::vector<const TextObject *> failing;
-    for (const Line &line : lines)
-        if (line.failed)
-            failing.push_back(line.text);
+    // Bottom first, each line once.
+    for (const Object *obj : order.List())
+        for (const PrintFinding &f : findings)
+            if (obj == f.line || obj == f.other) {
+                failing.push_back(static_cast<const TextObject *>(obj));
+                break;
+            }
     return failing;
 }

@@ -69,9 +69,19 @@ private:
 // cells of neighbouring lines of a well-set card overlap while their letters
 // stay apart. Ink that merely touches other ink or the card's edge passes.
 // Hidden objects and lines of blanks take no part; nothing is changed.
+// One fault the print check finds: `line`'s ink leaves the card (`other`
+// null) or meets `other`'s ink (`other` starts higher on the card).
+struct PrintFinding
+{
+    const TextObject *line;
+    const TextObject *other;
+};
+
 class PrintCheck
 {
 public:
+    // Every fault, each pair of lines once: lines off the card first.
+    std::vector<PrintFinding> Findings(const DrawingOrder &order);
     // The failing lines of `order`, bottom first.
     std::vector<const TextObject *> Run(const DrawingOrder &order);
     // The line's rectangle on the 600 dpi card image, in model units.

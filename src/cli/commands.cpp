@@ -4,6 +4,8 @@
 #include "cli/edits.h"
 #include "cli/files.h"
 #include "merge/list.h"
+#include "merge/mergecards.h"
+#include "merge/pages.h"
 
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
@@ -24,6 +26,7 @@
 #include "settings/printspace.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPainter>
 #include <algorithm>
@@ -158,14 +161,27 @@ const CommandDef kFill = {
 
 const CommandDef kMerge = {
     "merge",
-    "merge CARD.pkd PEOPLE.csv -o OUT.pdf [--dpi N] [--space A,B,C,D[,OX,OY]] [--settings FILE] "
-    "[--crop-marks] [--mixed] [--raster] [--back BACK.pkd [--short-edge]]",
-    "CSV の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
-    "CSV の 1 行目は列名で、fill の KEY と同じくキーか項目名です。\n"
-    "空の値はひな形の文字のままです。\n"
-    "UTF-8 (BOM はあってもなくても) か、表計算ソフトが書く Shift-JIS を読みます。\n"
-    "どちらとしても読めないときは、UTF-8 として読めない最初の行を示して止まります。\n"
-    "すべて空の行は飛ばします。10 行を超えるときは進み具合を標準エラーに書きます。\n"
+    "merge CARD.pkd LIST -o OUT.pdf [--sheet NAME] [--keep-empty] [--strict] [--dpi N] "
+    "[--space A,B,C,D[,OX,OY]] [--settings FILE] [--crop-marks] [--mixed] [--raster] "
+    "[--back BACK.pkd [--short-edge]]",
+    "名簿 (CSV、.xlsx、.ods) の 1 行ごとに、その人のカード 10 枚の用紙を 1 ページにした PDF を作る",
+    "名簿の 1 行目は列名です。列名は項目名 (名前、会社名、電話 …) かキーのほか、\n"
+    "氏名・お名前・フリガナ・よみ・会社・社名・所属・肩書・郵便番号・所在地・電話番号・TEL・\n"
+    "ファックス・携帯・携帯番号・メール・メールアドレス・E-mail・ホームページ・Web、\n"
+    "追加したテキストや画像のキー、画像・写真・ロゴ (画像)、背景でもかまいません。\n"
+    "大文字と小文字、全角と半角、空白は区別しません。\n"
+    "「裏:」か「back.」で始まる列 (裏:名前、back.eName) は --back のカードの項目に入ります。\n"
+    "画像の列には画像ファイルの名前 (名簿のあるフォルダから) を書きます。\n"
+    "名簿にある列の項目は、行ごとにその人の値になります。空のセルは項目を空にし\n"
+    "(見出しも出ません)、名簿にない項目はひな形のままです。\n"
+    "--keep-empty を付けると、空のセルの項目はひな形の文字のままです (以前の動き)。\n"
+    "どの項目でもない列は一度だけ標準エラーに示して使いません (--strict では誤り)。\n"
+    "文字がカードからはみ出す行、ほかの行に重なる行は、その行と人と項目を標準エラーに示します\n"
+    "(--strict では終了状態 1)。\n"
+    "CSV は UTF-8 (BOM はあってもなくても) か、表計算ソフトが書く Shift-JIS を読みます。\n"
+    ".xlsx と .ods は最初のシート (--sheet で名前を指定) を、表示されるとおりの文字で読みます。\n"
+    "すべて空の行は飛ばします。端末では進み具合を 1 "
+    "行で示し、そうでなければ最後にまとめだけを書きます。\n"
     "文字が QR コードに入りきらない人のカードは QR コードなしで描き、\n"
     "最初のその行を一度だけ標準エラーに書きます。\n"
     "文字は文字のまま (フォントを埋め込み)、QR コードは図形で、同じ画像は一度だけ入ります。\n"
@@ -174,6 +190,9 @@ const CommandDef kMerge = {
     2,
     2,
     {{"output", 'o', "OUT.pdf", false, "書き出す PDF"},
+     {"sheet", 0, "NAME", false, ".xlsx と .ods で読むシートの名前"},
+     {"keep-empty", 0, nullptr, false, "空のセルの項目をひな形の文字のままにする"},
+     {"strict", 0, nullptr, false, "使わない列、はみ出しや重なりを誤りにする"},
      kSheetDpi,
      kSpace,
      kSettings,
@@ -655,59 +674,94 @@ int runFill(const ParsedCommand &p)
     return 0;
 }
 
-// The CSV's columns as field keys. Throws Failure naming unknown or repeated names.
-std::vector<std::string> csvColumns(const ListRow &header, const QString &csv)
+// What each column of the list fills. A column that fills nothing, or what
+// an earlier column fills already, is named once on stderr and skipped; with
+// `strict` it fails the command.
+std::vector<MergeTarget> listColumns(const ListRow &header, const QString &list,
+                                     const EditSession &front, const EditSession *back, bool strict)
 {
-    std::vector<std::string> keys;
+    std::vector<MergeTarget> targets;
     QStringList unknown, repeated;
     for (const QString &cell : header.cells) {
         const QString name = cell.trimmed();
-        const std::string key = FieldKeyFor(name.toStdString());
-        if (key.empty())
+        MergeTarget t = ChooseTarget(name, front.Card(), back ? &back->Card() : nullptr);
+        if (!t.Used())
             unknown << u'"' + name + u'"';
-        else if (std::find(keys.begin(), keys.end(), key) != keys.end())
+        else if (std::find(targets.begin(), targets.end(), t) != targets.end()) {
             repeated << u'"' + name + u'"';
-        keys.push_back(key);
+            t = {};
+        }
+        targets.push_back(t);
     }
-    if (!unknown.isEmpty())
-        throw FileFailure(csv, QStringLiteral("%1 行目: 項目でない列名 %2")
-                                   .arg(header.line)
-                                   .arg(unknown.join(QStringLiteral(", "))));
-    if (!repeated.isEmpty())
-        throw FileFailure(csv, QStringLiteral("%1 行目: 同じ項目の列が二つあります %2")
-                                   .arg(header.line)
-                                   .arg(repeated.join(QStringLiteral(", "))));
-    return keys;
+    const QString where = QStringLiteral("%1 行目: ").arg(header.line);
+    if (!unknown.isEmpty()) {
+        const QString what =
+            QStringLiteral("どの項目でもない列 %1").arg(unknown.join(QStringLiteral(", ")));
+        if (strict)
+            throw FileFailure(list, where + what);
+        writeErr(QStringLiteral("plakuro-cli: %1: %2%3 は使いません\n")
+                     .arg(QDir::toNativeSeparators(list), where, what));
+    }
+    if (!repeated.isEmpty()) {
+        const QString what =
+            QStringLiteral("前の列と同じ項目の列 %1").arg(repeated.join(QStringLiteral(", ")));
+        if (strict)
+            throw FileFailure(list, where + what);
+        writeErr(QStringLiteral("plakuro-cli: %1: %2%3 は使いません\n")
+                     .arg(QDir::toNativeSeparators(list), where, what));
+    }
+    return targets;
 }
 
+// On a terminal, one line rewritten in place: rows done, pages, time left.
+// Elsewhere (a log, a pipe) nothing while it runs; the summary at the end.
 class Progress
 {
 public:
-    Progress(const QString &csv, qint64 total)
-        : csv(csv), total(total), shown(total > kProgressAbove), terminal(isatty(2) != 0)
-    {}
-    ~Progress()
+    Progress(const QString &list, qint64 total)
+        : name(QFileInfo(list).fileName()), total(total), terminal(isatty(2) != 0)
     {
-        if (shown && terminal && done > 0)
-            writeErr(QStringLiteral("\n"));
+        clock.start();
     }
-    void Row(qint64 n)
+    void Row(qint64 n, qint64 pages)
     {
         done = n;
+        this->pages = pages;
+        // At most ten updates a second, and the last row.
+        if (!terminal || total <= kProgressAbove || (n < total && clock.elapsed() - shownAt < 100))
+            return;
+        shownAt = clock.elapsed();
+        const qint64 left = n > 0 ? clock.elapsed() * (total - n) / n / 1000 : 0;
+        writeErr(QStringLiteral("\r%1: %2 / %3 行、%4 ページ、残り約 %5 秒  ")
+                     .arg(name)
+                     .arg(n)
+                     .arg(total)
+                     .arg(pages)
+                     .arg(left));
+        shown = true;
+    }
+    void Finish(int problemRows)
+    {
         if (shown)
-            writeErr(QStringLiteral("%1%2: %3 / %4 行%5")
-                         .arg(terminal ? QStringLiteral("\r") : QString(), csv)
-                         .arg(n)
-                         .arg(total)
-                         .arg(terminal ? QString() : QStringLiteral("\n")));
+            writeErr(QStringLiteral("\n"));
+        QString summary = QStringLiteral("plakuro-cli: %1: %2 人、%3 ページ (%4 秒)")
+                              .arg(name)
+                              .arg(done)
+                              .arg(pages)
+                              .arg(static_cast<double>(clock.elapsed()) / 1000.0, 0, 'f', 1);
+        if (problemRows > 0)
+            summary += QStringLiteral("、はみ出しや重なりのある人 %1").arg(problemRows);
+        writeErr(summary + u'\n');
     }
 
 private:
-    QString csv;
+    QString name;
     qint64 total;
-    bool shown;
     bool terminal;
-    qint64 done = 0;
+    QElapsedTimer clock;
+    qint64 shownAt = -1000;
+    qint64 done = 0, pages = 0;
+    bool shown = false;
 };
 
 int runMerge(const ParsedCommand &p)
@@ -716,123 +770,86 @@ int runMerge(const ParsedCommand &p)
     outputKind(out, kMerge, {".pdf"});
     const int dpi = dpiOption(p, 600);
     const PrintSpace ps = spaceOption(p);
-    const bool mixed = p.Has("mixed");
-    const bool raster = p.Has("raster");
-    const QString csv = p.positional[1];
+    const bool strict = p.Has("strict");
+    const QString list = p.positional[1];
 
     EditSession card;
     openCard(card, p.positional[0]);
     EditSession back;
     const bool twoSided = openBack(back, ps);
-    const DrawingOrder backOrder = MakeDrawingOrder(back.Card());
-    // The file is read in passes, never held: the encoding, then every row
-    // checked and counted before anything is drawn, then the drawing.
-    const std::unique_ptr<ListReader> list = OpenList(csv);
-    ListReader &reader = *list;
+    // The list is read in passes, never held: every row checked and counted
+    // before anything is drawn, then the drawing.
+    const std::unique_ptr<ListReader> reader = OpenList(list, p.Value("sheet"));
     ListRow header, row;
-    if (!reader.Next(header))
-        throw FileFailure(csv, QStringLiteral("列名の行がありません"));
-    const std::vector<std::string> keys = csvColumns(header, csv);
+    if (!reader->Next(header))
+        throw FileFailure(list, QStringLiteral("列名の行がありません"));
+    MergeSetup setup;
+    setup.columns = listColumns(header, list, card, twoSided ? &back : nullptr, strict);
+    setup.keepEmpty = p.Has("keep-empty");
+    setup.folder = QFileInfo(list).absolutePath();
+    MergeCards cards(card, twoSided ? &back : nullptr, setup);
     qint64 total = 0;
-    while (reader.Next(row)) {
+    while (reader->Next(row)) {
         ++total;
-        if (row.count > static_cast<qsizetype>(keys.size()))
-            throw FileFailure(csv, QStringLiteral("%1 行目: 値が %2 個あり、列 (%3) より多すぎます")
-                                       .arg(row.line)
-                                       .arg(row.count)
-                                       .arg(keys.size()));
-        for (std::size_t c = 0; c < keys.size() && c < static_cast<std::size_t>(row.cells.size());
-             ++c)
-            noteLostCharacters(QStringLiteral("%1 %2 行目の").arg(csv).arg(row.line), keys[c],
-                               row.cells[static_cast<qsizetype>(c)]);
+        if (row.count > static_cast<qsizetype>(setup.columns.size()))
+            throw FileFailure(list,
+                              QStringLiteral("%1 行目: 値が %2 個あり、列 (%3) より多すぎます")
+                                  .arg(row.line)
+                                  .arg(row.count)
+                                  .arg(setup.columns.size()));
+        for (const auto &[label, text] : cards.Texts(row))
+            NoteLostCharacters(QStringLiteral("%1 %2 行目の").arg(list).arg(row.line), label, text);
     }
     if (total == 0)
-        throw FileFailure(csv, QStringLiteral("列名の行のあとに人の行がありません"));
+        throw FileFailure(list, QStringLiteral("列名の行のあとに人の行がありません"));
     noteOffPaper(dpi, ps);
 
-    std::vector<std::string> templateTexts;
-    for (const std::string &key : keys)
-        templateTexts.push_back(dynamic_cast<const TextObject &>(*card.Card().Find(key)).GetText());
-    std::vector<std::pair<std::string, std::string>> texts(keys.size());
     bool qrNoted = false;
-    // Row `r`'s texts into the card; an empty cell keeps the template's.
-    auto applyRow = [&](const ListRow &r) {
-        const QStringList &cells = r.cells;
-        for (std::size_t c = 0; c < keys.size(); ++c) {
-            const auto i = static_cast<qsizetype>(c);
-            const bool given = i < cells.size() && !cells[i].isEmpty();
-            texts[c] = {keys[c], given ? EditSession::EditText(cells[i]) : templateTexts[c]};
-        }
-        try {
-            card.SetTextsForPrinting(texts);
-        } catch (const CardError &e) {
-            throw FileFailure(
-                csv, QStringLiteral("%1 行目: %2").arg(r.line).arg(QString::fromUtf8(e.what())));
-        }
-        if (card.QrTooLong() && !qrNoted) {
-            qrNoted = true;
-            noteQrTooLong(QStringLiteral("%1 %2 行目").arg(csv).arg(r.line),
-                          QStringLiteral(" (あとの行では繰り返しません)"));
-        }
-    };
-
+    int problemRows = 0;
+    MergeSheets sheets{ps, p.Has("mixed"), twoSided};
     drawing(out, [&] {
         PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
-        const SheetDevice dev = deviceAt(dpi);
-        const SheetLayout layout = ComputeSheetLayout(dev, ps);
-        const SheetLayout backLayout = ComputeBackLayout(layout, dev, pdf.PageSize(), ps);
-        // The back is the same on every page: its image is made once.
-        const QImage backImage =
-            twoSided && raster ? RenderLayoutCardImage(backLayout, backOrder) : QImage();
-        // The back page of the page just drawn, behind its first `used` cells.
-        auto drawBack = [&](int used) {
-            pdf.NewPage();
-            if (ps.cropMarks)
-                DrawCropMarks(pdf.Painter(), dev, backLayout);
-            for (int cell = 0; cell < used; ++cell) {
-                if (raster)
-                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), backLayout, cell, backImage);
-                else
-                    DrawVectorSheetCell(pdf.Painter(), pdf.PageSize(), backLayout, cell, backOrder);
+        MergePageTarget target;
+        target.painter = &pdf.Painter();
+        target.dev = deviceAt(dpi);
+        target.page = pdf.PageSize();
+        target.paper = pdf.PageSize();
+        target.newPage = [&] { pdf.NewPage(); };
+        target.raster = p.Has("raster");
+        Progress progress(list, total);
+        const int perPage = sheets.mixed ? kSheetCells : 1;
+        reader->Rewind();
+        reader->Next(header);
+        const auto everyRow = [](const ListRow &, qint64) { return true; };
+        const auto onRow = [&](const ListRow &r, qint64 done) {
+            const QStringList problems = cards.Problems();
+            if (!problems.isEmpty()) {
+                ++problemRows;
+                writeErr(QStringLiteral("plakuro-cli: ") +
+                         RowProblemLine(list, r, cards.Person(r), problems) + u'\n');
             }
+            if (card.QrTooLong() && !qrNoted) {
+                qrNoted = true;
+                noteQrTooLong(QStringLiteral("%1 %2 行目").arg(list).arg(r.line),
+                              QStringLiteral(" (あとの行では繰り返しません)"));
+            }
+            const qint64 pages = (done + perPage - 1) / perPage * (twoSided ? 2 : 1);
+            progress.Row(done, pages);
+            return true;
         };
-        Progress progress(csv, total);
-        const int perPage = mixed ? kSheetCells : 1;
-        reader.Rewind();
-        reader.Next(header);
-        for (qint64 first = 1; first <= total; first += perPage) {
-            if (first > 1)
-                pdf.NewPage();
-            // A shared page's marks go down once, before its cards.
-            if (mixed && ps.cropMarks)
-                DrawCropMarks(pdf.Painter(), dev, layout);
-            for (qint64 r = first; r < first + perPage && r <= total; ++r) {
-                if (!reader.Next(row))
-                    throw FileFailure(csv, QStringLiteral("読んでいる間に変わりました"));
-                applyRow(row);
-                const DrawingOrder order = MakeDrawingOrder(card.Card());
-                const int cell = static_cast<int>(r - first);
-                if (mixed && raster)
-                    DrawSheetCell(pdf.Painter(), pdf.PageSize(), layout, cell,
-                                  cardImage(card, dpi));
-                else if (mixed)
-                    DrawVectorSheetCell(pdf.Painter(), pdf.PageSize(), layout, cell, order);
-                else if (raster)
-                    PrintSheet(pdf.Painter(), dev, pdf.PageSize(), order, ps);
-                else
-                    PrintVectorSheet(pdf.Painter(), dev, pdf.PageSize(), order, ps);
-                progress.Row(r);
-            }
-            if (twoSided)
-                drawBack(static_cast<int>(std::min<qint64>(perPage, total - first + 1) *
-                                          (mixed ? 1 : kSheetCells)));
+        try {
+            DrawMergePages(cards, card, twoSided ? &back : nullptr, *reader, sheets, target,
+                           everyRow, onRow);
+        } catch (const CardError &e) {
+            throw FileFailure(list, QString::fromUtf8(e.what()));
         }
         pdf.Finish();
+        progress.Finish(problemRows);
     });
     reportDrawProblems(card);
     if (twoSided)
         reportDrawProblems(back);
-    return 0;
+    return strict && problemRows > 0 ? Failure::FileError : 0;
 }
 
 const std::map<std::string, std::pair<const CommandDef *, int (*)(const ParsedCommand &)>>

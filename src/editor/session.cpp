@@ -341,6 +341,76 @@ void EditSession::SetTextsForPrinting(
     UpdateQrCode();
 }
 
+void EditSession::RestoreForPrinting(
+    const std::vector<std::pair<std::string, const Object *>> &objects)
+{
+    for (const auto &[key, from] : objects)
+        if (Object *obj = card.Find(key))
+            obj->Restore(*from);
+}
+
+void EditSession::SetPictureForPrinting(const std::string &key, std::unique_ptr<Picture> picture,
+                                        const QString &path)
+{
+    auto *obj = dynamic_cast<GraphicObject *>(card.Find(key));
+    if (!obj)
+        throw CardError("画像の項目がありません");
+    if (!picture) {
+        obj->SetVisible(false);
+        return;
+    }
+    TRect box;
+    obj->GetRect(box);
+    obj->SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
+    obj->SetVisible(true);
+    TRect r;
+    obj->GetRect(r);
+    const long long bw = static_cast<long long>(box.right) - box.left;
+    const long long bh = static_cast<long long>(box.bottom) - box.top;
+    const long long w = static_cast<long long>(r.right) - r.left;
+    const long long h = static_cast<long long>(r.bottom) - r.top;
+    if (bw <= 0 || bh <= 0 || w <= 0 || h <= 0) {
+        fitOnCard(*obj);
+        return;
+    }
+    long long fw = bw, fh = bh;
+    if (w * bh >= h * bw)
+        fh = std::max(1ll, (h * bw + w / 2) / w);
+    else
+        fw = std::max(1ll, (w * bh + h / 2) / h);
+    const long long left = box.left + (bw - fw) / 2;
+    const long long top = box.top + (bh - fh) / 2;
+    obj->SetRect({static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                  static_cast<std::int32_t>(left + fw), static_cast<std::int32_t>(top + fh)});
+}
+
+void EditSession::SetHiddenRecords(const std::string &prefix,
+                                   const std::vector<std::pair<std::string, std::string>> &records,
+                                   const QString &step)
+{
+    std::vector<std::pair<std::string, std::string>> present;
+    for (const auto &[key, obj] : card)
+        if (key.starts_with(prefix))
+            if (const auto *t = dynamic_cast<const TextObject *>(obj.get()); t && !t->IsVisible())
+                present.emplace_back(key, t->GetText());
+    std::vector<std::pair<std::string, std::string>> wanted = records;
+    std::sort(present.begin(), present.end());
+    std::sort(wanted.begin(), wanted.end());
+    if (present == wanted)
+        return;
+    std::unique_ptr<EditState> before = snapshot();
+    for (const auto &[key, text] : present)
+        card.Erase(key);
+    for (const auto &[key, text] : records) {
+        auto fresh = std::make_unique<TextObject>();
+        fresh->SetText(text);
+        fresh->SetVisible(false);
+        card[key] = std::move(fresh);
+    }
+    SetModified(true);
+    record(step, std::move(before));
+}
+
 // --- The canvas --------------------------------------------------------------
 
 void EditSession::RefreshCanvas()

@@ -310,6 +310,20 @@ public:
     // rebuild, without a repaint or a step: the card as drawn after the same
     // edits, for printing only.
     void SetTextsForPrinting(const std::vector<std::pair<std::string, std::string>> &sjisTexts);
+    // For printing only, as SetTextsForPrinting: each object `key` takes what
+    // `from` (a Clone of it, made earlier) keeps; no QR rebuild.
+    void RestoreForPrinting(const std::vector<std::pair<std::string, const Object *>> &objects);
+    // For printing only: the picture object `key` shows `picture` fitted
+    // inside the box it has now (aspect kept, centred), or its own size
+    // where the box is empty; a null picture hides the object.
+    void SetPictureForPrinting(const std::string &key, std::unique_ptr<Picture> picture,
+                               const QString &path);
+    // The hidden records whose keys start with `prefix` are replaced by
+    // `records` (key, Shift-JIS text) in one step named `step`; nothing
+    // happens when they already hold exactly these.
+    void SetHiddenRecords(const std::string &prefix,
+                          const std::vector<std::pair<std::string, std::string>> &records,
+                          const QString &step);
 
 signals:
     // The edits' texts or the name boxes changed by the session itself

@@ -1,0 +1,162 @@
+#include "merge/mergecards.h"
+
+#include "card/defaultcard.h"
+#include "card/errors.h"
+#include "card/kinds.h"
+#include "card/object.h"
+#include "card/objects.h"
+#include "card/picture.h"
+#include "card/printcheck.h"
+#include "editor/session.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+struct MergeCards::Kept
+{
+    // The template's objects each used column starts from, per side.
+    std::vector<std::pair<std::string, std::unique_ptr<Object>>> front, back;
+    PrintCheck check;
+};
+
+namespace {
+
+std::vector<std::pair<std::string, const Object *>>
+views(const std::vector<std::pair<std::string, std::unique_ptr<Object>>> &objects)
+{
+    std::vector<std::pair<std::string, const Object *>> v;
+    for (const auto &[key, obj] : objects)
+        v.emplace_back(key, obj.get());
+    return v;
+}
+
+bool blank(const QString &cell)
+{
+    return cell.trimmed().isEmpty();
+}
+
+} // namespace
+
+MergeCards::MergeCards(EditSession &front, EditSession *back, MergeSetup s)
+    : front(front), back(back), setup(std::move(s)), kept(std::make_unique<Kept>())
+{
+    for (MergeTarget &t : setup.columns) {
+        if (t.Used() && t.side == MergeSide::Back && !back)
+            t = {};
+        if (!t.Used())
+            continue;
+        EditSession &session = t.side == MergeSide::Front ? front : *back;
+        const Object *obj = session.Card().Find(t.key);
+        if (!obj)
+            throw CardError("差し込む項目がカードにありません: " + t.key);
+        auto &list = t.side == MergeSide::Front ? kept->front : kept->back;
+        list.emplace_back(t.key, obj->Clone());
+    }
+}
+
+MergeCards::~MergeCards() = default;
+
+void MergeCards::Apply(const ListRow &row)
+{
+    front.RestoreForPrinting(views(kept->front));
+    if (back)
+        back->RestoreForPrinting(views(kept->back));
+    std::vector<std::pair<std::string, std::string>> frontTexts, backTexts;
+    pictureProblems.clear();
+    for (std::size_t c = 0; c < setup.columns.size(); ++c) {
+        const MergeTarget &t = setup.columns[c];
+        if (!t.Used())
+            continue;
+        const auto i = static_cast<qsizetype>(c);
+        const QString cell = i < row.cells.size() ? row.cells[i] : QString();
+        if (blank(cell) && setup.keepEmpty)
+            continue;
+        EditSession &session = t.side == MergeSide::Front ? front : *back;
+        if (t.picture) {
+            std::unique_ptr<Picture> picture;
+            if (!blank(cell)) {
+                const QString path = QDir(setup.folder).absoluteFilePath(cell.trimmed());
+                try {
+                    picture = LoadPictureFile(path);
+                    if (!picture)
+                        pictureProblems << QStringLiteral("画像 %1 の種類が使えません").arg(cell);
+                } catch (const CardError &e) {
+                    pictureProblems << QString::fromUtf8(e.what());
+                }
+            }
+            session.SetPictureForPrinting(t.key, std::move(picture), cell.trimmed());
+            continue;
+        }
+        QString text = blank(cell) ? QString() : cell;
+        // A field is one line; an added text keeps the cell's lines.
+        if (KindOf(t.key, *session.Card().Find(t.key)).id != KindId::Text) {
+            text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+            text.replace(u'\n', u' ');
+            text.replace(u'\r', u' ');
+        }
+        auto &texts = t.side == MergeSide::Front ? frontTexts : backTexts;
+        texts.emplace_back(t.key, EditSession::EditText(text));
+    }
+    front.SetTextsForPrinting(frontTexts);
+    if (back)
+        back->SetTextsForPrinting(backTexts);
+}
+
+QStringList MergeCards::Problems()
+{
+    QStringList problems = pictureProblems;
+    const auto name = [](const EditSession &session, const Object *obj) {
+        for (const auto &[key, o] : session.Card())
+            if (o.get() == obj)
+                return TargetLabel({MergeSide::Front, key, false}, session.Card(), nullptr);
+        return QString();
+    };
+    const auto check = [&](EditSession &session, const QString &side) {
+        for (const PrintFinding &f : kept->check.Findings(MakeDrawingOrder(session.Card()))) {
+            if (f.other)
+                problems << side + QStringLiteral("%1 が %2 に重なります")
+                                       .arg(name(session, f.line), name(session, f.other));
+            else
+                problems << side + QStringLiteral("%1 がカードからはみ出します")
+                                       .arg(name(session, f.line));
+        }
+    };
+    check(front, QString());
+    if (back)
+        check(*back, QStringLiteral("裏面: "));
+    return problems;
+}
+
+QString MergeCards::Person(const ListRow &row) const
+{
+    for (std::size_t c = 0; c < setup.columns.size(); ++c) {
+        const MergeTarget &t = setup.columns[c];
+        if (t.side == MergeSide::Front && t.key == kFields[0].key &&
+            static_cast<qsizetype>(c) < row.cells.size())
+            return row.cells[static_cast<qsizetype>(c)].trimmed();
+    }
+    return {};
+}
+
+std::vector<std::pair<QString, QString>> MergeCards::Texts(const ListRow &row) const
+{
+    std::vector<std::pair<QString, QString>> texts;
+    for (std::size_t c = 0; c < setup.columns.size(); ++c) {
+        const MergeTarget &t = setup.columns[c];
+        const auto i = static_cast<qsizetype>(c);
+        if (t.Used() && !t.picture && i < row.cells.size())
+            texts.emplace_back(TargetLabel(t, front.Card(), back ? &back->Card() : nullptr),
+                               row.cells[i]);
+    }
+    return texts;
+}
+
+QString RowProblemLine(const QString &list, const ListRow &row, const QString &person,
+                       const QStringList &problems)
+{
+    const QString who = person.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(person);
+    return QStringLiteral("%1 %2 行目%3: %4")
+        .arg(QFileInfo(list).fileName())
+        .arg(row.line)
+        .arg(who, problems.join(QStringLiteral("、")));
+}
