@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 #include "app/fontdialog.h"
 #include "app/japanese.h"
+#include "app/mergedialog.h"
 #include "app/objectdialogs.h"
 #include "app/placedialog.h"
 #include "app/preview.h"
@@ -212,6 +213,12 @@ bool QtDialogs::PlaceObject(QWidget *parent, TRect &rect, Sizing sizing)
 bool QtDialogs::EditFreeText(QWidget *parent, FreeTextValues &values)
 {
     return RunFreeTextDialog(parent, values);
+}
+
+void QtDialogs::Merge(QWidget *parent, EditSession &card, QPrinter &printer)
+{
+    MergeDialog dialog(parent, card, printer, *this);
+    dialog.exec();
 }
 
 bool QtDialogs::FormatShape(QWidget *parent, ShapeValues &values)

@@ -12,6 +12,7 @@
 
 class QFont;
 class QPageLayout;
+class EditSession;
 class QPrinter;
 class QWidget;
 class DrawingOrder;
@@ -99,6 +100,9 @@ public:
     // 「図形の書式」 on `values`; true on OK with the values confirmed. Its
     // colour buttons ask ChooseColor.
     virtual bool FormatShape(QWidget *parent, ShapeValues &values) = 0;
+    // 「差し込み印刷」 on `card` (the template), modal; its own file and
+    // printer dialogs go through these dialogs.
+    virtual void Merge(QWidget *parent, EditSession &card, QPrinter &printer) = 0;
 };
 
 // The Qt dialogs.
@@ -121,6 +125,7 @@ public:
     bool PlaceObject(QWidget *parent, TRect &rect, Sizing sizing) override;
     bool EditFreeText(QWidget *parent, FreeTextValues &values) override;
     bool FormatShape(QWidget *parent, ShapeValues &values) override;
+    void Merge(QWidget *parent, EditSession &card, QPrinter &printer) override;
 };
 
 // The filter of every dialog that picks a card data file (*.pkd).

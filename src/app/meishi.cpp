@@ -434,6 +434,7 @@ void TMeishi::buildShortcuts()
         {{QKeySequence(Qt::CTRL | Qt::Key_N)}, [this] { ToolButton1Click(); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_O)}, [this] { ToolButton2Click(); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { bPrintoutClick(); }},
+        {{QKeySequence(Qt::CTRL | Qt::Key_M)}, [this] { MergeClick(); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { SaveCard(); }},
         {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [this] { SaveCardAs(); }},
         // Plus is shifted on many keyboards; Ctrl with the unshifted key works too.
@@ -1363,6 +1364,11 @@ void TMeishi::printWith(const PrintSpace &space)
 void TMeishi::bPrintoutClick()
 {
     printWith(session.Space());
+}
+
+void TMeishi::MergeClick()
+{
+    dialogs.Merge(this, session, printer);
 }
 
 void TMeishi::bPrintClick()

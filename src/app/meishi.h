@@ -222,6 +222,8 @@ public:
     // A further picture chosen in the picture file dialog, in the middle of
     // the visible part of the card, selected; one step.
     void AddPictureClick();
+    // 「差し込み印刷…」: the merge dialog on this card.
+    void MergeClick();
     // The menu of a right click on an empty spot of the card (adding
     // objects, pasting), at the global point.
     void ShowCanvasMenu(QPoint global);
@@ -247,6 +249,8 @@ public:
     QMenu *mCanvas;
     // 「整列」: the toolbar's drop-down and the object menu's submenu.
     QToolButton *bAlign;
+    QToolButton *bMerge;
+    QAction *aMerge;
     QMenu *mAlign;
     QAction *aAlignLeft, *aAlignHCenter, *aAlignRight, *aAlignTop, *aAlignVCenter, *aAlignBottom,
         *aCardHCenter, *aCardVCenter, *aSpreadAcross, *aSpreadDown;

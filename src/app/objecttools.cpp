@@ -32,7 +32,8 @@ enum class ToolIcon
     Rect,
     Ellipse,
     Picture,
-    Align
+    Align,
+    Merge
 };
 
 QIcon toolIcon(ToolIcon which)
@@ -95,6 +96,17 @@ QIcon toolIcon(ToolIcon which)
         p.fillRect(QRect(1, 1, 1, 14), ink);
         p.fillRect(QRect(3, 3, 11, 3), fill.darker(130));
         p.fillRect(QRect(3, 10, 7, 3), fill.darker(130));
+        break;
+    case ToolIcon::Merge:
+        // Three cards fanned out, each with its own name line.
+        p.setRenderHint(QPainter::Antialiasing, false);
+        for (int i = 2; i >= 0; --i) {
+            const QRect card(1 + i * 2, 2 + i * 3, 11, 7);
+            p.setPen(ink);
+            p.setBrush(i == 0 ? QColor(Qt::white) : fill);
+            p.drawRect(card);
+            p.fillRect(QRect(card.left() + 2, card.top() + 2, 6 - i, 1), ink);
+        }
         break;
     }
     return QIcon(pm);
@@ -216,6 +228,10 @@ void TMeishi::buildObjectTools()
     };
     aCanvasPaste = menuItem(mCanvas, "aCanvasPaste", QStringLiteral("貼り付け\tCtrl+V"),
                             [this] { PasteClipboard(); });
+    mCanvas->addSeparator();
+    aMerge = menuItem(mCanvas, "aMerge", QStringLiteral("差し込み印刷…\tCtrl+M"),
+                      [this] { MergeClick(); });
+    aMerge->setIcon(toolIcon(ToolIcon::Merge));
 
     // 「整列」: one menu behind the toolbar's drop-down and in the object menu.
     mAlign = new QMenu(QStringLiteral("整列"), this);
@@ -253,6 +269,20 @@ void TMeishi::buildObjectTools()
     bAlign->setMenu(mAlign);
     bAlign->setPopupMode(QToolButton::InstantPopup);
     bAlign->setToolTip(QStringLiteral("整列 (選んだオブジェクトを揃える、等間隔に並べる)"));
+
+    // 「差し込み印刷」 after its own separator: it prints, but for many people.
+    const int mergeLeft = alignLeft + 32 + 8;
+    separator(mergeLeft - 5);
+    bMerge = new QToolButton(ToolBar1);
+    bMerge->setObjectName("bMerge");
+    bMerge->setGeometry(mergeLeft, 2, 23, 23);
+    bMerge->setIcon(toolIcon(ToolIcon::Merge));
+    bMerge->setIconSize(QSize(16, 16));
+    bMerge->setAutoRaise(true);
+    bMerge->setFocusPolicy(Qt::NoFocus);
+    bMerge->setToolTip(
+        QStringLiteral("差し込み印刷… (名簿の一人ひとりのカードを印刷、PDF に保存) Ctrl+M"));
+    connect(bMerge, &QToolButton::clicked, this, [this] { guarded([this] { MergeClick(); }); });
 
     // The object menu: after its own items, before the QR code's formats.
     aPopupMenu->addSeparator();

@@ -1,6 +1,7 @@
 #include "app/printing.h"
 #include "app/dialogs.h"
 #include "editor/backcard.h"
+#include "merge/pages.h"
 #include "print/sheet.h"
 
 #include "card/files.h"
@@ -107,6 +108,39 @@ void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &
         throw;
     }
     painter.end();
+}
+
+bool PrintPages(QPrinter &printer, const std::function<bool(const MergePageTarget &)> &draw)
+{
+    preparePrinter(printer);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw std::runtime_error(
+            "印刷を開始できません: " +
+            QStringLiteral("プリンタ \"%1\"").arg(printer.printerName()).toStdString());
+    MergePageTarget target;
+    target.painter = &painter;
+    target.dev = printerDevice(printer);
+    target.page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
+    target.paper = printer.pageLayout().fullRectPixels(printer.resolution()).size();
+    target.newPage = [&] {
+        if (!printer.newPage())
+            throw std::runtime_error("印刷の次のページを始められません");
+    };
+    target.raster = true;
+    bool sent = false;
+    try {
+        sent = draw(target);
+    } catch (...) {
+        printer.abort();
+        throw;
+    }
+    if (!sent) {
+        printer.abort();
+        return false;
+    }
+    painter.end();
+    return true;
 }
 
 std::unique_ptr<BackCard> ReadBackCard(QWidget *parent, Dialogs &dialogs, const BackSide &back,

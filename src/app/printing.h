@@ -3,6 +3,7 @@
 #include "print/sheet.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@ class Dialogs;
 class DrawingOrder;
 class QPrinter;
 class QWidget;
+struct MergePageTarget;
 
 // The resolution a sheet printed to a PDF file is drawn at.
 inline constexpr int kPdfDotsPerInch = 600;
@@ -24,6 +26,12 @@ inline constexpr int kPdfDotsPerInch = 600;
 // (PrintBackSheet, turned as `space.back` says).
 void PrintSheet(QPrinter &printer, const DrawingOrder &order, const PrintSpace &space,
                 const DrawingOrder *back = nullptr);
+
+// One job on `printer`, as PrintSheet starts it, whose pages `draw` makes
+// through the target it is given (card images in the cells, as printing
+// does). `draw` returning false (cancelled) or throwing drops the job, so
+// nothing half-made reaches the paper or the file; true when it was sent.
+bool PrintPages(QPrinter &printer, const std::function<bool(const MergePageTarget &)> &draw);
 
 // The cells (1 to 10) that would not lie wholly on the paper of `printer`,
 // set up as PrintSheet sets it up (which this does to `printer`).

@@ -11,7 +11,9 @@ ListError::ListError(const QString &path, const QString &reason)
           (QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason).toStdString())
 {}
 
-std::unique_ptr<ListReader> OpenList(const QString &path, const QString &sheet)
+namespace {
+
+bool isZip(const QString &path)
 {
     QByteArray start;
     try {
@@ -20,7 +22,19 @@ std::unique_ptr<ListReader> OpenList(const QString &path, const QString &sheet)
         throw ListError(path, QStringLiteral("読めません (%1)").arg(e.Cause()));
     }
     // Both spreadsheet formats are zip files.
-    if (start == QByteArrayLiteral("PK\x03\x04"))
+    return start == QByteArrayLiteral("PK\x03\x04");
+}
+
+} // namespace
+
+QStringList ListSheetNames(const QString &path)
+{
+    return isZip(path) ? SpreadsheetSheetNames(path) : QStringList();
+}
+
+std::unique_ptr<ListReader> OpenList(const QString &path, const QString &sheet)
+{
+    if (isZip(path))
         return OpenSpreadsheet(path, sheet);
     if (!sheet.isEmpty())
         throw ListError(

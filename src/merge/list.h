@@ -49,5 +49,9 @@ public:
 // file is an error.
 std::unique_ptr<ListReader> OpenList(const QString &path, const QString &sheet = {});
 
+// The sheets of a spreadsheet list, in its order; none for a CSV file.
+// Throws ListError.
+QStringList ListSheetNames(const QString &path);
+
 // The file filter the window's list dialog offers, and the tool's help names.
 inline constexpr const char *kListSuffixes = "*.csv *.xlsx *.ods";

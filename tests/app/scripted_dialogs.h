@@ -107,6 +107,8 @@ public:
         shapeShown = values;
         return answer(shapes, values);
     }
+    void Merge(QWidget *, EditSession &, QPrinter &) override { ++merges; }
+    int merges = 0;
 
 private:
     template <typename T> static bool answer(std::deque<std::optional<T>> &q, T &values)
