@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QUrl>
+#include <optional>
 
 namespace {
 
@@ -29,13 +30,19 @@ QByteArray targetText(const MergeTarget &t)
            QUrl::toPercentEncoding(QString::fromStdString(t.key));
 }
 
-MergeTarget targetFrom(const QByteArray &s)
+// Null for text that is no target: a damaged choice is forgotten, never
+// read as 「使わない」.
+std::optional<MergeTarget> targetFrom(const QByteArray &s)
 {
+    if (s == "-")
+        return MergeTarget{};
     if (s.size() < 3 || (s[0] != 'f' && s[0] != 'b') || (s[1] != 't' && s[1] != 'p'))
-        return {};
-    return {s[0] == 'b' ? MergeSide::Back : MergeSide::Front,
-            QByteArray::fromPercentEncoding(s.mid(2)).toStdString(), s[1] == 'p'};
+        return std::nullopt;
+    return MergeTarget{s[0] == 'b' ? MergeSide::Back : MergeSide::Front,
+                       QByteArray::fromPercentEncoding(s.mid(2)).toStdString(), s[1] == 'p'};
 }
+
+constexpr qsizetype kMaxRecords = 99; // two digits in the key
 
 } // namespace
 
@@ -59,7 +66,8 @@ MergeMemory ReadMergeMemory(const Objects &card)
         else if (name == "mixed")
             m.mixed = value == "1";
         else if (name.startsWith("c."))
-            m.chosen.emplace_back(unpart(name.mid(2)), targetFrom(value));
+            if (const std::optional<MergeTarget> t = targetFrom(value))
+                m.chosen.emplace_back(unpart(name.mid(2)), *t);
     }
     return m;
 }
@@ -73,16 +81,23 @@ std::vector<std::pair<std::string, std::string>> MergeMemoryRecords(const MergeM
         text += "sheet=" + part(m.sheet) + ';';
     if (m.mixed)
         text += "mixed=1;";
-    for (const auto &[name, target] : m.chosen)
-        text += "c." + part(name) + '=' + targetText(target) + ';';
+    // A list of hundreds of chosen columns keeps the whole choices that fit:
+    // a choice cut short would name another column or target.
+    const qsizetype room = kMaxRecords * static_cast<qsizetype>(kShortStringMax);
+    if (text.size() > room)
+        return {}; // a list or sheet name past all the records hold: nothing
+    for (const auto &[name, target] : m.chosen) {
+        const QByteArray pair = "c." + part(name) + '=' + targetText(target) + ';';
+        if (text.size() + pair.size() > room)
+            break;
+        text += pair;
+    }
     std::vector<std::pair<std::string, std::string>> records;
     for (qsizetype at = 0; at < text.size(); at += static_cast<qsizetype>(kShortStringMax)) {
         const QByteArray key = QByteArray(kMergeRecordPrefix) +
                                QByteArray::number(records.size() + 1).rightJustified(2, '0');
         records.emplace_back(key.toStdString(),
                              text.mid(at, static_cast<qsizetype>(kShortStringMax)).toStdString());
-        if (records.size() == 99)
-            break; // a list of hundreds of chosen columns keeps what fits
     }
     return records;
 }

@@ -35,6 +35,15 @@ bool blank(const QString &cell)
     return cell.trimmed().isEmpty();
 }
 
+// A field is one line: a cell's line breaks become blanks.
+QString oneLine(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(u'\n', u' ');
+    text.replace(u'\r', u' ');
+    return text;
+}
+
 } // namespace
 
 MergeCards::MergeCards(EditSession &front, EditSession *back, MergeSetup s)
@@ -54,7 +63,20 @@ MergeCards::MergeCards(EditSession &front, EditSession *back, MergeSetup s)
     }
 }
 
-MergeCards::~MergeCards() = default;
+MergeCards::~MergeCards()
+{
+    // A window merging the card it edits keeps that card, not the last row.
+    try {
+        front.RestoreForPrinting(views(kept->front));
+        if (back)
+            back->RestoreForPrinting(views(kept->back));
+        front.SetTextsForPrinting({});
+        if (back)
+            back->SetTextsForPrinting({});
+    } catch (...) {
+        // Nothing a destructor can do; the cards are as the last row left them.
+    }
+}
 
 void MergeCards::Apply(const ListRow &row)
 {
@@ -89,11 +111,8 @@ void MergeCards::Apply(const ListRow &row)
         }
         QString text = blank(cell) ? QString() : cell;
         // A field is one line; an added text keeps the cell's lines.
-        if (KindOf(t.key, *session.Card().Find(t.key)).id != KindId::Text) {
-            text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-            text.replace(u'\n', u' ');
-            text.replace(u'\r', u' ');
-        }
+        if (KindOf(t.key, *session.Card().Find(t.key)).id != KindId::Text)
+            text = oneLine(text);
         auto &texts = t.side == MergeSide::Front ? frontTexts : backTexts;
         texts.emplace_back(t.key, EditSession::EditText(text));
     }
@@ -133,7 +152,7 @@ QString MergeCards::Person(const ListRow &row) const
         const MergeTarget &t = setup.columns[c];
         if (t.side == MergeSide::Front && t.key == kFields[0].key &&
             static_cast<qsizetype>(c) < row.cells.size())
-            return row.cells[static_cast<qsizetype>(c)].trimmed();
+            return oneLine(row.cells[static_cast<qsizetype>(c)]).trimmed();
     }
     return {};
 }

@@ -29,7 +29,8 @@ class MergeCards
 {
 public:
     // `back` may be null. The cards as they are now are the template every
-    // row starts from; both must outlive this.
+    // row starts from, and what they are again when this is destroyed; both
+    // must outlive this.
     MergeCards(EditSession &front, EditSession *back, MergeSetup setup);
     ~MergeCards();
     MergeCards(const MergeCards &) = delete;
