@@ -18,6 +18,8 @@ PKGS="$PKGS libqt6gui6"
 PKGS="$PKGS fonts-ipafont-mincho"
 # mutool reads the sheet PDFs' text back in the print tests, beside pdftotext.
 PKGS="$PKGS mupdf-tools"
+# A cupsd of the print-system test's own, with cups-pdf as its printer.
+PKGS="$PKGS cups printer-driver-cups-pdf"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
