@@ -298,6 +298,9 @@ bool MergeDialog::LoadList(const QString &path, const QString &sheet)
 
 void MergeDialog::resetCards()
 {
+    // The filler puts its template back into the cards it was given: it
+    // goes before they do.
+    cards.reset();
     front = sessionFrom(card.SaveBytes());
     back.reset();
     const QString backFile = card.Space().back.file;

@@ -39,6 +39,9 @@ echo "--help, --version and a usage error need no display"
 "$CLI" fill -o "$OUT/card.pkd" --set 名前=山田太郎 --set 電話=0312345678
 unset QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
+# No print server: a machine whose own one offers a default printer must not
+# take the print dialog away from "Print to File (PDF)".
+export CUPS_SERVER="$OUT/no-cupsd.sock"
 "$OUT/bin/plakuro" card.pkd >"$OUT/plakuro.log" 2>&1 &
 PID=$!
 trap 'kill $PID 2>/dev/null || true' EXIT

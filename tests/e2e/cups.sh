@@ -2,7 +2,8 @@
 # End-to-end through the print system: a cupsd of the test's own with two
 # PDF queues, the real program printing a card's sheet to each from its print
 # dialog, and each printed PDF's ten cards checked at their cells within
-# 0.2 mm of the sheet plakuro-cli writes for the same card.
+# 0.2 mm of the sheet plakuro-cli writes for the same card; then a merge of
+# three people printed from the 差し込み印刷 dialog, checked the same way.
 #
 # PlakuroPDF is cups-pdf as installed. PlakuroMargins is cups-pdf with a
 # printable area like a real printer's, unequal on every side: the program
@@ -72,6 +73,31 @@ echo "printed through cupsd in $(($(date +%s) - START)) s"
 
 check_cells printed.pdf expected.pdf
 check_cells printed-margins.pdf expected.pdf
+
+# 差し込み印刷: three people from a list, one sheet each, printed from the
+# merge dialog (toolbar bMerge) to the printer with margins; each page's
+# cards at their cells as plakuro-cli's merge puts them.
+printf '氏名,フリガナ,役職\n佐藤 花子,さとう はなこ,部長\n鈴木 一郎,すずき いちろう,課長\n高橋 三郎,,\n' \
+    >"$OUT/people.csv"
+"$CLI" merge card.pkd people.csv -o expected-merge.pdf --raster --dpi 1200 2>/dev/null
+xdotool mousemove $((X + 444)) $((Y + 13)) click 1
+DLG=$(cups_find_window '^差し込み印刷$')
+[ -n "$DLG" ] || fail "no window titled '差し込み印刷'"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell --prefix D "$DLG")"
+# 「名簿を開く…」 at the top right, then the file dialog takes the path.
+xdotool mousemove $((DX + DWIDTH - 45)) $((DY + 22)) click 1
+sleep 1.5
+xdotool type --delay 20 "$OUT/people.csv"
+xdotool key Return
+sleep 1.5
+# 「印刷…」, third from the right in the bottom row.
+xdotool mousemove $((DX + DWIDTH - 225)) $((DY + DHEIGHT - 25)) click 1
+choose_printer_in_dialog PlakuroMargins
+wait_printed_pdf PlakuroMargins "$OUT/printed-merge.pdf"
+pages=$(pdfinfo "$OUT/printed-merge.pdf" | awk '/^Pages:/ { print $2 }')
+[ "$pages" = 3 ] || fail "the merge printed $pages pages, not 3"
+check_cells printed-merge.pdf expected-merge.pdf
 
 kill "$PID"
 wait "$PID" 2>/dev/null || true

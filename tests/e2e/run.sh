@@ -15,6 +15,9 @@ cp "$PLAKURO" "$OUT/bin/plakuro"
 cd "$OUT"
 unset QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
+# No print server: a machine whose own one offers a default printer must not
+# take the print dialog away from "Print to File (PDF)".
+export CUPS_SERVER="$OUT/no-cupsd.sock"
 
 fail() { echo "e2e: FAIL: $*" >&2; exit 1; }
 
