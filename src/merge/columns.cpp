@@ -15,20 +15,20 @@ struct Alias
     std::vector<const char *> names;
 };
 const std::vector<Alias> kAliases = {
-    {"eName", {"氏名", "名前", "お名前"}},
-    {"eFuri", {"フリガナ", "ふりがな", "よみ", "読み"}},
-    {"eCorp", {"会社", "会社名", "社名"}},
-    {"eBusho", {"部署", "部署名", "所属"}},
-    {"eYaku", {"役職", "肩書"}},
-    {"ePostNo", {"郵便番号", "〒"}},
-    {"eAddress", {"住所", "所在地"}},
-    {"eTel", {"電話", "電話番号", "TEL"}},
-    {"eFax", {"FAX", "ファックス"}},
-    {"eMobile", {"携帯", "携帯電話", "携帯番号"}},
-    {"eMail", {"メール", "メールアドレス", "E-mail", "Email"}},
-    {"eURL", {"URL", "ホームページ", "Web"}},
-    {kPictureKey, {"画像", "写真", "ロゴ"}},
-    {kBackPictureKey, {"背景"}},
+    {"eName", {"氏名", "名前", "お名前", "Name", "Full Name"}},
+    {"eFuri", {"フリガナ", "ふりがな", "よみ", "読み", "Kana", "Furigana"}},
+    {"eCorp", {"会社", "会社名", "社名", "Company", "Organization"}},
+    {"eBusho", {"部署", "部署名", "所属", "Department", "Dept"}},
+    {"eYaku", {"役職", "肩書", "Title", "Position", "Job Title"}},
+    {"ePostNo", {"郵便番号", "〒", "Zip", "Zip Code", "Postal Code", "Postcode"}},
+    {"eAddress", {"住所", "所在地", "Address"}},
+    {"eTel", {"電話", "電話番号", "TEL", "Phone", "Telephone"}},
+    {"eFax", {"FAX", "ファックス", "FAX番号"}},
+    {"eMobile", {"携帯", "携帯電話", "携帯番号", "Mobile", "Cell", "Cellphone"}},
+    {"eMail", {"メール", "メールアドレス", "E-mail", "Email", "Mail"}},
+    {"eURL", {"URL", "ホームページ", "Web", "Website", "Webサイト"}},
+    {kPictureKey, {"画像", "写真", "ロゴ", "Photo", "Picture", "Logo"}},
+    {kBackPictureKey, {"背景", "Background"}},
 };
 
 const QHash<QString, std::string> &namedKeys()
