@@ -18,6 +18,8 @@ PKGS="$PKGS libqt6gui6"
 PKGS="$PKGS fonts-ipafont-mincho"
 # mutool reads the sheet PDFs' text back in the print tests, beside pdftotext.
 PKGS="$PKGS mupdf-tools"
+# The zip container of .xlsx and .ods merge lists.
+PKGS="$PKGS libquazip1-qt6-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
