@@ -32,13 +32,15 @@ JOBS="$(nproc)"
 #   takes (16 million pixels: a PNG, TIFF, GIF or WebP of a few kilobytes)
 #   1.7 to 2.1 s, so 5 s.
 # - fuzz_ini, fuzz_csv: milliseconds; 5 s as well.
+# - fuzz_spreadsheet: its seeds milliseconds; an input is held to 2 MB of XML
+#   (fuzz/fuzz_spreadsheet.cpp), well under a second; 5 s.
 # - fuzz_cardfile draws every card at 2400 dpi: its seeds take 0.25 to 0.5 s,
 #   but jpeg_bomb.pkd (twenty pictures claiming 8192 x 4096 pixels, each
 #   decoded at full size) takes 10.5 s, so its limit stays 25 s (the --slow
 #   card takes longer still). A draw of a few seconds is caught instead by
 #   fuzz_session, which draws the same cards at 600 dpi.
 FUZZERS="fuzz_cardfile:card:25 fuzz_session:session:5 fuzz_picture:picture:5 fuzz_ini:ini:5 \
-fuzz_csv:csv:5"
+fuzz_csv:csv:5 fuzz_spreadsheet:spreadsheet:5"
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPLAKURO_FUZZ=ON -DPLAKURO_TESTS=OFF -DPLAKURO_BENCH=OFF >/dev/null

@@ -20,6 +20,8 @@ PKGS="$PKGS fonts-ipafont-mincho"
 PKGS="$PKGS mupdf-tools"
 # A cupsd of the print-system test's own, with cups-pdf as its printer.
 PKGS="$PKGS cups printer-driver-cups-pdf"
+# The zip container of .xlsx and .ods merge lists.
+PKGS="$PKGS libquazip1-qt6-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
