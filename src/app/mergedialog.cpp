@@ -122,6 +122,10 @@ void MergeDialog::build()
     cKeepEmpty = new QCheckBox(QStringLiteral("空のセルはひな形の文字のままにする"));
     cKeepEmpty->setObjectName("cKeepEmpty");
     columnsLayout->addWidget(cKeepEmpty);
+    lCleared = new QLabel;
+    lCleared->setObjectName("lCleared");
+    lCleared->setWordWrap(true);
+    columnsLayout->addWidget(lCleared);
     middle->addWidget(columnsBox, 2);
 
     auto *rowsBox = new QGroupBox(QStringLiteral("人"));
@@ -320,6 +324,11 @@ void MergeDialog::resetCards()
     setup.keepEmpty = cKeepEmpty->isChecked();
     setup.folder = QFileInfo(listPath).absolutePath();
     cards = std::make_unique<MergeCards>(*front, back.get(), setup);
+    const QStringList cleared = cards->Cleared();
+    lCleared->setText(cleared.isEmpty()
+                          ? QString()
+                          : QStringLiteral("名簿に列がないので空にする、ひな形の人の項目: ") +
+                                cleared.join(QStringLiteral("、")));
     problems.assign(rows.size(), QStringList());
     checkedUpTo = 0;
     if (!rows.empty())

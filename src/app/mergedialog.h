@@ -113,6 +113,7 @@ private:
     QLabel *lSummary;
     QCheckBox *cMixed;
     QCheckBox *cKeepEmpty;
+    QLabel *lCleared;
     QPushButton *bPrint;
     QPushButton *bPdf;
     QTimer *checkTimer;

@@ -173,8 +173,9 @@ const CommandDef kMerge = {
     "「裏:」か「back.」で始まる列 (裏:名前、back.eName) は --back のカードの項目に入ります。\n"
     "画像の列には画像ファイルの名前 (名簿のあるフォルダから) を書きます。\n"
     "名簿にある列の項目は、行ごとにその人の値になります。空のセルは項目を空にし\n"
-    "(見出しも出ません)、名簿にない項目はひな形のままです。\n"
-    "--keep-empty を付けると、空のセルの項目はひな形の文字のままです (以前の動き)。\n"
+    "(見出しも出ません)、名簿にない項目は、ひな形の人の項目 (名前、ふりがな、役職、携帯電話、\n"
+    "E-Mail、メモ、裏面のものも) は空に、ほか (会社名、住所など) はひな形のままです。\n"
+    "--keep-empty を付けると、空のセルや列のない項目はひな形の文字のままです (以前の動き)。\n"
     "どの項目でもない列は一度だけ標準エラーに示して使いません (--strict では誤り)。\n"
     "文字がカードからはみ出す行、ほかの行に重なる行は、その行と人と項目を標準エラーに示します\n"
     "(--strict では終了状態 1)。\n"
@@ -681,11 +682,13 @@ std::vector<MergeTarget> listColumns(const ListRow &header, const QString &list,
                                      const EditSession &front, const EditSession *back, bool strict)
 {
     std::vector<MergeTarget> targets;
-    QStringList unknown, repeated;
+    QStringList unknown, repeated, backOnly;
     for (const QString &cell : header.cells) {
         const QString name = cell.trimmed();
         MergeTarget t = ChooseTarget(name, front.Card(), back ? &back->Card() : nullptr);
-        if (!t.Used())
+        if (!t.Used() && !back && ChooseTarget(name, front.Card(), &front.Card()).Used())
+            backOnly << u'"' + name + u'"';
+        else if (!t.Used())
             unknown << u'"' + name + u'"';
         else if (std::find(targets.begin(), targets.end(), t) != targets.end()) {
             repeated << u'"' + name + u'"';
@@ -700,6 +703,14 @@ std::vector<MergeTarget> listColumns(const ListRow &header, const QString &list,
         if (strict)
             throw FileFailure(list, where + what);
         writeErr(QStringLiteral("plakuro-cli: %1: %2%3 は使いません\n")
+                     .arg(QDir::toNativeSeparators(list), where, what));
+    }
+    if (!backOnly.isEmpty()) {
+        const QString what = QStringLiteral("裏面の列 %1 は、--back がないので")
+                                 .arg(backOnly.join(QStringLiteral(", ")));
+        if (strict)
+            throw FileFailure(list, where + what + QStringLiteral("使えません"));
+        writeErr(QStringLiteral("plakuro-cli: %1: %2%3使いません\n")
                      .arg(QDir::toNativeSeparators(list), where, what));
     }
     if (!repeated.isEmpty()) {
@@ -788,6 +799,10 @@ int runMerge(const ParsedCommand &p)
     setup.keepEmpty = p.Has("keep-empty");
     setup.folder = QFileInfo(list).absolutePath();
     MergeCards cards(card, twoSided ? &back : nullptr, setup);
+    if (const QStringList cleared = cards.Cleared(); !cleared.isEmpty())
+        writeErr(QStringLiteral("plakuro-cli: %1: 名簿に列のない、ひな形の人の項目 %2 は空にします"
+                                " (--keep-empty で残します)\n")
+                     .arg(QDir::toNativeSeparators(list), cleared.join(QStringLiteral("、"))));
     qint64 total = 0;
     while (reader->Next(row)) {
         ++total;

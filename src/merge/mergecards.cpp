@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 struct MergeCards::Kept
 {
@@ -20,6 +21,12 @@ struct MergeCards::Kept
 };
 
 namespace {
+
+// The fields that say who the template's person is: a merge never prints
+// them for someone else. The company's lines (company, department, address,
+// telephone, FAX, URL) are everyone's.
+constexpr const char *kPersonalKeys[] = {"eName", "eFuri",  "eYaku", "eMobile",
+                                         "eMail", "eMemo1", "eMemo2"};
 
 std::vector<std::pair<std::string, const Object *>>
 views(const std::vector<std::pair<std::string, std::unique_ptr<Object>>> &objects)
@@ -60,6 +67,23 @@ MergeCards::MergeCards(EditSession &front, EditSession *back, MergeSetup s)
             throw CardError("差し込む項目がカードにありません: " + t.key);
         auto &list = t.side == MergeSide::Front ? kept->front : kept->back;
         list.emplace_back(t.key, obj->Clone());
+    }
+    if (setup.keepEmpty)
+        return;
+    // The template person's own lines that no column replaces.
+    for (const MergeSide side : {MergeSide::Front, MergeSide::Back}) {
+        if (side == MergeSide::Back && !back)
+            continue;
+        EditSession &session = side == MergeSide::Front ? front : *back;
+        for (const char *key : kPersonalKeys) {
+            const MergeTarget t{side, key, false};
+            const auto *text = dynamic_cast<const TextObject *>(session.Card().Find(key));
+            if (!text || text->GetText().empty() ||
+                std::find(setup.columns.begin(), setup.columns.end(), t) != setup.columns.end())
+                continue;
+            cleared.push_back(t);
+            (side == MergeSide::Front ? kept->front : kept->back).emplace_back(key, text->Clone());
+        }
     }
 }
 
@@ -116,9 +140,19 @@ void MergeCards::Apply(const ListRow &row)
         auto &texts = t.side == MergeSide::Front ? frontTexts : backTexts;
         texts.emplace_back(t.key, EditSession::EditText(text));
     }
+    for (const MergeTarget &t : cleared)
+        (t.side == MergeSide::Front ? frontTexts : backTexts).emplace_back(t.key, std::string());
     front.SetTextsForPrinting(frontTexts);
     if (back)
         back->SetTextsForPrinting(backTexts);
+}
+
+QStringList MergeCards::Cleared() const
+{
+    QStringList labels;
+    for (const MergeTarget &t : cleared)
+        labels << TargetLabel(t, front.Card(), back ? &back->Card() : nullptr);
+    return labels;
 }
 
 QStringList MergeCards::Problems()

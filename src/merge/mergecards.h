@@ -39,8 +39,14 @@ public:
     // The row's cells into the cards: a column the list has sets its
     // target for every row (an empty cell empties a text, which hides its
     // label, and hides a picture); what the list has no column for keeps
-    // the template's. Throws CardError when a target is gone from a card.
+    // the template's, except the lines that are the template person's own
+    // (name, furigana, title, mobile, e-mail, memos, on either card), which
+    // are emptied unless `keepEmpty`. Throws CardError when a target is gone
+    // from a card.
     void Apply(const ListRow &row);
+    // The template person's lines emptied for want of a column ("メモ1",
+    // "裏: 名前", ...), for a note to the user.
+    QStringList Cleared() const;
     // What is wrong with the cards of the row applied last: a picture file
     // that could not be read, a line running off a card or into another
     // ("役職 が 名前 に重なります", "裏面: ..."). Draws nothing.
@@ -62,6 +68,7 @@ private:
     struct Kept;
     std::unique_ptr<Kept> kept;
     QStringList pictureProblems;
+    std::vector<MergeTarget> cleared;
 };
 
 // A row's problems in one line for the user: "LIST 7 行目 (佐藤 花子): a、b".

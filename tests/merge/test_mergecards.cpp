@@ -42,6 +42,7 @@ protected:
     {
         for (const auto &[key, text] : {std::pair{"eName", "見本 太郎"},
                                         {"eYaku", "部長"},
+                                        {"eCorp", "株式会社見本"},
                                         {"eMobile", "090-0000-0000"},
                                         {"eMemo1", "ひな形のメモ"}})
             front.EditChanged(key, QString::fromUtf8(text));
@@ -101,26 +102,34 @@ TEST_F(Merge, EachRowStartsFromTheTemplate)
 {
     struct Step
     {
-        QStringList cells;   // 名前, 携帯電話, メモ1
-        QStringList emptied; // 名前, 携帯電話, メモ1, 役職 (no column) shown
-        QStringList kept;    // the same with keep-empty
+        QStringList cells; // 名前, 携帯電話, メモ1
+        // 名前, 携帯電話, メモ1, then 会社名 and 役職, which have no column:
+        // the company stays, the template person's title goes.
+        QStringList emptied;
+        QStringList kept; // the same with keep-empty
         QString person;
     };
     const QString mobile = "090-0000-0000", memo = "ひな形のメモ";
     const Step steps[] = {
         {{"佐藤 花子", "080-1111-2222", "一行目"},
-         {"佐藤 花子", "080-1111-2222", "一行目", "部長"},
-         {"佐藤 花子", "080-1111-2222", "一行目", "部長"},
+         {"佐藤 花子", "080-1111-2222", "一行目", "株式会社見本", "-"},
+         {"佐藤 花子", "080-1111-2222", "一行目", "株式会社見本", "部長"},
          "佐藤 花子"},
         {{"鈴木 一郎", "", " 　"},
-         {"鈴木 一郎", "-", "-", "部長"},
-         {"鈴木 一郎", mobile, memo, "部長"},
+         {"鈴木 一郎", "-", "-", "株式会社見本", "-"},
+         {"鈴木 一郎", mobile, memo, "株式会社見本", "部長"},
          "鈴木 一郎"},
-        {{"高橋"}, {"高橋", "-", "-", "部長"}, {"高橋", mobile, memo, "部長"}, "高橋"},
-        {{"", "1", "2"}, {"-", "1", "2", "部長"}, {"見本 太郎", "1", "2", "部長"}, ""},
+        {{"高橋"},
+         {"高橋", "-", "-", "株式会社見本", "-"},
+         {"高橋", mobile, memo, "株式会社見本", "部長"},
+         "高橋"},
+        {{"", "1", "2"},
+         {"-", "1", "2", "株式会社見本", "-"},
+         {"見本 太郎", "1", "2", "株式会社見本", "部長"},
+         ""},
         {{"山田\r\n太郎", "1", "a\nb"},
-         {"山田 太郎", "1", "a b", "部長"},
-         {"山田 太郎", "1", "a b", "部長"},
+         {"山田 太郎", "1", "a b", "株式会社見本", "-"},
+         {"山田 太郎", "1", "a b", "株式会社見本", "部長"},
          "山田 太郎"},
     };
     for (const bool keepEmpty : {false, true}) {
@@ -133,7 +142,8 @@ TEST_F(Merge, EachRowStartsFromTheTemplate)
             SCOPED_TRACE(s.cells.join(u'|').toStdString());
             cards.Apply(row(s.cells));
             const QStringList now{shown(front, "eName"), shown(front, "eMobile"),
-                                  shown(front, "eMemo1"), shown(front, "eYaku")};
+                                  shown(front, "eMemo1"), shown(front, "eCorp"),
+                                  shown(front, "eYaku")};
             EXPECT_EQ(now, keepEmpty ? s.kept : s.emptied);
             EXPECT_EQ(cards.Person(row(s.cells)), s.person);
         }
@@ -151,7 +161,7 @@ TEST_F(Merge, BackColumnsFillTheBackPerRow)
     EXPECT_EQ(shown(back, "eName"), "Suzuki");
     EXPECT_EQ(shown(back, "eCorp"), "-");
     EXPECT_EQ(shown(front, "eName"), "鈴木");
-    EXPECT_EQ(shown(front, "eCorp"), "-") << "the back's column stays off the front";
+    EXPECT_EQ(shown(front, "eCorp"), "株式会社見本") << "the back's column stays off the front";
 
     // Without a back card its columns fill nothing; a target the card lacks
     // is an error at once, not a crash at the first row.
