@@ -820,7 +820,7 @@ int runMerge(const ParsedCommand &p)
                 else if (raster)
                     PrintSheet(pdf.Painter(), dev, pdf.PageSize(), order, ps);
                 else
-                    PrintVectorSheet(pdf.Painter(), dev, pdf.PageSize(), order, ps);
+                    PrintVectorSheet(pdf, dev, order, ps);
                 progress.Row(r);
             }
             if (twoSided)

@@ -9,6 +9,7 @@
 #include <vector>
 
 class DrawingOrder;
+class PdfFile;
 class PageRecorder;
 class QPainter;
 
@@ -106,6 +107,11 @@ void DrawVectorSheetCells(QPainter &painter, QSize page, const SheetLayout &layo
                           const DrawingOrder &order);
 void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
                       const DrawingOrder &order, const PrintSpace &space);
+// PrintVectorSheet on the current page of `pdf`, whose resolution `dev` has:
+// the texts are measured and laid out for the page before its painter is
+// taken, while the page before is still being written (PdfFile::NewPage).
+void PrintVectorSheet(PdfFile &pdf, const SheetDevice &dev, const DrawingOrder &order,
+                      const PrintSpace &space);
 
 // Records the sheet as the one page of `rec` (BeginDoc ... EndDoc). Returns
 // CellsOffPaper for the recorded page, which is the whole paper.

@@ -1,10 +1,22 @@
+#include "print/pdffile.h"
+#include "print/sheet.h"
 
+#include "card/defaultcard.h"
 #include "card/drawnline.h"
+#include "card/files.h"
+#include "card/object.h"
+#include "card/objects.h"
+#include "card/sjis.h"
+#include "full_disk.h"
+#include "realistic_texts.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QFont>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -66,4 +78,41 @@ TEST(DrawnLine, WritesIntoAPdfWhatDrawTextWrites)
         }
     }
     EXPECT_GE(compared, 6);
+}
+
+// A page is written while the next is drawn; a write that fails there is
+// still reported (by the next use of the painter or by Finish), and the
+// file is not made.
+TEST(PdfFile, PagesWrittenAlongsideFailAsTheFileFails)
+{
+    Objects card;
+    BuildDefaultCard(card);
+    for (const auto &[key, text] : kRealisticTexts)
+        dynamic_cast<TextObject &>(*card.Find(key)).SetText(sjis::fromUtf8(text));
+    const DrawingOrder order = MakeDrawingOrder(card);
+    const SheetDevice dev{600, 600, 0, 0};
+    QTemporaryDir dir;
+    auto write = [&](const QString &path, int pages) {
+        PdfFile pdf(path, QPageSize(QPageSize::A4), 600);
+        for (int page = 0; page < pages; ++page) {
+            if (page > 0)
+                pdf.NewPage();
+            PrintVectorSheet(pdf, dev, order, PrintSpace{10, 7, 3, 3});
+        }
+        pdf.Finish();
+    };
+
+    const QString good = dir.filePath(QStringLiteral("good.pdf"));
+    write(good, 3);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {good});
+    ASSERT_TRUE(info.waitForFinished());
+    EXPECT_TRUE(info.readAllStandardOutput().contains("Pages:           3"));
+
+    const QString full = dir.filePath(QStringLiteral("full.pdf"));
+    {
+        const FullDisk disk(64 * 1024);
+        EXPECT_THROW(write(full, 40), FileError);
+    }
+    EXPECT_FALSE(QFile::exists(full));
 }
