@@ -558,7 +558,8 @@ bool MergeDialog::SavePdf(const QString &path)
     const bool saved = guardedRun([&] {
         PdfFile pdf(path, QPageSize(QPageSize::A4), kSheetPdfDpi);
         MergePageTarget target;
-        target.painter = &pdf.Painter();
+        target.painter = [&]() -> QPainter & { return pdf.Painter(); };
+        target.prepareDpi = pdf.Resolution();
         target.dev = SheetDevice{kSheetPdfDpi, kSheetPdfDpi, 0, 0};
         target.page = pdf.PageSize();
         target.paper = pdf.PageSize();

@@ -119,7 +119,7 @@ bool PrintPages(QPrinter &printer, const std::function<bool(const MergePageTarge
             "印刷を開始できません: " +
             QStringLiteral("プリンタ \"%1\"").arg(printer.printerName()).toStdString());
     MergePageTarget target;
-    target.painter = &painter;
+    target.painter = [&]() -> QPainter & { return painter; };
     target.dev = printerDevice(printer);
     target.page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
     target.paper = printer.pageLayout().fullRectPixels(printer.resolution()).size();

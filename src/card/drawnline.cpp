@@ -1,6 +1,7 @@
 #include "card/drawnline.h"
 
 #include <QFont>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QRawFont>
 #include <QTextLayout>
@@ -60,6 +61,19 @@ private:
     std::vector<Run> runs;
 };
 
+// `runs` with their positions taken from the baseline's start rather than
+// from the line's top.
+QList<QGlyphRun> fromBaseline(QList<QGlyphRun> runs, qreal baseline)
+{
+    for (QGlyphRun &run : runs) {
+        QList<QPointF> positions = run.positions();
+        for (QPointF &at : positions)
+            at.ry() -= baseline;
+        run.setPositions(positions);
+    }
+    return runs;
+}
+
 } // namespace
 
 DrawnLine::DrawnLine(const QString &text, const QFont &font, QPaintDevice *device) : text(text)
@@ -76,8 +90,14 @@ DrawnLine::DrawnLine(const QString &text, const QFont &font, QPaintDevice *devic
         return;
     const QList<QGlyphRun> whole = line.glyphRuns();
     if (std::all_of(whole.begin(), whole.end(),
-                    [&](const QGlyphRun &run) { return mapped(run, text); }))
+                    [&](const QGlyphRun &run) { return mapped(run, text); })) {
+        const bool plain =
+            !font.underline() && !font.strikeOut() && !font.overline() &&
+            std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
+        if (plain)
+            laidOut = fromBaseline(whole, line.ascent());
         return;
+    }
 
     // The glyphs of each character, in the order of the text (card text runs
     // left to right). The characters of one cluster (a ligature, or a
@@ -148,10 +168,13 @@ QRectF DrawnLine::GlyphBounds() const
 
 void DrawnLine::Draw(QPainter &p, const QPointF &origin) const
 {
-    if (runs.isEmpty()) {
+    const QPaintEngine *engine = p.paintEngine();
+    const QList<QGlyphRun> &glyphs =
+        runs.isEmpty() && engine && engine->type() == QPaintEngine::Pdf ? laidOut : runs;
+    if (glyphs.isEmpty()) {
         p.drawText(origin, text);
         return;
     }
-    for (const QGlyphRun &run : runs)
+    for (const QGlyphRun &run : glyphs)
         p.drawGlyphRun(origin, run);
 }

@@ -23,7 +23,12 @@ class QPainter;
 // Card text is Japanese, so a line draws as under a Japanese locale whatever
 // the locale is: a character the shaper set alone in a glyph of another form
 // is drawn in its own glyph, and the rest of the line moves by the difference
-// of their advances. A line without such a glyph is drawn by drawText.
+// of their advances. A line without such a glyph is drawn by drawText, except
+// into a PDF file: there it is drawn from the glyphs it was laid out with,
+// which the engine writes exactly as it writes drawText's (the same glyphs at
+// the same places, its text told by the same character map). A sheet draws
+// each line ten times, and shaping it again each time cost more than writing
+// it.
 class DrawnLine
 {
 public:
@@ -45,5 +50,9 @@ public:
 private:
     QString text;
     QList<QGlyphRun> runs; // positions from the baseline's start
+    // The line's glyphs as laid out, for a PDF painter; empty where drawText
+    // is drawn there too (a remapped line, a control character, a
+    // decoration, whose placing differs between the two).
+    QList<QGlyphRun> laidOut;
     qreal extra = 0;
 };

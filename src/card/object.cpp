@@ -186,6 +186,12 @@ void TextObject::Draw(QPainter *canvas, const Converter &conv) const
     }
 }
 
+void TextObject::Prepare(QPaintDevice *device, const Converter &conv) const
+{
+    if (visible)
+        measure(device, conv);
+}
+
 void TextObject::Measure(QPaintDevice *device, const Converter &conv)
 {
     if (!visible)

@@ -52,6 +52,15 @@ public:
     // Whether the model point (x, y) hits the object: by default inside its
     // rectangle, all four edges inclusive, never for zero width or height.
     virtual bool Hits(int x, int y) const;
+    // Lays out what Draw draws on a device of `device`'s resolution through
+    // `conv`, so that the next drawing there finds it done; changes nothing
+    // the file keeps. A drawing that runs alongside other work (a merge)
+    // does the work that needs no painter first. By default nothing.
+    virtual void Prepare(QPaintDevice *device, const Converter &conv) const
+    {
+        (void)device;
+        (void)conv;
+    }
 
 protected:
     Object() = default;
@@ -74,6 +83,7 @@ public:
 
     void Draw(QPainter *canvas, const Converter &conv) const override;
     void Measure(QPaintDevice *device, const Converter &conv) override;
+    void Prepare(QPaintDevice *device, const Converter &conv) const override;
     void GetRect(TRect &out) const override { out = rect; }
     void SetRect(const TRect &r) override { rect = r; }
     // An empty raw text makes the object invisible for every purpose.

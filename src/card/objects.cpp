@@ -83,6 +83,13 @@ void MeasureCard(const DrawingOrder &order, QPaintDevice *device, const Converte
             obj->Measure(device, conv);
 }
 
+void PrepareCard(const DrawingOrder &order, QPaintDevice *device, const Converter &conv)
+{
+    for (const auto &[key, obj] : order)
+        if (obj)
+            obj->Prepare(device, conv);
+}
+
 void RenderCard(const DrawingOrder &order, QPainter *canvas, const Converter &conv)
 {
     DrawCommand draw(canvas, conv);

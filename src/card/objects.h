@@ -136,6 +136,10 @@ DrawingOrder MakeDrawingOrder(const Objects &card);
 // and the preview) change what is saved.
 void MeasureCard(const DrawingOrder &order, QPaintDevice *device, const Converter &conv);
 
+// Prepares the objects of `order` for drawing on a device of `device`'s
+// resolution through `conv` (Object::Prepare); changes nothing the file keeps.
+void PrepareCard(const DrawingOrder &order, QPaintDevice *device, const Converter &conv);
+
 // Draws the objects of `order` bottom first; prepares no background and
 // changes no object.
 void RenderCard(const DrawingOrder &order, QPainter *canvas, const Converter &conv);

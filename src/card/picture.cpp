@@ -1188,6 +1188,84 @@ void VectorPicture::fill(QPainter &painter, const QRect &target) const
     painter.restore();
 }
 
+namespace {
+
+// The grid a symbol may span for coverGrid: a QR code's largest, 177 modules
+// and its quiet zones, fits with room to spare.
+constexpr int kLargestCoverGrid = 256;
+
+// Few rectangles whose union is that of `rects`, all in units of `unit`, or
+// nothing when they reach out of a kLargestCoverGrid square from the origin.
+// A QR symbol drawn as its rows' runs needs one rectangle for each run, and
+// with the runs of the same columns merged down a twelfth fewer; taken
+// greedily (row by row, at each dark cell no rectangle covers yet, the
+// rectangle from there that covers the most such cells) a seventh fewer. The rectangles overlap
+// where that saves one: they are filled as one shape, so an overlap shows as nothing.
+std::vector<QRectF> coverGrid(const std::vector<QRect> &rects, int unit)
+{
+    int w = 0, h = 0;
+    for (const QRect &r : rects) {
+        if (r.width() <= 0 || r.height() <= 0)
+            continue;
+        if (r.left() < 0 || r.top() < 0 ||
+            static_cast<qint64>(r.left()) + r.width() > qint64{kLargestCoverGrid} * unit ||
+            static_cast<qint64>(r.top()) + r.height() > qint64{kLargestCoverGrid} * unit)
+            return {};
+        w = std::max(w, (r.left() + r.width()) / unit);
+        h = std::max(h, (r.top() + r.height()) / unit);
+    }
+    const auto at = [w](int x, int y) { return static_cast<std::size_t>(y) * w + x; };
+    std::vector<unsigned char> dark(static_cast<std::size_t>(w) * h, 0);
+    for (const QRect &r : rects)
+        if (r.width() > 0 && r.height() > 0)
+            for (int y = r.top() / unit; y < (r.top() + r.height()) / unit; ++y)
+                for (int x = r.left() / unit; x < (r.left() + r.width()) / unit; ++x)
+                    dark[at(x, y)] = 1;
+    // How many dark cells run rightwards from each cell, itself included.
+    std::vector<int> run(dark.size(), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = w - 1; x >= 0; --x)
+            if (dark[at(x, y)])
+                run[at(x, y)] = 1 + (x + 1 < w ? run[at(x + 1, y)] : 0);
+    std::vector<unsigned char> covered(dark.size(), 0);
+    std::vector<QRectF> out;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (!dark[at(x, y)] || covered[at(x, y)])
+                continue;
+            // From the widest down, each width at which the rectangle can
+            // reach further down: only those can be the best.
+            int bestW = 1, bestH = 1;
+            qint64 bestNew = -1;
+            int lastH = 0;
+            for (int cw = run[at(x, y)]; cw >= 1; --cw) {
+                int ch = 1;
+                while (y + ch < h && run[at(x, y + ch)] >= cw)
+                    ++ch;
+                if (ch == lastH)
+                    continue;
+                lastH = ch;
+                qint64 fresh = 0;
+                for (int j = y; j < y + ch; ++j)
+                    for (int i = x; i < x + cw; ++i)
+                        fresh += covered[at(i, j)] ? 0 : 1;
+                if (fresh > bestNew) {
+                    bestNew = fresh;
+                    bestW = cw;
+                    bestH = ch;
+                }
+            }
+            for (int j = y; j < y + bestH; ++j)
+                for (int i = x; i < x + bestW; ++i)
+                    covered[at(i, j)] = 1;
+            out.emplace_back(x, y, bestW, bestH);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 void VectorPicture::fillAsVectors(QPainter &painter, const QRect &target) const
 {
     // A PDF file takes the symbol as one fill of many rectangles (a fill
@@ -1195,9 +1273,11 @@ void VectorPicture::fillAsVectors(QPainter &painter, const QRect &target) const
     // the bytes), written in the picture's grid: the coarsest unit all
     // rectangles are made of (a QR module), one transform placing them in
     // the target. A sheet holds the symbol ten times a page and a merge a
-    // page per row, and the bytes written, compressed and read back make
-    // most of the time. Rectangles of the same columns in consecutive rows
-    // go as one. Worked out once per picture: a sheet draws it ten times.
+    // page per row, and each rectangle costs the engine five writes, and
+    // its bytes compressing: as few rectangles as coverGrid finds, or where
+    // it finds none, the rectangles with those of the same columns in
+    // consecutive rows as one. Worked out once per picture: a sheet draws it
+    // ten times.
     if (!gridValid) {
         gridValid = true;
         gridUnit = 0;
@@ -1206,27 +1286,29 @@ void VectorPicture::fillAsVectors(QPainter &painter, const QRect &target) const
                 gridUnit, std::gcd(std::gcd(r.left(), r.top()), std::gcd(r.width(), r.height())));
         if (gridUnit <= 0)
             gridUnit = 1;
-        std::vector<QRectF> merged;
-        merged.reserve(rects.size());
-        for (const QRect &r : rects)
-            if (r.width() > 0 && r.height() > 0)
-                merged.emplace_back(r.left() / gridUnit, r.top() / gridUnit, r.width() / gridUnit,
-                                    r.height() / gridUnit);
-        std::sort(merged.begin(), merged.end(), [](const QRectF &a, const QRectF &b) {
-            return std::make_tuple(a.left(), a.width(), a.top()) <
-                   std::make_tuple(b.left(), b.width(), b.top());
-        });
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < merged.size(); ++i) {
-            QRectF &last = merged[kept > 0 ? kept - 1 : 0];
-            const QRectF &r = merged[i];
-            if (kept > 0 && r.left() == last.left() && r.width() == last.width() &&
-                r.top() <= last.bottom())
-                last.setBottom(std::max(last.bottom(), r.bottom()));
-            else
-                merged[kept++] = r;
+        std::vector<QRectF> merged = coverGrid(rects, gridUnit);
+        if (merged.empty()) {
+            merged.reserve(rects.size());
+            for (const QRect &r : rects)
+                if (r.width() > 0 && r.height() > 0)
+                    merged.emplace_back(r.left() / gridUnit, r.top() / gridUnit,
+                                        r.width() / gridUnit, r.height() / gridUnit);
+            std::sort(merged.begin(), merged.end(), [](const QRectF &a, const QRectF &b) {
+                return std::make_tuple(a.left(), a.width(), a.top()) <
+                       std::make_tuple(b.left(), b.width(), b.top());
+            });
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < merged.size(); ++i) {
+                QRectF &last = merged[kept > 0 ? kept - 1 : 0];
+                const QRectF &r = merged[i];
+                if (kept > 0 && r.left() == last.left() && r.width() == last.width() &&
+                    r.top() <= last.bottom())
+                    last.setBottom(std::max(last.bottom(), r.bottom()));
+                else
+                    merged[kept++] = r;
+            }
+            merged.resize(kept);
         }
-        merged.resize(kept);
         gridRects = std::move(merged);
     }
     if (gridRects.empty())

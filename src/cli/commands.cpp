@@ -825,7 +825,8 @@ int runMerge(const ParsedCommand &p)
     drawing(out, [&] {
         PdfFile pdf(out, QPageSize(QPageSize::A4), dpi);
         MergePageTarget target;
-        target.painter = &pdf.Painter();
+        target.painter = [&]() -> QPainter & { return pdf.Painter(); };
+        target.prepareDpi = pdf.Resolution();
         target.dev = deviceAt(dpi);
         target.page = pdf.PageSize();
         target.paper = pdf.PageSize();

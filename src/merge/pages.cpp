@@ -10,21 +10,30 @@
 
 namespace {
 
-void drawCell(const MergePageTarget &t, const SheetLayout &layout, int cell,
-              const DrawingOrder &order)
+// Everything a card needs before it is drawn: the card image, or the vector
+// card's texts measured and laid out.
+struct Prepared
 {
+    QImage image;
+};
+
+Prepared prepare(const MergePageTarget &t, const SheetLayout &layout, const DrawingOrder &order)
+{
+    Prepared p;
     if (t.raster)
-        DrawSheetCell(*t.painter, t.page, layout, cell, RenderLayoutCardImage(layout, order));
+        p.image = RenderLayoutCardImage(layout, order);
     else
-        DrawVectorSheetCell(*t.painter, t.page, layout, cell, order);
+        PrepareVectorCells(layout, order, t.prepareDpi);
+    return p;
 }
 
-void drawAllCells(const MergePageTarget &t, const SheetLayout &layout, const DrawingOrder &order)
+void drawCell(const MergePageTarget &t, QPainter &painter, const SheetLayout &layout, int cell,
+              const DrawingOrder &order, const Prepared &p)
 {
     if (t.raster)
-        DrawSheetCells(*t.painter, t.page, layout, RenderLayoutCardImage(layout, order));
+        DrawSheetCell(painter, t.page, layout, cell, p.image);
     else
-        DrawVectorSheetCells(*t.painter, t.page, layout, order);
+        DrawPreparedVectorCell(painter, t.page, layout, cell, order);
 }
 
 } // namespace
@@ -43,25 +52,20 @@ bool DrawMergePages(MergeCards &cards, EditSession &front, EditSession *back, Li
     ListRow row;
     // The rows of the page being drawn, kept for its back page.
     std::vector<ListRow> page;
-    auto startPage = [&](const SheetLayout &l) {
-        if (!firstPage)
+    // Draws the card `session` holds into cell `cell` of `l`, or into every
+    // cell; a page is begun first when `begin`. The page is ended before the
+    // card is prepared, and its painter asked for after.
+    auto draw = [&](EditSession &session, const SheetLayout &l, int cell, bool begin) {
+        if (begin && !firstPage)
             t.newPage();
+        const DrawingOrder order = MakeDrawingOrder(session.Card());
+        const Prepared p = prepare(t, l, order);
+        QPainter &painter = t.painter();
+        if (begin && sheets.space.cropMarks)
+            DrawCropMarks(painter, t.dev, l);
         firstPage = false;
-        if (sheets.space.cropMarks)
-            DrawCropMarks(*t.painter, t.dev, l);
-    };
-    auto backPage = [&] {
-        startPage(backLayout);
-        for (std::size_t i = 0; i < page.size(); ++i) {
-            // A page of one person still has their row on the cards.
-            if (page.size() > 1)
-                cards.Apply(page[i]);
-            const DrawingOrder order = MakeDrawingOrder(back->Card());
-            if (sheets.mixed)
-                drawCell(t, backLayout, static_cast<int>(i), order);
-            else
-                drawAllCells(t, backLayout, order);
-        }
+        for (int i = cell < 0 ? 0 : cell; i < (cell < 0 ? kSheetCells : cell + 1); ++i)
+            drawCell(t, painter, l, i, order, p);
     };
     bool more = true;
     while (more) {
@@ -74,17 +78,17 @@ bool DrawMergePages(MergeCards &cards, EditSession &front, EditSession *back, Li
             ++done;
             if (!onRow(row, done))
                 return false;
-            if (page.empty())
-                startPage(layout);
-            const DrawingOrder order = MakeDrawingOrder(front.Card());
-            if (sheets.mixed)
-                drawCell(t, layout, static_cast<int>(page.size()), order);
-            else
-                drawAllCells(t, layout, order);
+            draw(front, layout, sheets.mixed ? static_cast<int>(page.size()) : -1, page.empty());
             page.push_back(row);
         }
-        if (twoSided && !page.empty())
-            backPage();
+        if (!twoSided || page.empty())
+            continue;
+        for (std::size_t i = 0; i < page.size(); ++i) {
+            // A page of one person still has their row on the cards.
+            if (page.size() > 1)
+                cards.Apply(page[i]);
+            draw(*back, backLayout, sheets.mixed ? static_cast<int>(i) : -1, i == 0);
+        }
     }
     return true;
 }

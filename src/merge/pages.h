@@ -16,7 +16,13 @@ struct ListRow;
 // Where the pages go: a painter on a PDF file or a printer.
 struct MergePageTarget
 {
-    QPainter *painter = nullptr;
+    // The painter of the page being drawn, asked for afresh on each page
+    // once the work that needs none is done: a PDF file writes the page
+    // before meanwhile (PdfFile::NewPage).
+    std::function<QPainter &()> painter;
+    // The device's resolution, for laying the texts out before the painter
+    // is asked for; 0 to lay them out as they are drawn.
+    int prepareDpi = 0;
     SheetDevice dev;
     QSize page;  // the painter's area in device pixels
     QSize paper; // the whole paper in device pixels

@@ -1,5 +1,6 @@
 #include "print/sheet.h"
 #include "print/pagerecorder.h"
+#include "print/pdffile.h"
 
 #include "card/converter.h"
 #include "card/object.h"
@@ -68,6 +69,24 @@ void measureAsCardImage(const SheetLayout &l, const DrawingOrder &order)
         return;
     QImage probe(1, 1, QImage::Format_RGB32);
     MeasureCard(order, &probe, Converter(static_cast<int>(l.width)));
+}
+
+// Lays the texts of `order` out as drawVectorCell draws them in `l` on a
+// device of `dpi` dots per inch, on a stand-in image of that resolution: the
+// lay-out depends on the device's resolution alone (TextObject keeps it for
+// any device of the same). Nothing where an image cannot stand for it: the
+// drawing then lays them out itself.
+void prepareAt(int dpi, const SheetLayout &l, const DrawingOrder &order)
+{
+    if (l.width <= 0 || l.height <= 0 || !fitsInt(l.width) || dpi <= 0)
+        return;
+    QImage standIn(1, 1, QImage::Format_RGB32);
+    const int dotsPerMetre = qRound(dpi / 0.0254);
+    standIn.setDotsPerMeterX(dotsPerMetre);
+    standIn.setDotsPerMeterY(dotsPerMetre);
+    if (standIn.logicalDpiX() != dpi || standIn.logicalDpiY() != dpi)
+        return;
+    PrepareCard(order, &standIn, Converter(static_cast<int>(l.width)));
 }
 
 // The card drawn into cell `index`, already measured.
@@ -231,6 +250,30 @@ void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
     if (space.cropMarks)
         DrawCropMarks(painter, dev, layout);
     DrawVectorSheetCells(painter, page, layout, order);
+}
+
+void PrepareVectorCells(const SheetLayout &layout, const DrawingOrder &order, int dpi)
+{
+    measureAsCardImage(layout, order);
+    prepareAt(dpi, layout, order);
+}
+
+void DrawPreparedVectorCell(QPainter &painter, QSize page, const SheetLayout &layout, int index,
+                            const DrawingOrder &order)
+{
+    drawVectorCell(painter, page, layout, index, order);
+}
+
+void PrintVectorSheet(PdfFile &pdf, const SheetDevice &dev, const DrawingOrder &order,
+                      const PrintSpace &space)
+{
+    const SheetLayout layout = ComputeSheetLayout(dev, space);
+    PrepareVectorCells(layout, order, pdf.Resolution());
+    QPainter &painter = pdf.Painter();
+    if (space.cropMarks)
+        DrawCropMarks(painter, dev, layout);
+    for (int i = 0; i < kSheetCells; ++i)
+        drawVectorCell(painter, pdf.PageSize(), layout, i, order);
 }
 
 std::vector<int> CellsOffPaper(const SheetLayout &l, const SheetDevice &dev, QSize paper)

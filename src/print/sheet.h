@@ -9,6 +9,7 @@
 #include <vector>
 
 class DrawingOrder;
+class PdfFile;
 class PageRecorder;
 class QPainter;
 
@@ -106,6 +107,19 @@ void DrawVectorSheetCells(QPainter &painter, QSize page, const SheetLayout &layo
                           const DrawingOrder &order);
 void PrintVectorSheet(QPainter &painter, const SheetDevice &dev, QSize page,
                       const DrawingOrder &order, const PrintSpace &space);
+// The two halves of DrawVectorSheetCell, for a caller that prepares the next
+// card while its device is still busy with the page before: the texts of
+// `order` measured for `layout` and laid out for a device of `dpi` dots per
+// inch (0: at drawing), then the cell drawn as prepared.
+void PrepareVectorCells(const SheetLayout &layout, const DrawingOrder &order, int dpi);
+void DrawPreparedVectorCell(QPainter &painter, QSize page, const SheetLayout &layout, int index,
+                            const DrawingOrder &order);
+
+// PrintVectorSheet on the current page of `pdf`, whose resolution `dev` has:
+// the texts are measured and laid out for the page before its painter is
+// taken, while the page before is still being written (PdfFile::NewPage).
+void PrintVectorSheet(PdfFile &pdf, const SheetDevice &dev, const DrawingOrder &order,
+                      const PrintSpace &space);
 
 // Records the sheet as the one page of `rec` (BeginDoc ... EndDoc). Returns
 // CellsOffPaper for the recorded page, which is the whole paper.

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -345,6 +346,129 @@ TEST(QrPicture, ModulesOnAGridInsideTheQuietZone)
     }
     // The finder pattern's top edge: seven dark modules in one run.
     EXPECT_EQ(pic->Rects()[0], QRect(quiet, quiet, 7 * m, m));
+}
+
+namespace {
+
+// A device whose engine says it is a PDF file's, as a PDF writer's does, and
+// keeps the rectangles filled black on it, in device pixels.
+class PdfRectangles : public QPaintDevice
+{
+public:
+    explicit PdfRectangles(QSize size) : size(size) {}
+    QPaintEngine *paintEngine() const override { return &engine; }
+    const std::vector<QRectF> &Black() const { return engine.black; }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth:
+            return size.width();
+        case PdmHeight:
+            return size.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 600;
+        case PdmDepth:
+            return 32;
+        default:
+            return QPaintDevice::metric(m);
+        }
+    }
+
+private:
+    struct Engine : QPaintEngine
+    {
+        Engine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice *) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState &state) override
+        {
+            if (state.state() & DirtyTransform)
+                transform = state.transform();
+            if (state.state() & DirtyBrush)
+                brush = state.brush();
+        }
+        void drawRects(const QRectF *rects, int count) override
+        {
+            if (brush.style() == Qt::SolidPattern && brush.color() == Qt::black)
+                for (int i = 0; i < count; ++i)
+                    black.push_back(transform.mapRect(rects[i]));
+        }
+        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+        Type type() const override { return Pdf; }
+
+        QTransform transform;
+        QBrush brush;
+        std::vector<QRectF> black;
+    };
+    QSize size;
+    mutable Engine engine;
+};
+
+} // namespace
+
+// Into a PDF the symbol goes as fewer rectangles than it has runs, which
+// overlap where that saves one but cover exactly its dark modules, each
+// whole: a symbol, the same larger, and shapes no encoder makes (a block
+// with a hole, a staircase, a chequerboard).
+TEST(QrPicture, FewerRectanglesIntoAPdfCoverExactlyTheModules)
+{
+    const int m = kQrModulePixels;
+    auto shape = [m](int cells, auto dark) {
+        std::vector<QRect> rects;
+        for (int y = 0; y < cells; ++y)
+            for (int x = 0; x < cells; ++x)
+                if (dark(x, y))
+                    rects.emplace_back(x * m, y * m, m, m);
+        return VectorPicture(cells * m, cells * m, Qt::white, Qt::black, rects);
+    };
+    const std::string longText = sjis::fromUtf8(
+        "名前:山田 太郎\n会社名:株式会社プラクロ商事 第12支店\n住所:東京都渋谷区渋谷2-21-1\n"
+        "電話:03-1234-0001\nE-Mail:yamada1@plakuro.example.jp\n");
+    const std::pair<const char *, VectorPicture> pictures[] = {
+        {"symbol", *MakeQrPicture(sjis::fromUtf8("名前:ABC\n電話:012\n"))},
+        {"larger symbol", *MakeQrPicture(longText)},
+        {"block with a hole", shape(12, [](int x, int y) { return !(x == 5 && y == 6); })},
+        {"staircase", shape(12, [](int x, int y) { return x <= y; })},
+        {"chequerboard", shape(9, [](int x, int y) { return (x + y) % 2 == 0; })},
+    };
+    for (const auto &[name, pic] : pictures) {
+        const int cells = pic.Width() / m;
+        std::vector<bool> dark(static_cast<std::size_t>(cells) * cells, false);
+        std::size_t runs = 0;
+        for (const QRect &r : pic.Rects())
+            for (int y = r.top() / m; y <= r.bottom() / m; ++y) {
+                ++runs;
+                for (int x = r.left() / m; x <= r.right() / m; ++x)
+                    dark[static_cast<std::size_t>(y) * cells + x] = true;
+            }
+        PdfRectangles pdf(QSize(pic.Width(), pic.Height()) * 2);
+        {
+            QPainter painter(&pdf);
+            pic.Draw(painter, QRect(QPoint(0, 0), QSize(pic.Width(), pic.Height()) * 2));
+        }
+        const int unit = 2 * m;
+        std::vector<bool> covered(dark.size(), false);
+        for (const QRectF &r : pdf.Black()) {
+            const QRect whole = r.toRect();
+            EXPECT_EQ(QRectF(whole), r) << name;
+            EXPECT_TRUE(whole.x() % unit == 0 && whole.y() % unit == 0 &&
+                        whole.width() % unit == 0 && whole.height() % unit == 0)
+                << name;
+            for (int y = whole.top() / unit; y < (whole.top() + whole.height()) / unit; ++y)
+                for (int x = whole.left() / unit; x < (whole.left() + whole.width()) / unit; ++x)
+                    covered.at(static_cast<std::size_t>(y) * cells + x) = true;
+        }
+        EXPECT_EQ(covered, dark) << name;
+        EXPECT_LE(pdf.Black().size(), runs) << name;
+        if (std::string(name).find("symbol") != std::string::npos) {
+            EXPECT_LT(pdf.Black().size() * 10, runs * 9) << name << " " << runs;
+        }
+    }
 }
 
 TEST(QrPicture, EmptyTextAndFailures)
