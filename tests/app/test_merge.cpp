@@ -9,8 +9,10 @@
 #include <QComboBox>
 #include <QFile>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -106,6 +108,31 @@ TEST_F(MergeWindow, ColumnsRowsPdfAndMemory)
     MergeDialog again(window.get(), editor(), window->Printer(), dialogs);
     ASSERT_EQ(again.RowTable()->rowCount(), 3);
     EXPECT_EQ(chosen(again, 2), QStringLiteral("使わない"));
+}
+
+// キャンセル in the progress dialog stops the merge and leaves no file.
+TEST_F(MergeWindow, CancelLeavesNoFile)
+{
+    QByteArray many = "氏名\n";
+    for (int i = 0; i < 2500; ++i)
+        many += "人 " + QByteArray::number(i) + "\n";
+    QFile csv(path("many.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write(many);
+    csv.close();
+    MergeDialog d(window.get(), editor(), window->Printer(), dialogs);
+    ASSERT_TRUE(d.LoadList(path("many.csv")));
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *progress = d.findChild<QProgressDialog *>("MergeProgress");
+            progress && progress->isVisible())
+            progress->cancel();
+    });
+    poll.start(10);
+    EXPECT_FALSE(d.SavePdf(path("cancelled.pdf")));
+    EXPECT_FALSE(QFileInfo::exists(path("cancelled.pdf")));
+    EXPECT_TRUE(ReadMergeMemory(editor().Card()).list.isEmpty())
+        << "nothing kept of a cancelled merge";
 }
 
 TEST_F(MergeWindow, PrintsThroughThePrinter)
