@@ -696,31 +696,24 @@ std::vector<MergeTarget> listColumns(const ListRow &header, const QString &list,
         }
         targets.push_back(t);
     }
+    // Each kind of column left out: named once, or with `strict` the failure.
     const QString where = QStringLiteral("%1 行目: ").arg(header.line);
-    if (!unknown.isEmpty()) {
-        const QString what =
-            QStringLiteral("どの項目でもない列 %1").arg(unknown.join(QStringLiteral(", ")));
+    const auto leaveOut = [&](const QStringList &names, const QString &what, const QString &failEnd,
+                              const QString &noteEnd) {
+        if (names.isEmpty())
+            return;
+        const QString text = what.arg(names.join(QStringLiteral(", ")));
         if (strict)
-            throw FileFailure(list, where + what);
-        writeErr(QStringLiteral("plakuro-cli: %1: %2%3 は使いません\n")
-                     .arg(QDir::toNativeSeparators(list), where, what));
-    }
-    if (!backOnly.isEmpty()) {
-        const QString what = QStringLiteral("裏面の列 %1 は、--back がないので")
-                                 .arg(backOnly.join(QStringLiteral(", ")));
-        if (strict)
-            throw FileFailure(list, where + what + QStringLiteral("使えません"));
-        writeErr(QStringLiteral("plakuro-cli: %1: %2%3使いません\n")
-                     .arg(QDir::toNativeSeparators(list), where, what));
-    }
-    if (!repeated.isEmpty()) {
-        const QString what =
-            QStringLiteral("前の列と同じ項目の列 %1").arg(repeated.join(QStringLiteral(", ")));
-        if (strict)
-            throw FileFailure(list, where + what);
-        writeErr(QStringLiteral("plakuro-cli: %1: %2%3 は使いません\n")
-                     .arg(QDir::toNativeSeparators(list), where, what));
-    }
+            throw FileFailure(list, where + text + failEnd);
+        writeErr(QStringLiteral("plakuro-cli: %1: %2%3%4\n")
+                     .arg(QDir::toNativeSeparators(list), where, text, noteEnd));
+    };
+    leaveOut(unknown, QStringLiteral("どの項目でもない列 %1"), QString(),
+             QStringLiteral(" は使いません"));
+    leaveOut(backOnly, QStringLiteral("裏面の列 %1 は、--back がないので"),
+             QStringLiteral("使えません"), QStringLiteral("使いません"));
+    leaveOut(repeated, QStringLiteral("前の列と同じ項目の列 %1"), QString(),
+             QStringLiteral(" は使いません"));
     return targets;
 }
 

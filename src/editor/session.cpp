@@ -73,6 +73,15 @@ ShapeObject *lineOf(Object *obj)
 // direction is scaled down, its aspect kept, to fit inside the card at its
 // left and top, moved in where it would pass the right or bottom edge. One
 // that fits keeps the size its pixels give.
+// The size of `w` x `h` (both positive) scaled to fit inside `bw` x `bh`, its
+// aspect kept: one side takes the box's, the other is rounded, at least 1.
+std::pair<long long, long long> fitInside(long long w, long long h, long long bw, long long bh)
+{
+    if (w * bh >= h * bw)
+        return {bw, std::max(1ll, (h * bw + w / 2) / w)};
+    return {std::max(1ll, (w * bh + h / 2) / h), bh};
+}
+
 void fitOnCard(GraphicObject &obj)
 {
     constexpr long long cardWidth = 910, cardHeight = 550;
@@ -82,11 +91,7 @@ void fitOnCard(GraphicObject &obj)
     const long long h = static_cast<long long>(r.bottom) - r.top;
     if (w <= cardWidth && h <= cardHeight)
         return;
-    long long fw = cardWidth, fh = cardHeight;
-    if (w * cardHeight >= h * cardWidth)
-        fh = std::max(1ll, (h * cardWidth + w / 2) / w);
-    else
-        fw = std::max(1ll, (w * cardHeight + h / 2) / h);
+    const auto [fw, fh] = fitInside(w, h, cardWidth, cardHeight);
     const long long left = std::min<long long>(r.left, cardWidth - fw);
     const long long top = std::min<long long>(r.top, cardHeight - fh);
     obj.SetRect({static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
@@ -373,11 +378,7 @@ void EditSession::SetPictureForPrinting(const std::string &key, std::unique_ptr<
         fitOnCard(*obj);
         return;
     }
-    long long fw = bw, fh = bh;
-    if (w * bh >= h * bw)
-        fh = std::max(1ll, (h * bw + w / 2) / w);
-    else
-        fw = std::max(1ll, (w * bh + h / 2) / h);
+    const auto [fw, fh] = fitInside(w, h, bw, bh);
     const long long left = box.left + (bw - fw) / 2;
     const long long top = box.top + (bh - fh) / 2;
     obj->SetRect({static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),

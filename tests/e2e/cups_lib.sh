@@ -140,16 +140,8 @@ margins_ppd() {
     grep -q "^\*ImageableArea A4/A4: \"$2 $3 " "$out" || cups_fail "the PPD's A4 printable area was not replaced"
 }
 
-# The visible window whose title matches $1, waited for up to 10 s; empty if none.
-cups_find_window() {
-    local w="" _
-    for _ in $(seq 1 200); do
-        w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$w" ] && break
-        sleep 0.05
-    done
-    echo "$w"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/find_window.sh"
+cups_find_window() { find_window "$1"; }
 
 # Qt's print dialog in Japanese: 名前(N) is the printer list. Typing a name
 # in the focused list chooses the first printer starting with it, so queue

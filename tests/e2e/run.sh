@@ -29,16 +29,7 @@ trap 'kill $PID 2>/dev/null || true' EXIT
 
 # The main window appears only after the splash has closed (2 s).
 START=$(date +%s.%N)
-# The window whose title matches $1, waited for up to 10 s; empty if none.
-find_window() {
-    local w=""
-    for _ in $(seq 1 200); do
-        w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$w" ] && break
-        sleep 0.05
-    done
-    echo "$w"
-}
+. "$(dirname "$0")/find_window.sh"
 WIN=$(find_window '^Plakuro$')
 [ -n "$WIN" ] || fail "main window did not appear"
 NOW=$(date +%s.%N)
