@@ -7,18 +7,24 @@
 #include "app/preview.h"
 #include "app/printsetting.h"
 #include "app/sprash.h"
+#include "app/templatedialog.h"
 #include "card/sjis.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QFormLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -219,6 +225,54 @@ void QtDialogs::Merge(QWidget *parent, EditSession &card, QPrinter &printer)
 {
     MergeDialog dialog(parent, card, printer, *this);
     dialog.exec();
+}
+
+void QtDialogs::Templates(QWidget *parent, EditSession &card, const QString &programDir)
+{
+    TemplateDialog dialog(parent, card, *this, programDir);
+    dialog.exec();
+}
+
+bool QtDialogs::AskTemplateDetails(QWidget *parent, TemplateDetails &details)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("TemplateDetails"));
+    dialog.setWindowTitle(QStringLiteral("テンプレートとして保存"));
+    auto *form = new QFormLayout;
+    auto *title = new QLineEdit(details.title, &dialog);
+    title->setObjectName(QStringLiteral("eTemplateTitle"));
+    auto *description = new QLineEdit(details.description, &dialog);
+    description->setObjectName(QStringLiteral("eTemplateDescription"));
+    auto *withData = new QCheckBox(
+        QStringLiteral("入力した文字と画像も入れる (入れないと配置とデザインだけ)"), &dialog);
+    withData->setObjectName(QStringLiteral("cWithData"));
+    withData->setChecked(details.withData);
+    form->addRow(QStringLiteral("名前:"), title);
+    form->addRow(QStringLiteral("説明:"), description);
+    form->addRow(withData);
+    QPushButton *ok = nullptr, *cancel = nullptr;
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addLayout(form);
+    layout->addLayout(makeOkCancel(&dialog, ok, cancel));
+    auto enable = [&] { ok->setEnabled(!title->text().trimmed().isEmpty()); };
+    QObject::connect(title, &QLineEdit::textChanged, &dialog, enable);
+    enable();
+    dialog.resize(480, dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    details = {title->text(), description->text(), withData->isChecked()};
+    return true;
+}
+
+std::optional<QString> QtDialogs::AskText(QWidget *parent, const QString &title,
+                                          const QString &label, const QString &initial)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(parent, title, label, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
 }
 
 bool QtDialogs::FormatShape(QWidget *parent, ShapeValues &values)

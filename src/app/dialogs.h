@@ -67,6 +67,14 @@ public:
         int radius = 0;                     // model units
     };
 
+    // What 「テンプレートとして保存」 asks.
+    struct TemplateDetails
+    {
+        QString title;
+        QString description;
+        bool withData = false; // the card's texts and picture go too
+    };
+
     virtual ~Dialogs() = default;
     virtual void RunSplash(QWidget *owner) = 0;
     virtual std::optional<QString> OpenFile(QWidget *parent, const FileDialog &d) = 0;
@@ -103,6 +111,14 @@ public:
     // 「差し込み印刷」 on `card` (the template), modal; its own file and
     // printer dialogs go through these dialogs.
     virtual void Merge(QWidget *parent, EditSession &card, QPrinter &printer) = 0;
+    // 「テンプレート」 on `card`, modal; shipped templates are looked for from
+    // `programDir`.
+    virtual void Templates(QWidget *parent, EditSession &card, const QString &programDir) = 0;
+    // 「テンプレートとして保存」's questions on `details`; false on Cancel.
+    virtual bool AskTemplateDetails(QWidget *parent, TemplateDetails &details) = 0;
+    // One line of text, starting as `initial`; nothing on Cancel.
+    virtual std::optional<QString> AskText(QWidget *parent, const QString &title,
+                                           const QString &label, const QString &initial) = 0;
 };
 
 // The Qt dialogs.
@@ -126,6 +142,10 @@ public:
     bool EditFreeText(QWidget *parent, FreeTextValues &values) override;
     bool FormatShape(QWidget *parent, ShapeValues &values) override;
     void Merge(QWidget *parent, EditSession &card, QPrinter &printer) override;
+    void Templates(QWidget *parent, EditSession &card, const QString &programDir) override;
+    bool AskTemplateDetails(QWidget *parent, TemplateDetails &details) override;
+    std::optional<QString> AskText(QWidget *parent, const QString &title, const QString &label,
+                                   const QString &initial) override;
 };
 
 // The filter of every dialog that picks a card data file (*.pkd).

@@ -4,6 +4,7 @@
 #include "app/lostmark.h"
 #include "app/manual.h"
 #include "app/printing.h"
+#include "app/templatedialog.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
 #include "card/files.h"
@@ -435,6 +436,7 @@ void TMeishi::buildShortcuts()
         {{QKeySequence(Qt::CTRL | Qt::Key_O)}, [this] { ToolButton2Click(); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { bPrintoutClick(); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_M)}, [this] { MergeClick(); }},
+        {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)}, [this] { TemplatesClick(); }},
         {{QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { SaveCard(); }},
         {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [this] { SaveCardAs(); }},
         // Plus is shifted on many keyboards; Ctrl with the unshifted key works too.
@@ -1369,6 +1371,22 @@ void TMeishi::bPrintoutClick()
 void TMeishi::MergeClick()
 {
     dialogs.Merge(this, session, printer);
+}
+
+void TMeishi::TemplatesClick()
+{
+    dialogs.Templates(this, session, programDir);
+}
+
+void TMeishi::SaveAsTemplateClick()
+{
+    const QString name = SaveCardAsTemplate(this, session, dialogs);
+    if (!name.isEmpty())
+        cDebug->showMessage(
+            QStringLiteral(
+                "テンプレート「%1」を保存しました (「テンプレート…」の「自分のテンプレート」)")
+                .arg(name),
+            8000);
 }
 
 void TMeishi::bPrintClick()

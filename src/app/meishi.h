@@ -224,6 +224,10 @@ public:
     void AddPictureClick();
     // 「差し込み印刷…」: the merge dialog on this card.
     void MergeClick();
+    // 「テンプレート…」: the gallery; 「テンプレートとして保存…」: the card as
+    // one of the user's own templates.
+    void TemplatesClick();
+    void SaveAsTemplateClick();
     // The menu of a right click on an empty spot of the card (adding
     // objects, pasting), at the global point.
     void ShowCanvasMenu(QPoint global);
@@ -249,8 +253,8 @@ public:
     QMenu *mCanvas;
     // 「整列」: the toolbar's drop-down and the object menu's submenu.
     QToolButton *bAlign;
-    QToolButton *bMerge;
-    QAction *aMerge;
+    QToolButton *bMerge, *bTemplate;
+    QAction *aMerge, *aTemplates, *aSaveTemplate;
     QMenu *mAlign;
     QAction *aAlignLeft, *aAlignHCenter, *aAlignRight, *aAlignTop, *aAlignVCenter, *aAlignBottom,
         *aCardHCenter, *aCardVCenter, *aSpreadAcross, *aSpreadDown;

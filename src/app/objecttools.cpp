@@ -33,7 +33,8 @@ enum class ToolIcon
     Ellipse,
     Picture,
     Align,
-    Merge
+    Merge,
+    Template
 };
 
 QIcon toolIcon(ToolIcon which)
@@ -107,6 +108,19 @@ QIcon toolIcon(ToolIcon which)
             p.drawRect(card);
             p.fillRect(QRect(card.left() + 2, card.top() + 2, 6 - i, 1), ink);
         }
+        break;
+    case ToolIcon::Template:
+        // Four small cards, each laid out its own way.
+        p.setRenderHint(QPainter::Antialiasing, false);
+        for (int i = 0; i < 4; ++i) {
+            const QRect card(1 + (i % 2) * 8, 2 + (i / 2) * 7, 6, 5);
+            p.setPen(ink);
+            p.setBrush(i == 0 ? fill : QColor(Qt::white));
+            p.drawRect(card);
+        }
+        p.fillRect(QRect(11, 4, 3, 1), ink);
+        p.fillRect(QRect(3, 11, 1, 3), ink);
+        p.fillRect(QRect(10, 12, 4, 1), QColor(0xC0, 0x30, 0x30));
         break;
     }
     return QIcon(pm);
@@ -232,6 +246,12 @@ void TMeishi::buildObjectTools()
     aMerge = menuItem(mCanvas, "aMerge", QStringLiteral("差し込み印刷…\tCtrl+M"),
                       [this] { MergeClick(); });
     aMerge->setIcon(toolIcon(ToolIcon::Merge));
+    mCanvas->addSeparator();
+    aTemplates = menuItem(mCanvas, "aTemplates", QStringLiteral("テンプレート…\tCtrl+Shift+N"),
+                          [this] { TemplatesClick(); });
+    aTemplates->setIcon(toolIcon(ToolIcon::Template));
+    aSaveTemplate = menuItem(mCanvas, "aSaveTemplate", QStringLiteral("テンプレートとして保存…"),
+                             [this] { SaveAsTemplateClick(); });
 
     // 「整列」: one menu behind the toolbar's drop-down and in the object menu.
     mAlign = new QMenu(QStringLiteral("整列"), this);
@@ -283,6 +303,20 @@ void TMeishi::buildObjectTools()
     bMerge->setToolTip(
         QStringLiteral("差し込み印刷… (名簿の一人ひとりのカードを印刷、PDF に保存) Ctrl+M"));
     connect(bMerge, &QToolButton::clicked, this, [this] { guarded([this] { MergeClick(); }); });
+
+    // 「テンプレート」 beside it: a whole new design for the card. The buttons
+    // from New to Help keep their places, so it sits with the added tools.
+    bTemplate = new QToolButton(ToolBar1);
+    bTemplate->setObjectName("bTemplate");
+    bTemplate->setGeometry(mergeLeft + 23, 2, 23, 23);
+    bTemplate->setIcon(toolIcon(ToolIcon::Template));
+    bTemplate->setIconSize(QSize(16, 16));
+    bTemplate->setAutoRaise(true);
+    bTemplate->setFocusPolicy(Qt::NoFocus);
+    bTemplate->setToolTip(
+        QStringLiteral("テンプレート… (入力した文字のまま、カードのデザインを選ぶ) Ctrl+Shift+N"));
+    connect(bTemplate, &QToolButton::clicked, this,
+            [this] { guarded([this] { TemplatesClick(); }); });
 
     // The object menu: after its own items, before the QR code's formats.
     aPopupMenu->addSeparator();

@@ -89,6 +89,8 @@ CardOptions ReadCardOptions(const Objects &card)
         QrFormatFromName(*v, options.qrFormat);
     if (const std::string *v = find(pairs, "qrsize"))
         options.qrSizeKept = *v == "kept";
+    if (const std::string *v = find(pairs, "picbox"))
+        options.pictureBoxKept = *v == "kept";
     return options;
 }
 
@@ -96,12 +98,16 @@ void WriteCardOptions(Objects &card, const CardOptions &options)
 {
     const TextObject *record = optionsRecord(card);
     Pairs others = record ? parse(record->GetText()) : Pairs();
-    std::erase_if(others, [](const auto &p) { return p.first == "qr" || p.first == "qrsize"; });
+    std::erase_if(others, [](const auto &p) {
+        return p.first == "qr" || p.first == "qrsize" || p.first == "picbox";
+    });
     Pairs own;
     if (options.qrFormat != QrFormat::Text)
         own.emplace_back("qr", QrFormatName(options.qrFormat));
     if (options.qrSizeKept)
         own.emplace_back("qrsize", "kept");
+    if (options.pictureBoxKept)
+        own.emplace_back("picbox", "kept");
     if (join(own).size() > kShortStringMax)
         throw CardError("カードの設定が長すぎて、カードデータに保存できません");
     Pairs pairs;

@@ -333,6 +333,12 @@ void TextObjectWithHeader::SetText(const std::string &s)
     displayText = headedText(header, s);
 }
 
+void TextObjectWithHeader::SetHeader(const std::string &h)
+{
+    header = h;
+    displayText = headedText(header, text);
+}
+
 void TextObjectWithHeader::SaveToStream(Stream *s) const
 {
     SaveHead(s);

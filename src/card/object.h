@@ -175,6 +175,8 @@ public:
     void Restore(const Object &from) override;
     void SetText(const std::string &s) override;
     const std::string &Header() const { return header; }
+    // A label of the design's own ("Mobile " on an English card), Shift-JIS.
+    void SetHeader(const std::string &h);
 
 private:
     std::string header;

@@ -14,17 +14,20 @@
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/picture.h"
+#include "card/printcheck.h"
 #include "card/sjis.h"
 #include "card/stream.h"
 #include "card/strtoint.h"
 #include "card/syserror.h"
 #include "editor/session.h"
+#include "editor/templates.h"
 #include "print/pdffile.h"
 #include "print/sheet.h"
 #include "qr/qrcode.h"
 #include "settings/ini.h"
 #include "settings/printspace.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -82,7 +85,8 @@ const CommandDef kRender = {
     "カード 1 枚を画像 (PNG, BMP) または 91 x 55 mm の PDF にする",
     "画像は trunc(N x 3.58267) x trunc(N x 2.16535) ピクセル、白地に印刷と同じ描き方です。\n"
     "QR コードを表示するカードでは、エディタで開いたときと同じく記号を作り直します。\n"
-    "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n",
+    "文字が QR コードに入りきらないときは、QR コードなしで描き、そのことを標準エラーに書きます。\n"
+    "カードからはみ出す行、ほかの行に重なる行 (印刷の確認) も標準エラーに書きます。\n",
     1,
     1,
     {kOutputCard, {"dpi", 0, "N", false, "解像度 (dpi、1 から 2400)。既定 300"}}};
@@ -118,11 +122,15 @@ const CommandDef kQr = {
 
 const CommandDef kFill = {
     "fill",
-    "fill [CARD.pkd] -o OUT.pkd [--set KEY=VALUE]... [--qr show|hide] [--picture FILE|none] "
+    "fill [CARD.pkd] -o OUT.pkd [--template NAME] [--set KEY=VALUE]... [--qr show|hide] "
+    "[--picture FILE|none] "
     "[--background FILE|none] [--qr-format text|mecard|vcard] [--vertical KEY]... "
     "[--horizontal KEY]... [--edits EDITS.json]...",
     "カード (省略時は新しいカード) をエディタと同じ手順で書き換えて保存する",
     "変更は書いた順にエディタと同じ手順で行い、保存するバイトはエディタと同じです。\n"
+    "--template はほかの変更より先に、カードの文字と画像をそのテンプレートの配置にします\n"
+    "(CARD.pkd も --set もないときはテンプレートの見本の文字と画像も)。\n"
+    "NAME は plakuro-cli templates が示す名前です。\n"
     "KEY はオブジェクトのキー (eName ... eMemo2) か項目名: 名前 ふりがな 会社名 部署 役職 〒\n"
     "住所 電話 携帯電話 FAX URL E-Mail メモ1 メモ2。画像のファイル名は絶対パスで記録されます。\n"
     "「none」という名前のファイルは ./none と書いてください。\n"
@@ -138,6 +146,17 @@ const CommandDef kFill = {
     "\"stroke\": \"#C00000\", \"stroke_width\": 3}\n"
     "  {\"add\": \"picture\", \"file\": \"logo2.png\", \"left\": 700, \"top\": 40, "
     "\"width\": 150}\n"
+    "  {\"style\": [\"eName\"], \"left\": 60, \"top\": 200, \"points\": 16, \"face\": \"ＭＳ "
+    "明朝\", "
+    "\"bold\": true,\n"
+    "   \"color\": \"#222222\", \"vertical\": false, \"header\": \"Mobile \", \"hidden\": false}"
+    "   (項目と追加した文字。どれも省略可)\n"
+    "  {\"place\": \"QR\", \"left\": 700, \"top\": 300, \"width\": 170}  "
+    "{\"qr\": \"show\", \"format\": \"vcard\"}\n"
+    "  {\"picture\": \"bPicture\", \"file\": \"logo.png\", \"left\": 60, \"top\": 50, "
+    "\"height\": 90}\n"
+    "  {\"template\": \"帯 (紺)\", \"group\": \"横\", \"description\": \"...\"}  "
+    "(テンプレートの名前、横・縦・英語、説明)\n"
     "  {\"delete\": \"tQual\"}  {\"move\": [\"eName\", \"eFuri\"], \"by\": [30, 0]}\n"
     "  {\"align\": \"hcenter\", \"keys\": [\"eName\"], \"to\": \"card\"}  "
     "{\"distribute\": \"horizontal\", \"keys\": [...]}\n"
@@ -146,6 +165,7 @@ const CommandDef kFill = {
     1,
     {{"output", 'o', "OUT.pkd", false,
       "保存するカードデータファイル (カードデータでないファイルは上書きしません)"},
+     {"template", 0, "NAME", false, "テンプレートの配置にする (plakuro-cli templates の名前)"},
      {"set", 0, "KEY=VALUE", true, "項目の文字を VALUE にする (何度でも)"},
      {"qr", 0, "show|hide", true, "QR コードを表示する / 隠す"},
      {"picture", 0, "FILE|none", true,
@@ -203,8 +223,18 @@ const CommandDef kMerge = {
      kBack,
      kShortEdge}};
 
-const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,
-                                                   &kQr,   &kFill,   &kMerge};
+const CommandDef kTemplates = {
+    "templates",
+    "templates",
+    "テンプレートを 1 行に一つ「名前<TAB>グループ<TAB>説明」で標準出力に書く",
+    "同梱のテンプレート (横、縦、英語 (裏面) の順) のあとに、自分のテンプレート\n"
+    "(~/.local/share/plakuro/templates) を書きます。\n",
+    0,
+    0,
+    {}};
+
+const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,    &kQr,
+                                                   &kFill, &kMerge,  &kTemplates};
 
 // A standard output that cannot take the bytes (a full disk, a closed pipe)
 // is a failure, not a silent success.
@@ -484,6 +514,11 @@ int runRender(const ParsedCommand &p)
         }
     });
     reportDrawProblems(card);
+    PrintCheck check;
+    const QStringList problems = PrintProblems(check, card.Card());
+    if (!problems.isEmpty())
+        writeErr(QStringLiteral("plakuro-cli: 注意: %1: %2\n")
+                     .arg(p.positional[0], problems.join(QStringLiteral("、"))));
     return 0;
 }
 
@@ -638,6 +673,40 @@ void checkFillTarget(const QString &out)
             out, QStringLiteral("Plakuro のカードデータファイルではないので上書きしません"));
 }
 
+std::vector<TemplateFile> allTemplates()
+{
+    return ListTemplates(QCoreApplication::applicationDirPath());
+}
+
+// The template `name` names; a usage failure naming the close ones.
+const TemplateFile &namedTemplate(const QString &name)
+{
+    static const std::vector<TemplateFile> all = allTemplates();
+    if (const TemplateFile *t = FindTemplate(all, name))
+        return *t;
+    const QStringList close = CloseTemplateNames(all, name);
+    throw UsageFailure(
+        close.isEmpty()
+            ? QStringLiteral("テンプレート %1 はありません (plakuro-cli templates で一覧)")
+                  .arg(name)
+            : QStringLiteral("テンプレート %1 はありません。近い名前: %2")
+                  .arg(name, close.join(u' ')));
+}
+
+int runTemplates(const ParsedCommand &)
+{
+    std::string lines;
+    for (const TemplateFile &t : allTemplates()) {
+        QString description = t.meta.description;
+        description.replace(u'\t', u' ').replace(u'\n', u' ');
+        lines += QStringLiteral("%1\t%2\t%3\n")
+                     .arg(t.name, TemplateGroupName(t.meta.group), description)
+                     .toStdString();
+    }
+    writeOut(lines);
+    return 0;
+}
+
 int runFill(const ParsedCommand &p)
 {
     const QString out = requiredOutput(p, kFill);
@@ -646,6 +715,17 @@ int runFill(const ParsedCommand &p)
     EditSession card;
     if (!p.positional.isEmpty())
         openCard(card, p.positional[0]);
+    if (p.Has("template")) {
+        const TemplateFile &t = namedTemplate(p.Value("template"));
+        Objects layout;
+        try {
+            layout = ReadTemplateCard(t.path);
+        } catch (const CardError &e) {
+            throw Failure(Failure::FileError, QString::fromUtf8(e.what()));
+        }
+        const bool sample = p.positional.isEmpty() && !p.Has("set");
+        card.ApplyTemplate(layout, t.meta.title.isEmpty() ? t.name : t.meta.title, sample);
+    }
     for (const FillStep &step : steps) {
         try {
             if (step.kind == FillStep::Set) {
@@ -862,9 +942,13 @@ int runMerge(const ParsedCommand &p)
 }
 
 const std::map<std::string, std::pair<const CommandDef *, int (*)(const ParsedCommand &)>>
-    kRunners = {{"info", {&kInfo, runInfo}},    {"render", {&kRender, runRender}},
-                {"sheet", {&kSheet, runSheet}}, {"qr", {&kQr, runQr}},
-                {"fill", {&kFill, runFill}},    {"merge", {&kMerge, runMerge}}};
+    kRunners = {{"info", {&kInfo, runInfo}},
+                {"render", {&kRender, runRender}},
+                {"sheet", {&kSheet, runSheet}},
+                {"qr", {&kQr, runQr}},
+                {"fill", {&kFill, runFill}},
+                {"merge", {&kMerge, runMerge}},
+                {"templates", {&kTemplates, runTemplates}}};
 
 QString oneLine(QString message)
 {

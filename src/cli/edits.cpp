@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/files.h"
 #include "editor/session.h"
+#include "editor/templates.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -242,6 +243,20 @@ void addShape(EditSession &session, Step &step, const ObjectKind &kind)
     session.AddObject(std::move(obj), key);
 }
 
+// The selected picture placed at (left, top), `width` or `height` wide or
+// high (0: from the other, the picture's aspect kept; both 0: its size).
+void placePicture(EditSession &session, long long left, long long top, long long width,
+                  long long height)
+{
+    TRect r;
+    session.Selection()->GetRect(r);
+    const double aspect = static_cast<double>(r.bottom - r.top) / std::max(1, r.right - r.left);
+    const long long w = width ? width : (height ? std::llround(height / aspect) : r.right - r.left);
+    const long long h = height ? height : std::llround(static_cast<double>(w) * aspect);
+    session.PlaceSelection(TRect{static_cast<int>(left), static_cast<int>(top),
+                                 static_cast<int>(left + w), static_cast<int>(top + h)});
+}
+
 void addPicture(EditSession &session, Step &step)
 {
     const std::string key = addedKey(step);
@@ -254,14 +269,61 @@ void addPicture(EditSession &session, Step &step)
     // As --picture: a relative name from the current folder, kept absolute.
     const QString path = QFileInfo(file).absoluteFilePath();
     std::unique_ptr<Picture> picture = ReadPictureFile(path);
-    const double aspect = static_cast<double>(picture->Height()) / std::max(1, picture->Width());
     session.AddPicture(std::move(picture), path, key);
-    TRect r;
-    session.Selection()->GetRect(r);
-    const long long w = width ? width : (height ? std::llround(height / aspect) : r.right - r.left);
-    const long long h = height ? height : std::llround(static_cast<double>(w) * aspect);
-    session.PlaceSelection(TRect{static_cast<int>(left), static_cast<int>(top),
-                                 static_cast<int>(left + w), static_cast<int>(top + h)});
+    placePicture(session, left, top, width, height);
+}
+
+void select(EditSession &session, const std::vector<std::string> &keys);
+
+// A field's or added text's look; every member optional.
+void styleTexts(EditSession &session, Step &step)
+{
+    const std::vector<std::string> keys = step.Keys("style");
+    const bool place = step.Has("left") || step.Has("top");
+    const long long left = step.Number("left", 0, -kFar, kFar);
+    const long long top = step.Number("top", 0, -kFar, kFar);
+    const double points = step.Real("points", 0, 1, 999);
+    const bool hasFace = step.Has("face"), hasBold = step.Has("bold"),
+               hasVertical = step.Has("vertical");
+    const QString face = step.Text("face");
+    const bool bold = step.Flag("bold", false);
+    const bool vertical = step.Flag("vertical", false);
+    const std::optional<std::int32_t> color = step.Color("color", std::nullopt);
+    std::optional<std::string> header;
+    if (step.Has("header"))
+        header = sjis::fromUnicode(step.Text("header"));
+    std::optional<bool> leftOut;
+    if (step.Has("hidden"))
+        leftOut = step.Flag("hidden", false);
+    step.Done();
+    for (const std::string &key : keys) {
+        select(session, {key});
+        auto *text = dynamic_cast<TextObject *>(session.Selection());
+        if (!text)
+            throw StepError(QStringLiteral("\"%1\" は文字のオブジェクトではありません")
+                                .arg(QString::fromStdString(key)));
+        Font font;
+        text->GetFont(font);
+        if (points > 0)
+            font.height = -static_cast<int>(std::lround(points * 96.0 / 72.0));
+        if (hasFace)
+            font.name = sjis::fromUnicode(face);
+        if (hasBold)
+            font.bold = bold;
+        session.SetFont(font);
+        if (color)
+            session.SetColor(*color);
+        if (hasVertical)
+            session.SetVertical(vertical);
+        if (place) {
+            TRect r;
+            text->GetRect(r);
+            session.PlaceSelection(TRect{static_cast<int>(step.Has("left") ? left : r.left),
+                                         static_cast<int>(step.Has("top") ? top : r.top), r.right,
+                                         r.bottom});
+        }
+        session.SetFieldDesign(header, leftOut);
+    }
 }
 
 void select(EditSession &session, const std::vector<std::string> &keys)
@@ -287,6 +349,53 @@ void applyStep(EditSession &session, Step &step, qsizetype index)
             addPicture(session, step);
         else
             addShape(session, step, *kind);
+    } else if (step.Has("style")) {
+        styleTexts(session, step);
+    } else if (step.Has("place")) {
+        const std::vector<std::string> keys = step.Keys("place");
+        const auto left = step.Number("left", 0, -kFar, kFar, true);
+        const auto top = step.Number("top", 0, -kFar, kFar, true);
+        const auto width = step.Number("width", 0, 1, kFar);
+        const auto height = step.Number("height", 0, 1, kFar);
+        step.Done();
+        select(session, keys);
+        placePicture(session, left, top, width, height);
+    } else if (step.Has("picture")) {
+        const QString key = step.Text("picture");
+        if (key != QLatin1String(kPictureKey) && key != QLatin1String(kBackPictureKey))
+            throw StepError(QStringLiteral("\"picture\" は bPicture か bBackPicture です"));
+        const QString file = step.Text("file", {}, true);
+        const auto left = step.Number("left", 0, -kFar, kFar);
+        const auto top = step.Number("top", 0, -kFar, kFar);
+        const auto width = step.Number("width", 0, 1, kFar);
+        const auto height = step.Number("height", 0, 1, kFar);
+        step.Done();
+        const QString path = QFileInfo(file).absoluteFilePath();
+        session.ChoosePicture(key.toStdString(), ReadPictureFile(path), path);
+        select(session, {key.toStdString()});
+        placePicture(session, left, top, width, height);
+    } else if (step.Has("qr")) {
+        const QString shown = step.Text("qr");
+        const QString format = step.Text("format");
+        step.Done();
+        if (shown != QStringLiteral("show") && shown != QStringLiteral("hide"))
+            throw StepError(QStringLiteral("\"qr\" は show か hide です"));
+        session.ShowQr(shown == QStringLiteral("show"));
+        QrFormat f = QrFormat::Text;
+        if (!format.isEmpty() && !QrFormatFromName(format.toStdString(), f))
+            throw StepError(QStringLiteral("\"format\" は text、mecard、vcard のどれかです"));
+        if (!format.isEmpty())
+            session.SetQrFormat(f);
+    } else if (step.Has("template")) {
+        TemplateMeta meta;
+        meta.title = step.Text("template");
+        meta.description = step.Text("description");
+        const QString group = step.Text("group", QStringLiteral("横"));
+        step.Done();
+        if (!TemplateGroupFromName(group, meta.group))
+            throw StepError(QStringLiteral("\"group\" は 横、縦、英語 のどれかです"));
+        session.SetHiddenRecords(kTemplateRecordKey, TemplateMetaRecords(meta),
+                                 QStringLiteral("テンプレートの説明"));
     } else if (step.Has("delete")) {
         const std::vector<std::string> keys = step.Keys("delete");
         step.Done();
@@ -338,7 +447,8 @@ void applyStep(EditSession &session, Step &step, qsizetype index)
         select(session, keys);
         session.DistributeSelection(how == QStringLiteral("horizontal"));
     } else {
-        throw StepError(QStringLiteral("手順は add、delete、move、align、distribute のどれかです"));
+        throw StepError(QStringLiteral("手順は add、style、place、picture、qr、template、delete、"
+                                       "move、align、distribute のどれかです"));
     }
 }
 

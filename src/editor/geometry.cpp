@@ -93,6 +93,28 @@ TRect Translated(const TRect &r, Offset o)
                  saturate(r.bottom + o.dy)};
 }
 
+std::pair<long long, long long> FitSize(long long w, long long h, long long bw, long long bh)
+{
+    if (w * bh >= h * bw)
+        return {bw, std::max(1ll, (h * bw + w / 2) / w)};
+    return {std::max(1ll, (w * bh + h / 2) / h), bh};
+}
+
+std::optional<TRect> FitInto(const TRect &r, const TRect &box)
+{
+    const long long bw = static_cast<long long>(box.right) - box.left;
+    const long long bh = static_cast<long long>(box.bottom) - box.top;
+    const long long w = static_cast<long long>(r.right) - r.left;
+    const long long h = static_cast<long long>(r.bottom) - r.top;
+    if (bw <= 0 || bh <= 0 || w <= 0 || h <= 0)
+        return std::nullopt;
+    const auto [fw, fh] = FitSize(w, h, bw, bh);
+    const long long left = box.left + (bw - fw) / 2;
+    const long long top = box.top + (bh - fh) / 2;
+    return TRect{static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                 static_cast<std::int32_t>(left + fw), static_cast<std::int32_t>(top + fh)};
+}
+
 std::pair<int, int> HandleEdges(Handle h)
 {
     switch (h) {

@@ -32,6 +32,13 @@ struct Offset
 // `r` shifted by `o`, each edge saturated to the 32-bit range.
 TRect Translated(const TRect &r, Offset o);
 
+// The size of `w` x `h` (both positive) scaled to fit inside `bw` x `bh`, its
+// aspect kept: one side takes the box's, the other is rounded, at least 1.
+std::pair<long long, long long> FitSize(long long w, long long h, long long bw, long long bh);
+// A rectangle of `r`'s shape fitted inside `box` and centred in it; none
+// when either is empty.
+std::optional<TRect> FitInto(const TRect &r, const TRect &box);
+
 // --- Handles -------------------------------------------------------------
 
 // The handles of a sizable rectangle: the corner marks and the middles of

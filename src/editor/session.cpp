@@ -8,6 +8,7 @@
 #include "card/sjis.h"
 #include "card/stream.h"
 #include "editor/history.h"
+#include "editor/templates.h"
 #include "qr/qrcode.h"
 
 #include <QDir>
@@ -69,19 +70,22 @@ ShapeObject *lineOf(Object *obj)
     return shape && shape->GetKind() == ShapeObject::Kind::Line ? shape : nullptr;
 }
 
+// `obj`'s picture fitted inside `box` (aspect kept, centred); false, the
+// object unchanged, when the box or the picture is empty.
+bool fitIntoBox(GraphicObject &obj, const TRect &box)
+{
+    TRect r;
+    obj.GetRect(r);
+    const std::optional<TRect> fitted = geometry::FitInto(r, box);
+    if (fitted)
+        obj.SetRect(*fitted);
+    return fitted.has_value();
+}
+
 // A picture larger than the card (910 x 550 model units) in either
 // direction is scaled down, its aspect kept, to fit inside the card at its
 // left and top, moved in where it would pass the right or bottom edge. One
 // that fits keeps the size its pixels give.
-// The size of `w` x `h` (both positive) scaled to fit inside `bw` x `bh`, its
-// aspect kept: one side takes the box's, the other is rounded, at least 1.
-std::pair<long long, long long> fitInside(long long w, long long h, long long bw, long long bh)
-{
-    if (w * bh >= h * bw)
-        return {bw, std::max(1ll, (h * bw + w / 2) / w)};
-    return {std::max(1ll, (w * bh + h / 2) / h), bh};
-}
-
 void fitOnCard(GraphicObject &obj)
 {
     constexpr long long cardWidth = 910, cardHeight = 550;
@@ -91,7 +95,7 @@ void fitOnCard(GraphicObject &obj)
     const long long h = static_cast<long long>(r.bottom) - r.top;
     if (w <= cardWidth && h <= cardHeight)
         return;
-    const auto [fw, fh] = fitInside(w, h, cardWidth, cardHeight);
+    const auto [fw, fh] = geometry::FitSize(w, h, cardWidth, cardHeight);
     const long long left = std::min<long long>(r.left, cardWidth - fw);
     const long long top = std::min<long long>(r.top, cardHeight - fh);
     obj.SetRect({static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
@@ -247,8 +251,11 @@ void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture>
     GraphicObject &obj = graphicObject(card, key);
     const std::size_t i = pictureIndex(key);
     std::unique_ptr<EditState> before = snapshot();
+    TRect box;
+    obj.GetRect(box);
     obj.SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
-    fitOnCard(obj);
+    if (key != kPictureKey || !ReadCardOptions(card).pictureBoxKept || !fitIntoBox(obj, box))
+        fitOnCard(obj);
     pictureNames[i] = QFileInfo(path).fileName();
     obj.SetVisible(true);
     SetModified(true);
@@ -271,6 +278,28 @@ std::string EditSession::AddPicture(std::unique_ptr<Picture> picture, const QStr
     const long long top = (static_cast<long long>(area.top) + area.bottom - h) / 2;
     obj->SetRect(geometry::Translated(r, geometry::ClampMove(r, left - r.left, top - r.top)));
     return AddObject(std::move(obj), key);
+}
+
+void EditSession::ApplyTemplate(const Objects &tpl, const QString &title, bool takeSample)
+{
+    std::unique_ptr<EditState> before = snapshot();
+    // The fields' objects are replaced: nothing may point at the old ones.
+    SetSelection(nullptr);
+    selected.clear();
+    ApplyTemplateLayout(card, tpl, takeSample);
+    for (std::size_t i = 0; i < kFields.size(); ++i)
+        fields[i] = sjis::toUnicode(textObject(card, kFields[i].key).GetText());
+    for (const char *key : {kPictureKey, kBackPictureKey}) {
+        const GraphicObject &obj = graphicObject(card, key);
+        pictureNames[pictureIndex(key)] =
+            obj.IsVisible() ? sjis::toUnicode(sjis::fileNamePart(obj.Source())) : QString();
+    }
+    SetModified(true);
+    UpdateQrCode();
+    RefreshCanvas();
+    emit fieldsChanged();
+    selectionChanged();
+    record(QStringLiteral("テンプレート「%1」").arg(title), std::move(before));
 }
 
 void EditSession::RemovePicture(const std::string &key)
@@ -368,21 +397,8 @@ void EditSession::SetPictureForPrinting(const std::string &key, std::unique_ptr<
     obj->GetRect(box);
     obj->SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
     obj->SetVisible(true);
-    TRect r;
-    obj->GetRect(r);
-    const long long bw = static_cast<long long>(box.right) - box.left;
-    const long long bh = static_cast<long long>(box.bottom) - box.top;
-    const long long w = static_cast<long long>(r.right) - r.left;
-    const long long h = static_cast<long long>(r.bottom) - r.top;
-    if (bw <= 0 || bh <= 0 || w <= 0 || h <= 0) {
+    if (!fitIntoBox(*obj, box))
         fitOnCard(*obj);
-        return;
-    }
-    const auto [fw, fh] = fitInside(w, h, bw, bh);
-    const long long left = box.left + (bw - fw) / 2;
-    const long long top = box.top + (bh - fh) / 2;
-    obj->SetRect({static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
-                  static_cast<std::int32_t>(left + fw), static_cast<std::int32_t>(top + fh)});
 }
 
 void EditSession::SetHiddenRecords(const std::string &prefix,
@@ -830,6 +846,33 @@ void EditSession::SetVertical(bool vertical)
     SetModified(true);
     RefreshCanvas();
     record(vertical ? QStringLiteral("縦書き") : QStringLiteral("横書き"), std::move(before));
+}
+
+void EditSession::SetFieldDesign(const std::optional<std::string> &header,
+                                 std::optional<bool> leftOut)
+{
+    std::unique_ptr<EditState> before = snapshot();
+    bool changed = false;
+    for (Object *obj : selected) {
+        const std::string key = keyOf(obj);
+        if (std::none_of(kFields.begin(), kFields.end(),
+                         [&](const FieldInfo &f) { return key == f.key; }))
+            continue;
+        if (auto *h = dynamic_cast<TextObjectWithHeader *>(obj);
+            h && header && h->Header() != *header) {
+            h->SetHeader(*header);
+            changed = true;
+        }
+        if (leftOut && obj->Object::IsVisible() == *leftOut) {
+            obj->SetVisible(!*leftOut);
+            changed = true;
+        }
+    }
+    if (!changed)
+        return;
+    SetModified(true);
+    RefreshCanvas();
+    record(QStringLiteral("項目の見せ方"), std::move(before));
 }
 
 bool EditSession::SelectionVertical() const

@@ -126,9 +126,16 @@ public:
     // of the canvas; `path` (absolute) becomes its source and its file name
     // the name box's text. A picture larger than the card in either direction
     // is scaled down to fit inside it, aspect kept, moved in from the right
-    // and bottom edges as needed; one that fits keeps its size.
+    // and bottom edges as needed; one that fits keeps its size. When the
+    // card keeps the picture's box (a template's place for it), the picture
+    // fits inside that box instead, centred.
     void ChoosePicture(const std::string &key, std::unique_ptr<Picture> picture,
                        const QString &path);
+    // The card laid out by the template `tpl` (templates.h
+    // ApplyTemplateLayout) as one step named after `title`; with
+    // `takeSample` its sample data too (the window asks for it when no field
+    // holds text). Nothing is selected afterwards.
+    void ApplyTemplate(const Objects &tpl, const QString &title, bool takeSample);
     // Hides the picture object `key` (it keeps its picture) and empties its
     // name box.
     void RemovePicture(const std::string &key);
@@ -282,6 +289,11 @@ public:
     // The selected text object written top to bottom (縦書き) or across;
     // one step when it changes.
     void SetVertical(bool vertical);
+    // The selected fields' design, one step: a field with a label takes
+    // `header` (Shift-JIS) as its label, and `leftOut` clears a field's
+    // visible flag (the card leaves it out whatever is typed) or sets it.
+    // Values left empty stay.
+    void SetFieldDesign(const std::optional<std::string> &header, std::optional<bool> leftOut);
     // Whether the selection is a text object written top to bottom.
     bool SelectionVertical() const;
     // The four stacking commands; each returns whether anything was repainted.

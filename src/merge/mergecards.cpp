@@ -158,25 +158,9 @@ QStringList MergeCards::Cleared() const
 QStringList MergeCards::Problems()
 {
     QStringList problems = pictureProblems;
-    const auto name = [](const EditSession &session, const Object *obj) {
-        for (const auto &[key, o] : session.Card())
-            if (o.get() == obj)
-                return TargetLabel({MergeSide::Front, key, false}, session.Card(), nullptr);
-        return QString();
-    };
-    const auto check = [&](EditSession &session, const QString &side) {
-        for (const PrintFinding &f : kept->check.Findings(MakeDrawingOrder(session.Card()))) {
-            if (f.other)
-                problems << side + QStringLiteral("%1 が %2 に重なります")
-                                       .arg(name(session, f.line), name(session, f.other));
-            else
-                problems << side + QStringLiteral("%1 がカードからはみ出します")
-                                       .arg(name(session, f.line));
-        }
-    };
-    check(front, QString());
+    problems << PrintProblems(kept->check, front.Card());
     if (back)
-        check(*back, QStringLiteral("裏面: "));
+        problems << PrintProblems(kept->check, back->Card(), QStringLiteral("裏面: "));
     return problems;
 }
 
@@ -202,6 +186,25 @@ std::vector<std::pair<QString, QString>> MergeCards::Texts(const ListRow &row) c
                                row.cells[i]);
     }
     return texts;
+}
+
+QStringList PrintProblems(PrintCheck &check, const Objects &card, const QString &side)
+{
+    const auto name = [&](const Object *obj) {
+        for (const auto &[key, o] : card)
+            if (o.get() == obj)
+                return TargetLabel({MergeSide::Front, key, false}, card, nullptr);
+        return QString();
+    };
+    QStringList problems;
+    for (const PrintFinding &f : check.Findings(MakeDrawingOrder(card))) {
+        if (f.other)
+            problems
+                << side + QStringLiteral("%1 が %2 に重なります").arg(name(f.line), name(f.other));
+        else
+            problems << side + QStringLiteral("%1 がカードからはみ出します").arg(name(f.line));
+    }
+    return problems;
 }
 
 QString RowProblemLine(const QString &list, const ListRow &row, const QString &person,

@@ -13,6 +13,8 @@
 
 class EditSession;
 class Object;
+class Objects;
+class PrintCheck;
 
 struct MergeSetup
 {
@@ -70,6 +72,11 @@ private:
     QStringList pictureProblems;
     std::vector<MergeTarget> cleared;
 };
+
+// What the print check finds on `card`, one phrase a fault, each starting
+// with `side` ("裏面: " or nothing): "役職 が 名前 に重なります",
+// "住所 がカードからはみ出します".
+QStringList PrintProblems(PrintCheck &check, const Objects &card, const QString &side = {});
 
 // A row's problems in one line for the user: "LIST 7 行目 (佐藤 花子): a、b".
 QString RowProblemLine(const QString &list, const ListRow &row, const QString &person,

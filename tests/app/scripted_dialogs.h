@@ -24,6 +24,10 @@ public:
     // The values confirmed in the text and shape dialogs; nullopt answers Cancel.
     std::deque<std::optional<FreeTextValues>> freeTexts;
     std::deque<std::optional<ShapeValues>> shapes;
+    // 「テンプレートとして保存」's answer (nullopt: Cancel) and the one line
+    // of text asked for (nullopt: Cancel).
+    std::optional<TemplateDetails> templateDetails;
+    std::optional<QString> textAnswer;
 
     QStringList questions;
     QStringList errors;
@@ -31,6 +35,7 @@ public:
     QStringList addresses;
     std::vector<FileDialog> fileDialogs;
     int splashes = 0;
+    int galleries = 0;
     int printerSetups = 0;
     QFont fontShown;
     // The paper the last preview was asked to show.
@@ -108,6 +113,19 @@ public:
         return answer(shapes, values);
     }
     void Merge(QWidget *, EditSession &, QPrinter &) override { ++merges; }
+    void Templates(QWidget *, EditSession &, const QString &) override { ++galleries; }
+    bool AskTemplateDetails(QWidget *, TemplateDetails &details) override
+    {
+        if (!templateDetails)
+            return false;
+        details = *templateDetails;
+        return true;
+    }
+    std::optional<QString> AskText(QWidget *, const QString &, const QString &,
+                                   const QString &) override
+    {
+        return textAnswer;
+    }
     int merges = 0;
 
 private:
