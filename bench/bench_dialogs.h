@@ -44,6 +44,13 @@ public:
     bool EditFreeText(QWidget *, FreeTextValues &) override { return false; }
     bool FormatShape(QWidget *, ShapeValues &) override { return false; }
     void Merge(QWidget *, EditSession &, QPrinter &) override {}
+    void Templates(QWidget *, EditSession &, const QString &) override {}
+    bool AskTemplateDetails(QWidget *, TemplateDetails &) override { return false; }
+    std::optional<QString> AskText(QWidget *, const QString &, const QString &,
+                                   const QString &) override
+    {
+        return std::nullopt;
+    }
 
     bool failed = false;
 };

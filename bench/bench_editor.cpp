@@ -15,6 +15,7 @@
 #include "card/objects.h"
 #include "card/picture.h"
 #include "card/sjis.h"
+#include "editor/templates.h"
 #include "qr/qrcode.h"
 #include "settings/printspace.h"
 
@@ -343,3 +344,19 @@ BENCHMARK(BM_EditorPeakMemory)
     ->Repetitions(3)
     ->Apply(withSpread)
     ->Unit(benchmark::kMillisecond);
+
+// The template gallery opening on the realistic card: every shipped template
+// read and drawn as a thumbnail with the card's data, as the dialog does.
+static void BM_TemplateGallery(benchmark::State &state)
+{
+    Realistic &r = realistic();
+    const std::vector<TemplateFile> all = ListTemplates(QStringLiteral(PLAKURO_APP_DIR));
+    if (all.empty())
+        state.SkipWithError("no templates beside the program");
+    for (auto _ : state)
+        for (const TemplateFile &t : all)
+            benchmark::DoNotOptimize(
+                TemplatePreview(r.editor.Card(), ReadTemplateCard(t.path), 240));
+    state.counters["templates"] = static_cast<double>(all.size());
+}
+BENCHMARK(BM_TemplateGallery)->Apply(withSpread)->Unit(benchmark::kMillisecond);

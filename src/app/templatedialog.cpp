@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -113,9 +114,13 @@ TemplateDialog::TemplateDialog(QWidget *parent, EditSession &card, Dialogs &dial
 
 void TemplateDialog::reload(const QString &select)
 {
-    templates = ListTemplates(programDir);
-    for (QListWidget *list : lists)
+    // The items point into the list of templates: they go before it changes,
+    // without telling anyone of a choice that is about to go too.
+    for (QListWidget *list : lists) {
+        const QSignalBlocker quiet(list);
         list->clear();
+    }
+    templates = ListTemplates(programDir);
     for (std::size_t i = 0; i < templates.size(); ++i) {
         const TemplateFile &t = templates[i];
         QString text = titleOf(t);
@@ -169,7 +174,8 @@ const TemplateFile *TemplateDialog::chosen() const
 {
     const auto *list = qobject_cast<QListWidget *>(tGroups->currentWidget());
     const QListWidgetItem *item = list ? list->currentItem() : nullptr;
-    return item ? &templates[static_cast<std::size_t>(item->data(Qt::UserRole).toInt())] : nullptr;
+    const auto i = item ? static_cast<std::size_t>(item->data(Qt::UserRole).toInt()) : 0;
+    return item && i < templates.size() ? &templates[i] : nullptr;
 }
 
 void TemplateDialog::chosenChanged()

@@ -4,6 +4,7 @@
 #include "card/object.h"
 #include "card/objects.h"
 
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <utility>
@@ -89,8 +90,14 @@ CardOptions ReadCardOptions(const Objects &card)
         QrFormatFromName(*v, options.qrFormat);
     if (const std::string *v = find(pairs, "qrsize"))
         options.qrSizeKept = *v == "kept";
-    if (const std::string *v = find(pairs, "picbox"))
-        options.pictureBoxKept = *v == "kept";
+    if (const std::string *v = find(pairs, "picbox")) {
+        TRect r;
+        char end = 0;
+        if (std::sscanf(v->c_str(), "%d,%d,%d,%d%c", &r.left, &r.top, &r.right, &r.bottom, &end) ==
+                4 &&
+            r.right > r.left && r.bottom > r.top)
+            options.pictureBox = r;
+    }
     return options;
 }
 
@@ -106,8 +113,9 @@ void WriteCardOptions(Objects &card, const CardOptions &options)
         own.emplace_back("qr", QrFormatName(options.qrFormat));
     if (options.qrSizeKept)
         own.emplace_back("qrsize", "kept");
-    if (options.pictureBoxKept)
-        own.emplace_back("picbox", "kept");
+    if (const std::optional<TRect> &r = options.pictureBox)
+        own.emplace_back("picbox", std::to_string(r->left) + ',' + std::to_string(r->top) + ',' +
+                                       std::to_string(r->right) + ',' + std::to_string(r->bottom));
     if (join(own).size() > kShortStringMax)
         throw CardError("カードの設定が長すぎて、カードデータに保存できません");
     Pairs pairs;

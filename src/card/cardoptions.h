@@ -1,4 +1,7 @@
 #pragma once
+#include "card/rect.h"
+
+#include <optional>
 #include <string>
 
 class Objects;
@@ -25,10 +28,10 @@ struct CardOptions
     // The user sized the QR code: its rectangle is kept when the text
     // changes and the symbol is drawn to fill it.
     bool qrSizeKept = false;
-    // The picture (bPicture) has a place of its own, as a template gives
-    // it: a picture chosen for it fits inside its rectangle, aspect kept and
-    // centred, instead of taking its pixel size.
-    bool pictureBoxKept = false;
+    // The picture's (bPicture's) place, as a template gives it: a picture
+    // chosen for it fits inside this box, aspect kept and centred, instead
+    // of taking its pixel size. Model units.
+    std::optional<TRect> pictureBox;
 
     bool operator==(const CardOptions &) const = default;
 };

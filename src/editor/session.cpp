@@ -254,7 +254,13 @@ void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture>
     TRect box;
     obj.GetRect(box);
     obj.SetPicture(std::move(picture), screen, sjis::fromUnicode(QDir::toNativeSeparators(path)));
-    if (key != kPictureKey || !ReadCardOptions(card).pictureBoxKept || !fitIntoBox(obj, box))
+    // A template's place for the picture takes it, unless the picture shown
+    // was moved out of it: then the new one takes the old one's place.
+    const std::optional<TRect> place =
+        key == kPictureKey ? ReadCardOptions(card).pictureBox : std::nullopt;
+    const bool inPlace = place && box.left >= place->left && box.top >= place->top &&
+                         box.right <= place->right && box.bottom <= place->bottom;
+    if (!place || !fitIntoBox(obj, inPlace || box.right <= box.left ? *place : box))
         fitOnCard(obj);
     pictureNames[i] = QFileInfo(path).fileName();
     obj.SetVisible(true);

@@ -94,12 +94,16 @@ bool emptyRect(const TRect &r)
     return r.right <= r.left || r.bottom <= r.top;
 }
 
-bool hasPicturePlace(const Objects &tpl)
+// The template's place for the picture: the box it keeps, or the picture it
+// shows; none when it has neither.
+std::optional<TRect> picturePlace(const Objects &tpl)
 {
+    if (const std::optional<TRect> box = ReadCardOptions(tpl).pictureBox)
+        return box;
     const Object *pic = tpl.Find(kPictureKey);
-    if (!pic)
-        return false;
-    return pic->IsVisible() || (ReadCardOptions(tpl).pictureBoxKept && !emptyRect(rectOf(*pic)));
+    if (pic && pic->IsVisible() && !emptyRect(rectOf(*pic)))
+        return rectOf(*pic);
+    return std::nullopt;
 }
 
 } // namespace
@@ -301,8 +305,8 @@ void ApplyTemplateLayout(Objects &card, const Objects &tpl, bool takeSample)
     // The picture: the card's own in the template's place.
     if (auto *pic = dynamic_cast<GraphicObject *>(card.Find(kPictureKey))) {
         const auto *from = dynamic_cast<const GraphicObject *>(tpl.Find(kPictureKey));
-        options.pictureBoxKept = from && hasPicturePlace(tpl);
-        if (!options.pictureBoxKept) {
+        options.pictureBox = from ? picturePlace(tpl) : std::nullopt;
+        if (!options.pictureBox) {
             pic->SetVisible(false);
         } else if (takeSample && from->IsVisible()) {
             card[kPictureKey] = from->Clone();
@@ -342,14 +346,14 @@ void MakeTemplateCard(Objects &card, const TemplateMeta &meta, bool keepData)
             if (auto *t = dynamic_cast<TextObject *>(card.Find(f.key)))
                 t->SetText(std::string());
         if (auto *pic = dynamic_cast<GraphicObject *>(card.Find(kPictureKey))) {
-            const bool place = hasPicturePlace(card);
+            const std::optional<TRect> place = picturePlace(card);
             auto empty = std::make_unique<GraphicObject>();
-            empty->SetRect(place ? rectOf(*pic) : TRect{});
+            empty->SetRect(place.value_or(TRect{}));
             empty->SetOrder(pic->GetOrder());
             empty->SetVisible(false);
             card[kPictureKey] = std::move(empty);
             CardOptions options = ReadCardOptions(card);
-            options.pictureBoxKept = place;
+            options.pictureBox = place;
             WriteCardOptions(card, options);
         }
     }

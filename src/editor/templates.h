@@ -95,7 +95,7 @@ bool HasFieldData(const Objects &card);
 // added give way to the template's. With `takeSample` the texts and the
 // picture are the template's own as well (a card with no data of its own).
 // The template has a place for the picture when it shows one or keeps its
-// box (CardOptions::pictureBoxKept). Hidden records other than the options
+// box (CardOptions::pictureBox). Hidden records other than the options
 // and the template's own stay. The QR symbol is not rebuilt.
 void ApplyTemplateLayout(Objects &card, const Objects &tpl, bool takeSample);
 

@@ -347,7 +347,7 @@ TEST_F(CanvasTest, AQrCodeSizedTooSmallIsMarkedOnTheCanvasOnly)
         dynamic_cast<TextObject &>(*card["eName"]).SetText("Yamada Taro");
         card[kQrKey]->SetVisible(true);
         card[kQrKey]->SetRect(rect);
-        WriteCardOptions(card, CardOptions{QrFormat::Text, true});
+        WriteCardOptions(card, CardOptions{QrFormat::Text, true, {}});
         MemoryStream file;
         SaveCard(&file, card);
         ASSERT_EQ(editor().LoadBytes(file.Data()), EditSession::LoadResult::Loaded);

@@ -751,8 +751,9 @@ TEST(CardOptions, DefaultsLeaveNoRecordAndTheRecordSurvivesSaveAndLoad)
     EXPECT_EQ(saveCard(card.objects), plain);
 
     for (const CardOptions &options :
-         {CardOptions{QrFormat::Mecard, false}, CardOptions{QrFormat::Vcard, true},
-          CardOptions{QrFormat::Text, true}, CardOptions{}}) {
+         {CardOptions{QrFormat::Mecard, false, {}}, CardOptions{QrFormat::Vcard, true, {}},
+          CardOptions{QrFormat::Text, true, {}},
+          CardOptions{QrFormat::Text, false, TRect{5, 6, 70, 80}}, CardOptions{}}) {
         SCOPED_TRACE(QrFormatName(options.qrFormat));
         WriteCardOptions(card.objects, options);
         OwnedCard back;
@@ -772,7 +773,7 @@ TEST(CardOptions, DefaultsLeaveNoRecordAndTheRecordSurvivesSaveAndLoad)
     later->SetVisible(false);
     card.objects[kOptionsKey].reset(later);
     EXPECT_EQ(ReadCardOptions(card.objects), CardOptions{});
-    WriteCardOptions(card.objects, CardOptions{QrFormat::Vcard, false});
+    WriteCardOptions(card.objects, CardOptions{QrFormat::Vcard, false, {}});
     WriteCardOptions(card.objects, CardOptions{});
     OwnedCard back;
     ASSERT_TRUE(loadCard(saveCard(card.objects), back.objects));
@@ -787,10 +788,10 @@ TEST(CardOptions, DefaultsLeaveNoRecordAndTheRecordSurvivesSaveAndLoad)
         full += "old" + std::to_string(i) + "=value;";
     card.objects[kOptionsKey] = std::make_unique<TextObject>();
     dynamic_cast<TextObject &>(*card.objects[kOptionsKey]).SetText(full);
-    WriteCardOptions(card.objects, CardOptions{QrFormat::Mecard, true});
+    WriteCardOptions(card.objects, CardOptions{QrFormat::Mecard, true, {}});
     OwnedCard kept;
     ASSERT_TRUE(loadCard(saveCard(card.objects), kept.objects));
-    EXPECT_EQ(ReadCardOptions(kept.objects), (CardOptions{QrFormat::Mecard, true}));
+    EXPECT_EQ(ReadCardOptions(kept.objects), (CardOptions{QrFormat::Mecard, true, {}}));
     const std::string text = dynamic_cast<TextObject &>(*kept.objects[kOptionsKey]).GetText();
     EXPECT_EQ(text.find("old0="), std::string::npos) << text;
     EXPECT_NE(text.find(full.substr(full.size() - 20, 19)), std::string::npos) << text;

@@ -163,7 +163,7 @@ const char *const kContactVcard =
 
 void setFormat(Objects &card, QrFormat format, bool sizeKept = false)
 {
-    WriteCardOptions(card, CardOptions{format, sizeKept});
+    WriteCardOptions(card, CardOptions{format, sizeKept, {}});
 }
 
 TRect qrRect(Card &c)
