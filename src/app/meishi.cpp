@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -33,6 +34,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
@@ -542,6 +544,15 @@ void TMeishi::showFields()
             e->setText(text);
         }
         MarkLostCharacters(e);
+        // A field the design leaves out keeps what is typed (the QR code
+        // takes it) but the card does not show it: the edit says so.
+        const Object *obj = session.Card().Find(e->objectName().toStdString());
+        const bool leftOut = obj && !obj->Object::IsVisible();
+        e->setPlaceholderText(leftOut ? QStringLiteral("このデザインでは表示しません") : QString());
+        QPalette palette = e->palette();
+        palette.setColor(QPalette::Text, leftOut ? QColor(Qt::gray)
+                                                 : QApplication::palette().color(QPalette::Text));
+        e->setPalette(palette);
     }
     auto show = [this](const char *key, QLabel *box, QPushButton *button) {
         box->setText(session.PictureName(key));

@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -138,6 +139,12 @@ void TemplateDialog::reload(const QString &select)
             tip = QString::fromUtf8(e.what());
         }
         // The chosen design keeps its own colours: only its caption is marked.
+        if (!thumb.isNull()) {
+            // A card is white: its edge shows where it ends on the white list.
+            QPainter frame(&thumb);
+            frame.setPen(QColor(0xB0, 0xB0, 0xB0));
+            frame.drawRect(thumb.rect().adjusted(0, 0, -1, -1));
+        }
         QIcon icon;
         const QPixmap pixmap = QPixmap::fromImage(thumb);
         icon.addPixmap(pixmap, QIcon::Normal);

