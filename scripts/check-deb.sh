@@ -34,7 +34,8 @@ for f in bin/plakuro bin/plakuro-cli share/applications/$id.desktop \
     share/metainfo/$id.metainfo.xml share/mime/packages/$id.xml \
     share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
     share/icons/hicolor/128x128/apps/$id.png share/icons/hicolor/256x256/apps/$id.png \
-    share/man/man1/plakuro.1 share/man/man1/plakuro-cli.1; do
+    share/man/man1/plakuro.1 share/man/man1/plakuro-cli.1 share/plakuro/templates/yoko-classic.pkd \
+    share/plakuro/templates/tate-classic.pkd share/plakuro/templates/en-classic.pkd; do
     echo "$contents" | grep -q " \./usr/$f\$" || fail "package lacks /usr/$f"
 done
 
@@ -67,6 +68,11 @@ if [ "$can_install" = yes ]; then
     /usr/bin/plakuro-cli --help >/dev/null || fail "installed plakuro-cli --help failed"
     /usr/bin/plakuro-cli fill -o "$scratch/card.pkd" --set eName=Plakuro ||
         fail "installed plakuro-cli could not write a card"
+    # The installed programs find the shipped templates (and no one's own).
+    [ "$(XDG_DATA_HOME="$scratch/data" /usr/bin/plakuro-cli templates | wc -l)" -ge 18 ] ||
+        fail "the installed plakuro-cli lists fewer than 18 templates"
+    XDG_DATA_HOME="$scratch/data" /usr/bin/plakuro-cli fill -o "$scratch/t.pkd" --template tate-classic ||
+        fail "installed plakuro-cli could not make a card from a template"
     cp "$scratch/card.pkd" "$scratch/card"
     type="$(gio info -a standard::content-type "$scratch/card" | sed -n 's/^ *standard::content-type: //p')"
     [ "$type" = application/x-plakuro-card ] || fail "the installed system takes a card for '$type'"
@@ -80,6 +86,9 @@ else
     trap 'rm -rf "$scratch"' EXIT
     dpkg -x "$deb" "$scratch/root"
     "$scratch/root/usr/bin/plakuro-cli" --help >/dev/null || fail "unpacked plakuro-cli --help failed"
+    # Moved as a whole, the tree still finds its templates beside the program.
+    [ "$(XDG_DATA_HOME="$scratch/data" "$scratch/root/usr/bin/plakuro-cli" templates | wc -l)" -ge 18 ] ||
+        fail "the unpacked plakuro-cli lists fewer than 18 templates"
     apt-get install -s -q --no-install-recommends "$deb" >/dev/null 2>&1 ||
         fail "apt cannot satisfy the package's dependencies"
     echo "unpacked into a scratch folder and ran; apt's dry run accepts its dependencies"

@@ -1,4 +1,5 @@
 #include "editor/canvasview.h"
+#include "card/cardoptions.h"
 #include "card/object.h"
 #include "card/objects.h"
 #include "card/shape.h"
@@ -74,6 +75,7 @@ void CanvasView::repaint()
     // The notices and marks keep their size on the screen.
     if (pixelRatio != 1.0)
         p.scale(pixelRatio, pixelRatio);
+    DrawPicturePlace(p);
     DrawQrOverflow(p);
     DrawQrTooSmall(p);
     DrawSelectionMarks(p);
@@ -241,6 +243,24 @@ void CanvasView::DrawQrOverflow(QPainter &p) const
     p.drawRect(box.adjusted(1, 1, -1, -1));
     p.setPen(red);
     p.drawText(box, Qt::AlignCenter, words);
+    p.restore();
+}
+
+void CanvasView::DrawPicturePlace(QPainter &p) const
+{
+    const Object *pic = session.Card().Find(kPictureKey);
+    const std::optional<TRect> place = ReadCardOptions(session.Card()).pictureBox;
+    if (!place || !pic || pic->IsVisible())
+        return;
+    const TRect v = viewPixels(session.View(), *place);
+    const QRect frame(QPoint(v.left, v.top), QPoint(v.right, v.bottom));
+    p.save();
+    p.setPen(QPen(QColor(0x90, 0x90, 0x90), 1, Qt::DashLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(frame);
+    p.setFont(WindowFont());
+    p.setPen(QColor(0x80, 0x80, 0x80));
+    p.drawText(frame, Qt::AlignCenter, QStringLiteral("画像"));
     p.restore();
 }
 

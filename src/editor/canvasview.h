@@ -72,6 +72,9 @@ public:
     // While the shown symbol's modules are too small to read well: an orange
     // frame round the object with words saying so.
     void DrawQrTooSmall(QPainter &p) const;
+    // The place a template keeps for the picture while none is shown: a
+    // dashed grey frame with 「画像」, on the screen only.
+    void DrawPicturePlace(QPainter &p) const;
 
 signals:
     // The canvas was painted anew.
