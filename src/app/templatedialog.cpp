@@ -155,9 +155,11 @@ void TemplateDialog::reload(const QString &select)
         item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
         List(t.meta.group)->addItem(item);
     }
-    for (QListWidget *list : lists)
+    for (QListWidget *list : lists) {
         if (list->count() && !list->currentItem())
             list->setCurrentRow(0);
+        list->scrollToTop();
+    }
     if (!select.isEmpty())
         Select(select);
     chosenChanged();

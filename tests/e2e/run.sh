@@ -12,6 +12,8 @@ mkdir -p "$OUT/bin"
 # The settings file lives beside the program file, so the program runs from a
 # folder of the test's own.
 cp "$PLAKURO" "$OUT/bin/plakuro"
+# The shipped templates sit beside the program in the build tree.
+cp -r "$(dirname "$PLAKURO")/templates" "$OUT/bin/templates"
 cd "$OUT"
 unset QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
@@ -310,5 +312,56 @@ assert frames == sorted([added, [150, 83, 350, 203], [150, 303, 250, 363], [170,
 assert records["eName"]["text"] == "山田太郎", records["eName"]["text"]
 PY
 echo "the toolbar adds, 整列 aligns; Shift+click, arrows, Delete, a rubber band and Ctrl+D edit added objects; Ctrl+S keeps them"
+
+export XDG_DATA_HOME="$OUT/data"
+# The template gallery over a card the tool made: Ctrl+Shift+N opens it on
+# its first design (横), Return applies it, Ctrl+Z and Ctrl+Y take the one
+# step back and again; the saved card is laid out as the tool lays it out.
+"$CLI" fill -o "$OUT/gallery.pkd" --set 名前=山田太郎 --set 会社名=株式会社プラクロ
+"$OUT/bin/plakuro" "$OUT/gallery.pkd" >"$OUT/plakuro-gallery.log" 2>&1 &
+PID=$!
+trap 'kill $PID 2>/dev/null || true' EXIT
+WIN=$(find_window '^gallery\.pkd - Plakuro$')
+[ -n "$WIN" ] || fail "no window titled 'gallery.pkd - Plakuro'"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+WX=$X; WY=$Y
+click 120 54          # eName: the window has the keyboard
+xdotool key --clearmodifiers ctrl+shift+n
+DLG=$(find_window '^テンプレート$')
+[ -n "$DLG" ] || fail "Ctrl+Shift+N opened no gallery"
+sleep 0.5
+import -window root "$OUT/gallery.png"
+xdotool key --clearmodifiers Return
+sleep 0.5
+[ -z "$(xdotool search --onlyvisible --name '^テンプレート$' 2>/dev/null)" ] ||
+    fail "the gallery stayed open after Return"
+click 120 54          # the window has the keyboard again (no window manager gives it back)
+[ "$(xdotool getwindowname "$WIN")" = "*gallery.pkd - Plakuro" ] || fail "applying a design left the card unmodified"
+xdotool key --clearmodifiers ctrl+z
+sleep 0.2
+[ "$(xdotool getwindowname "$WIN")" = "gallery.pkd - Plakuro" ] || fail "Ctrl+Z did not take the design back in one step"
+xdotool key --clearmodifiers ctrl+y
+sleep 0.2
+xdotool key --clearmodifiers ctrl+s
+sleep 0.5
+"$XCLOSE" "$WIN"
+for _ in $(seq 1 100); do kill -0 $PID 2>/dev/null || break; sleep 0.1; done
+kill -0 $PID 2>/dev/null && fail "program did not end after closing the saved card"
+trap - EXIT
+FIRST=$(XDG_DATA_HOME="$OUT/data" "$CLI" templates | head -1 | cut -f1)
+XDG_DATA_HOME="$OUT/data" "$CLI" fill -o "$OUT/gallery-tool.pkd" --template "$FIRST" \
+    --set 名前=山田太郎 --set 会社名=株式会社プラクロ
+"$CLI" info "$OUT/gallery.pkd" >"$OUT/gallery.json"
+"$CLI" info "$OUT/gallery-tool.pkd" >"$OUT/gallery-tool.json"
+python3 - "$OUT/gallery.json" "$OUT/gallery-tool.json" <<'PY' || fail "the gallery's card is not laid out as $FIRST (gallery.json)"
+import json, sys
+window, tool = ({r["key"]: r for r in json.load(open(f))["records"]} for f in sys.argv[1:])
+for key in ("eName", "eCorp", "QR", "bPicture"):
+    for field in ("rect", "visible", "font", "color", "order"):
+        assert window[key].get(field) == tool[key].get(field), (key, field, window[key].get(field), tool[key].get(field))
+assert window["eName"]["text"] == "山田太郎", window["eName"]["text"]
+PY
+echo "the template gallery lays the card out in one step, as plakuro-cli fill --template does"
 
 echo "e2e: OK"
