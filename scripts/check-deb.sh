@@ -29,12 +29,20 @@ depends="$(echo "$info" | sed -n 's/^ Depends: //p')"
 for dep in libqt6widgets6 libqt6printsupport6 libqrencode4 fonts-noto-cjk; do
     case "$depends" in *"$dep"*) ;; *) fail "Depends lacks $dep: $depends" ;; esac
 done
+# What Debian's own checker says of the package: no error, no warning.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning --allow-root --tag-display-limit 0 "$deb" ||
+        fail "lintian finds faults in the package (above)"
+else
+    fail "lintian is not installed (scripts/deps.sh installs it)"
+fi
 contents="$(dpkg-deb --contents "$deb")"
 for f in bin/plakuro bin/plakuro-cli share/applications/$id.desktop \
     share/metainfo/$id.metainfo.xml share/mime/packages/$id.xml \
     share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
     share/icons/hicolor/128x128/apps/$id.png share/icons/hicolor/256x256/apps/$id.png \
-    share/man/man1/plakuro.1 share/man/man1/plakuro-cli.1 share/plakuro/templates/yoko-classic.pkd \
+    share/man/man1/plakuro.1.gz share/man/man1/plakuro-cli.1.gz share/doc/plakuro/copyright \
+    share/doc/plakuro/changelog.gz share/plakuro/templates/yoko-classic.pkd \
     share/plakuro/templates/tate-classic.pkd share/plakuro/templates/en-classic.pkd; do
     echo "$contents" | grep -q " \./usr/$f\$" || fail "package lacks /usr/$f"
 done

@@ -117,9 +117,14 @@ QString UsageText()
         "終了状態: 0 正常終了。2 使い方の誤り。\n");
 }
 
+QString ProgramVersion()
+{
+    return QStringLiteral(PLAKURO_VERSION);
+}
+
 QString VersionText()
 {
-    return QStringLiteral("plakuro %1\n").arg(QStringLiteral(PLAKURO_VERSION));
+    return QStringLiteral("plakuro %1\n").arg(ProgramVersion());
 }
 
 int RunWithoutWindow(const Arguments &arguments)

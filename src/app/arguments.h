@@ -28,6 +28,9 @@ Arguments ParseArguments(const QStringList &args);
 QString UsageText();
 // "plakuro VERSION\n", the project's version.
 QString VersionText();
+// The project's version ("0.1"), the one the build names: --version, the
+// splash and 「Plakuro について」 show it.
+QString ProgramVersion();
 
 // Runs the answer of ParseArguments that needs no window: prints and returns
 // the exit status. Returns -1 for Action::Run.

@@ -1,4 +1,5 @@
 #include "artwork.h"
+#include "app/arguments.h"
 #include "card/defaultcard.h"
 
 #include <QFont>
@@ -519,7 +520,8 @@ QImage RenderSplash()
     p.setFont(GothicFont(11));
     p.setPen(QColor(0x6A, 0x75, 0x88));
     p.drawText(QRect(0, band, kSplashWidth - 16, kSplashHeight - band),
-               Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Version 0.1"));
+               Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("Version %1").arg(ProgramVersion()));
 
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(Qt::NoPen);

@@ -24,6 +24,8 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -206,8 +208,52 @@ void QtDialogs::Preview(QWidget *parent, const DrawingOrder &order, const QPageL
     RunPreview(parent, order, paper.fullRect(QPageLayout::Millimeter).size(), space, print, this);
 }
 
+namespace {
+
+// Whether the desktop names a program for web pages: $BROWSER, or the
+// default xdg-mime gives for HTML. Without one, xdg-open has nothing to
+// start and says so only on its own stderr.
+bool browserConfigured()
+{
+    if (!qEnvironmentVariableIsEmpty("BROWSER"))
+        return true;
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html")});
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return false;
+    }
+    return query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0 &&
+           !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+// The manual in a window of Plakuro's own: its links within the manual
+// followed there, others handed to the desktop.
+void showManualWindow(const QString &file)
+{
+    auto *browser = new QTextBrowser;
+    browser->setObjectName(QStringLiteral("ManualWindow"));
+    browser->setAttribute(Qt::WA_DeleteOnClose);
+    browser->setWindowTitle(QStringLiteral("Plakuro マニュアル"));
+    browser->setOpenExternalLinks(true);
+    browser->setSource(QUrl::fromLocalFile(file));
+    browser->resize(820, 720);
+    browser->show();
+}
+
+} // namespace
+
 void QtDialogs::OpenAddress(const QString &address)
 {
+    // The manual is read without a browser too; an address of the user's is
+    // handed over as it is.
+    const QUrl url(address);
+    if (url.isLocalFile() && (!browserConfigured() || !launchAddress(address))) {
+        showManualWindow(url.toLocalFile());
+        return;
+    }
     launchAddress(address);
 }
 

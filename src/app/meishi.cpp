@@ -4,6 +4,7 @@
 #include "app/lostmark.h"
 #include "app/manual.h"
 #include "app/printing.h"
+#include "app/reading.h"
 #include "app/templatedialog.h"
 #include "card/defaultcard.h"
 #include "card/errors.h"
@@ -52,7 +53,11 @@ namespace {
 
 const QString kTitle = QStringLiteral("Plakuro");
 const QString kCardFilter = CardFileFilter();
+// The dialog opens on every picture Plakuro reads (logos come as PNG); the
+// described filters follow.
 const QString kPictureFilter = QStringLiteral(
+    "使える画像 (*.jpg;*.jpeg;*.bmp;*.png;*.gif;*.tif;*.tiff;*.webp)|"
+    "*.jpg;*.jpeg;*.bmp;*.png;*.gif;*.tif;*.tiff;*.webp|"
     "すべてのファイル (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf|"
     "JPEG イメージファイル (*.jpg)|*.jpg|JPEG イメージファイル (*.jpeg)|*.jpeg|"
     "ビットマップ (*.bmp)|*.bmp|"
@@ -540,8 +545,12 @@ void TMeishi::showFields()
     for (QLineEdit *e : ClearOrder()) {
         const QString text = session.FieldText(e->objectName().toStdString());
         if (e->text() != text) {
+            // A character made half width keeps the cursor where it was.
+            const int cursor = e->text().size() == text.size() ? e->cursorPosition() : -1;
             const QSignalBlocker quiet(e);
             e->setText(text);
+            if (cursor >= 0)
+                e->setCursorPosition(cursor);
         }
         MarkLostCharacters(e);
         // A field the design leaves out keeps what is typed (the QR code
@@ -694,6 +703,7 @@ void TMeishi::FormCreate()
     // The session built the default card.
     for (QLineEdit *e : ClearOrder())
         connect(e, &QLineEdit::textChanged, this, [this, e] { guarded([&] { EditChanged(e); }); });
+    nameReading = new ReadingTracker(eName);
     for (QPushButton *button : {bPicture, bBackPicture})
         connect(button, &QPushButton::clicked, this,
                 [this, button] { guarded([&] { PictureButtonClick(button); }); });
@@ -811,11 +821,28 @@ WindowPlace TMeishi::CurrentWindowPlace() const
 void TMeishi::EditChanged(QLineEdit *edit)
 {
     session.EditChanged(edit->objectName().toStdString(), edit->text());
+    if (edit == eName && nameReading && nameReading->FollowsEdit())
+        FollowNameReading();
     // Said where the typing is, without a box that would stop it; the status
     // line repeats it for a user who does not point at the edit.
     const QString warning = MarkLostCharacters(edit);
     if (!warning.isEmpty())
         cDebug->showMessage(warning, 10000);
+}
+
+void TMeishi::FollowNameReading()
+{
+    const QString reading = nameReading->Reading().trimmed();
+    const QString furigana = eFuri->text();
+    // Only a furigana this made (in either syllabary) or none is followed;
+    // one the user typed differently stays theirs.
+    if (reading.isEmpty() ||
+        (!furigana.isEmpty() && ToHiragana(furigana) != ToHiragana(furiganaFollowed)))
+        return;
+    const QString wanted = IsKatakana(furigana) ? ToKatakana(reading) : reading;
+    furiganaFollowed = wanted;
+    if (wanted != furigana)
+        eFuri->setText(wanted);
 }
 
 void TMeishi::PictureButtonClick(QPushButton *button)

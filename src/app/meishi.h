@@ -14,6 +14,7 @@
 
 class Dialogs;
 class QAction;
+class ReadingTracker;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -227,6 +228,9 @@ public:
     // 「テンプレート…」: the gallery; 「テンプレートとして保存…」: the card as
     // one of the user's own templates.
     void TemplatesClick();
+    // The name was typed through an input method: the furigana follows its
+    // reading while it is empty or was filled this way.
+    void FollowNameReading();
     void SaveAsTemplateClick();
     // The menu of a right click on an empty spot of the card (adding
     // objects, pasting), at the global point.
@@ -254,7 +258,7 @@ public:
     // 「整列」: the toolbar's drop-down and the object menu's submenu.
     QToolButton *bAlign;
     QToolButton *bMerge, *bTemplate;
-    QAction *aMerge, *aTemplates, *aSaveTemplate;
+    QAction *aMerge, *aTemplates, *aSaveTemplate, *aAbout;
     QMenu *mAlign;
     QAction *aAlignLeft, *aAlignHCenter, *aAlignRight, *aAlignTop, *aAlignVCenter, *aAlignBottom,
         *aCardHCenter, *aCardVCenter, *aSpreadAcross, *aSpreadDown;
@@ -320,6 +324,8 @@ private:
     QString lastSaveName;
     QString fileName;
     QString programDir;
+    ReadingTracker *nameReading = nullptr;
+    QString furiganaFollowed; // what FollowNameReading last put in the furigana
     // The window has its place: the last run's, or centred at the first show.
     bool placed = false;
     // A rubber band under way: where the press was (canvas pixels), and

@@ -1,6 +1,7 @@
 // The window's commands for objects the user adds: the toolbar group that
 // adds them, the canvas menu, 「整列」, and the object menu's text, shape and
 // clipboard items.
+#include "app/arguments.h"
 #include "app/dialogs.h"
 #include "app/lostmark.h"
 #include "app/meishi.h"
@@ -252,6 +253,13 @@ void TMeishi::buildObjectTools()
     aTemplates->setIcon(toolIcon(ToolIcon::Template));
     aSaveTemplate = menuItem(mCanvas, "aSaveTemplate", QStringLiteral("テンプレートとして保存…"),
                              [this] { SaveAsTemplateClick(); });
+    mCanvas->addSeparator();
+    aAbout = menuItem(mCanvas, "aAbout", QStringLiteral("Plakuro について…"), [this] {
+        dialogs.ShowInfo(this, QStringLiteral("Plakuro %1\n名刺と QR コードのデザイン・印刷\n\n"
+                                              "Copyright (c) 2026 The Plakuro developers\n"
+                                              "MIT ライセンス")
+                                   .arg(ProgramVersion()));
+    });
 
     // 「整列」: one menu behind the toolbar's drop-down and in the object menu.
     mAlign = new QMenu(QStringLiteral("整列"), this);

@@ -11,14 +11,17 @@
 #include "card/font.h"
 #include "card/objects.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QToolButton>
@@ -56,6 +59,8 @@ QWidget *makeSeparator(QWidget *parent, int x)
 
 // Where the tool bar's message starts, without and with the 表/裏 switch.
 constexpr int kMessageLeft = 350;
+const QString kWholePage = QStringLiteral("ページ全体");
+const QString kPageWidth = QStringLiteral("幅に合わせる");
 constexpr int kMessageLeftWithPages = 414;
 
 } // namespace
@@ -83,7 +88,10 @@ TPreview::TPreview(QWidget *parent) : QDialog(parent)
     cZoom->addItems({QStringLiteral("25%"), QStringLiteral("50%"), QStringLiteral("75%"),
                      QStringLiteral("100%"), QStringLiteral("125%"), QStringLiteral("150%"),
                      QStringLiteral("200%"), QStringLiteral("400%")});
+    // Beyond the described percentages: the zooms that fit the window.
+    cZoom->addItems({kWholePage, kPageWidth});
     cZoom->setGeometry(129, 2, 60, 20);
+    cZoom->view()->setMinimumWidth(cZoom->view()->sizeHintForColumn(0) + 24);
     makeSeparator(ToolBar1, 189);
     SpeedButton1 = makeSpeedButton(ToolBar1, "SpeedButton1", QStringLiteral("閉じる"), 197, 61);
     makeSeparator(ToolBar1, 258);
@@ -193,6 +201,11 @@ void TPreview::FormShow()
     render();
     // The control already shows 100 %; selecting the item must not run
     // cZoomChange.
+    if (openWholePage) {
+        cZoom->setCurrentIndex(cZoom->findText(kWholePage));
+        cZoomChange();
+        return;
+    }
     const QSignalBlocker blocker(cZoom);
     cZoom->setCurrentIndex(cZoom->findText(QStringLiteral("100%")));
 }
@@ -200,6 +213,10 @@ void TPreview::FormShow()
 void TPreview::cZoomChange()
 {
     QString text = cZoom->currentText();
+    if (text == kWholePage || text == kPageWidth) {
+        cPreview->SetZoom(cPreview->FitZoom(text == kPageWidth));
+        return;
+    }
     text.chop(1);
     cPreview->SetZoom(text.toInt());
 }
@@ -310,6 +327,9 @@ void TPreview::resizeEvent(QResizeEvent *event)
     ToolBar1->resize(width(), kToolBarHeight);
     placeOffPaperLabel();
     cPreview->setGeometry(0, kPreviewTop, width(), qMax(0, height() - kPreviewTop));
+    // A fitting zoom keeps fitting the window.
+    if (cZoom->currentText() == kWholePage || cZoom->currentText() == kPageWidth)
+        cZoomChange();
 }
 
 void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperMm,
@@ -325,6 +345,17 @@ void RunPreview(QWidget *parent, const DrawingOrder &order, const QSizeF &paperM
             print(p->Values());
     };
     preview->SetValues(space);
+    // Large enough for the whole page, within the screen.
+    if (const QScreen *screen = (parent ? parent->screen() : QGuiApplication::primaryScreen())) {
+        const QRect room = screen->availableGeometry();
+        const int height = std::max(431, room.height() * 9 / 10);
+        const int width = std::clamp(
+            static_cast<int>((height - kPreviewTop) * paperMm.width() / paperMm.height()) + 40, 478,
+            std::max(478, room.width() * 9 / 10));
+        preview->resize(width, height);
+        preview->move(room.center() - QPoint(width / 2, height / 2));
+    }
+    preview->openWholePage = true;
     preview->exec();
     space = preview->Values();
 }

@@ -72,6 +72,9 @@ public:
     // all is well.
     QLabel *lOffPaper;
 
+    // Shown first at 「ページ全体」 instead of 100 % (RunPreview).
+    bool openWholePage = false;
+
     void FormShow();
     void FormClose();
     void cZoomChange();

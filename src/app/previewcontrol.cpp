@@ -94,6 +94,23 @@ void PreviewControl::SetZoom(int percent)
     viewport()->update();
 }
 
+int PreviewControl::FitZoom(bool widthOnly) const
+{
+    if (!recorder)
+        return 100;
+    const QSizeF tenthMm = recorder->PageSizeTenthMm();
+    const double w = tenthMm.width() * recorder->XFactor();
+    const double h = tenthMm.height() * recorder->YFactor();
+    if (w <= 0 || h <= 0)
+        return 100;
+    // A little room at the edges, and none taken by a scroll bar the fit
+    // would not need.
+    const double byWidth = (viewport()->width() - 8) / w;
+    const double byHeight = (viewport()->height() - 8) / h;
+    const double scale = widthOnly ? byWidth : std::min(byWidth, byHeight);
+    return std::clamp(static_cast<int>(scale * 100), kMinZoom, kMaxZoom);
+}
+
 QSize PreviewControl::PageDisplaySize() const
 {
     if (!recorder)

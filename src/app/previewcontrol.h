@@ -57,6 +57,9 @@ public:
 
     // The page's shown size, and where it is in viewport coordinates.
     QSize PageDisplaySize() const;
+    // The zoom (percent) that shows the whole page in the viewport, or
+    // its whole width when `widthOnly`; 100 without a page.
+    int FitZoom(bool widthOnly) const;
     QRect PageRect() const;
 
 protected:

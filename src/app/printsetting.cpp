@@ -195,6 +195,31 @@ TPrintSetting::TPrintSetting(QWidget *parent) : QDialog(parent)
     connect(cShortEdge, &QCheckBox::toggled, this, [this](bool on) { back.shortEdge = on; });
     connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+    fitLabels();
+}
+
+void TPrintSetting::fitLabels()
+{
+    // The described places assume the original face's narrow glyphs: where a
+    // label would run under the control it names, that control and what
+    // lies right of it on the label's rows move right, and the dialog grows.
+    const std::pair<QLabel *, QWidget *> rows[] = {
+        {Label1, eA},         {Label4, eB},   {Label2, eC},   {Label3, eD},
+        {LabelStock, cStock}, {LabelOX, eOX}, {LabelOY, eOY}, {LabelBack, lBackFile}};
+    int width = this->width();
+    for (const auto &[label, buddy] : rows) {
+        label->adjustSize();
+        const int overlap = label->x() + label->width() + 4 - buddy->x();
+        if (overlap <= 0)
+            continue;
+        const int top = label->y(), bottom = label->y() + label->height();
+        for (QWidget *w : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (w->x() >= buddy->x() && w->y() < bottom && w->y() + w->height() > top) {
+                w->move(w->x() + overlap, w->y());
+                width = std::max(width, w->x() + w->width() + 12);
+            }
+    }
+    setFixedSize(width, height());
 }
 
 void TPrintSetting::FormShow()
@@ -262,12 +287,12 @@ void TPrintSetting::SetValues(const PrintSpace &space)
 
 void TPrintSetting::eOXChange()
 {
-    editChanged(eOX, ox);
+    shiftChanged(eOX, ox);
 }
 
 void TPrintSetting::eOYChange()
 {
-    editChanged(eOY, oy);
+    shiftChanged(eOY, oy);
 }
 
 void TPrintSetting::cStockChange()
@@ -322,6 +347,20 @@ void TPrintSetting::editChanged(QLineEdit *edit, std::int32_t &value)
         edit->setText(QString::number(value));
     showStock();
     DrawPaperSketch();
+}
+
+void TPrintSetting::shiftChanged(QLineEdit *edit, std::int32_t &value)
+{
+    // A shift is typed with its sign, so an emptied field or a lone sign is
+    // a number on its way: it counts as 0 meanwhile and stays as typed (a
+    // field left empty means 0). Other text that is no number goes back.
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty() || text == u'-' || text == u'+') {
+        value = 0;
+        DrawPaperSketch();
+        return;
+    }
+    editChanged(edit, value);
 }
 
 void TPrintSetting::DrawPaperSketch()

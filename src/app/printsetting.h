@@ -100,6 +100,11 @@ protected:
 
 private:
     void editChanged(QLineEdit *edit, std::int32_t &value);
+    // The fine shifts' change handler: as editChanged, but an empty field or
+    // a lone sign is 0 and stays as typed.
+    void shiftChanged(QLineEdit *edit, std::int32_t &value);
+    // Moves controls right of a label that would run under them.
+    void fitLabels();
     // Selects the preset the four values match, else 「ユーザー設定」.
     void showStock();
     void showBack();

@@ -151,7 +151,9 @@ void CanvasView::drawMarks(QPainter &p, const Object &obj, const QColor &colour,
         // Each end's square is centred on the end, where HandleAt finds it.
         const TRect f = viewPixels(view, line->Frame());
         for (const auto &[x, y] : {std::pair{f.left, f.top}, std::pair{f.right, f.bottom}})
-            p.fillRect(QRect(x - 2, y - 2, 5, 5), colour);
+            p.fillRect(QRect(x - geometry::kHandlePixels / 2, y - geometry::kHandlePixels / 2,
+                             geometry::kHandlePixels + 1, geometry::kHandlePixels + 1),
+                       colour);
         return;
     }
     TRect r;

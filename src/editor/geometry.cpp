@@ -147,23 +147,24 @@ TRect HandleBox(Handle h, const TRect &view)
     auto box = [](int x1, int y1, int x2, int y2) {
         return TRect{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
     };
+    constexpr int k = kHandlePixels, half = kHandlePixels / 2;
     switch (h) {
     case Handle::TopLeft:
-        return box(L, T, L + 3, T + 3);
+        return box(L, T, L + k, T + k);
     case Handle::TopRight:
-        return box(R, T, R - 3, T + 3);
+        return box(R, T, R - k, T + k);
     case Handle::BottomLeft:
-        return box(L, B, L + 3, B - 3);
+        return box(L, B, L + k, B - k);
     case Handle::BottomRight:
-        return box(R, B, R - 3, B - 3);
+        return box(R, B, R - k, B - k);
     case Handle::Top:
-        return box(mx - 1, T, mx + 2, T + 3);
+        return box(mx - half, T, mx + k - half, T + k);
     case Handle::Bottom:
-        return box(mx - 1, B, mx + 2, B - 3);
+        return box(mx - half, B, mx + k - half, B - k);
     case Handle::Left:
-        return box(L, my - 1, L + 3, my + 2);
+        return box(L, my - half, L + k, my + k - half);
     case Handle::Right:
-        return box(R, my - 1, R - 3, my + 2);
+        return box(R, my - half, R - k, my + k - half);
     case Handle::None:
         break;
     }

@@ -60,16 +60,18 @@ enum class Handle
 // neither on that axis.
 std::pair<int, int> HandleEdges(Handle h);
 
+// A handle's side in view pixels (logical pixels: more device pixels on a
+// high-density screen): big enough to see and to catch at any zoom.
+inline constexpr int kHandlePixels = 6;
+
 // The pixels of a handle's square for a rectangle whose edges lie at the
 // view pixels `view` (right and bottom exclusive in the result, as filled):
-// each corner's is the corner mark reaching 3 pixels inward, each edge's a
-// 3-pixel square at the edge's middle. Empty for None.
+// each corner's is the corner mark reaching kHandlePixels inward, each
+// edge's a square of that side at the edge's middle. Empty for None.
 TRect HandleBox(Handle h, const TRect &view);
 
 // The handle whose square, widened by 2 pixels on every side, holds the view
-// pixel (x, y); corners win over edges. None elsewhere. Two pixels around a
-// 3-pixel square are easy to catch, and a 2 mm object still keeps a middle
-// that moves it.
+// pixel (x, y); corners win over edges. None elsewhere.
 Handle HandleAt(const TRect &view, int x, int y);
 
 // --- Moving and sizing ---------------------------------------------------

@@ -233,16 +233,39 @@ void EditSession::applyText(std::size_t field, const QString &text)
     SetModified(true);
 }
 
-void EditSession::EditChanged(const std::string &key, const QString &text)
+QString EditSession::HalfWidthForField(const std::string &key, const QString &text)
+{
+    const bool number = key == "eTel" || key == "eFax" || key == "eMobile" || key == "ePostNo";
+    const bool address = key == "eMail" || key == "eURL";
+    if (!number && !address)
+        return text;
+    QString out = text;
+    for (QChar &c : out) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF01 && u <= 0xFF5E) // the full-width forms of ASCII
+            c = QChar(static_cast<char16_t>(u - 0xFF01 + 0x21));
+        else if (number && (u == 0x30FC || u == 0x2212 || u == 0x2010 || u == 0x2011 ||
+                            u == 0x2013 || u == 0x2014 || u == 0x2015 || u == 0xFF70))
+            c = u'-'; // the dashes an input method gives for "-" in a number
+        else if (number && u == 0x3000)
+            c = u' ';
+    }
+    return out;
+}
+
+void EditSession::EditChanged(const std::string &key, const QString &typed)
 {
     const std::size_t i = fieldIndex(key);
     textObject(card, key); // throws before anything changes
+    const QString text = HalfWidthForField(key, typed);
     std::unique_ptr<EditState> before = snapshot();
     applyText(i, text);
     UpdateQrCode();
     RefreshCanvas();
     record(QStringLiteral("「%1」の入力").arg(QString::fromUtf8(kFields[i].caption)),
            std::move(before), kTypingStep, key);
+    if (text != typed)
+        emit fieldsChanged(); // the edit shows what the card holds
 }
 
 void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture> picture,
@@ -638,7 +661,8 @@ EditSession::Handle EditSession::HandleAt(int X, int Y) const
         // A line's handles are its two ends.
         const TRect f = line->Frame();
         auto near = [&](int x, int y) {
-            return std::abs(dev(x) - X) <= 4 && std::abs(dev(y) - Y) <= 4;
+            constexpr int reach = geometry::kHandlePixels / 2 + 2;
+            return std::abs(dev(x) - X) <= reach && std::abs(dev(y) - Y) <= reach;
         };
         if (near(f.right, f.bottom))
             return Handle::BottomRight;

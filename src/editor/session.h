@@ -120,8 +120,15 @@ public:
 
     // The field's edit now holds `text`: the text into its object, Modified,
     // the QR symbol, the canvas. Consecutive changes of one field are one
-    // step. Throws CardError when the key holds no text object.
+    // step. Throws CardError when the key holds no text object. In the
+    // number and address fields full-width letters, digits and signs become
+    // half width (HalfWidthForField); fieldsChanged then tells the edit.
     void EditChanged(const std::string &key, const QString &text);
+    // `text` as the field keeps it: in telephone, FAX, mobile and 〒 the
+    // full-width ASCII forms, the dashes input methods give for "-" and the
+    // ideographic space become half width; in e-mail and URL the full-width
+    // ASCII forms. Hyphens stay where the user put them. Other fields: as is.
+    static QString HalfWidthForField(const std::string &key, const QString &text);
     // A loaded picture shown by the picture object `key` with the converter
     // of the canvas; `path` (absolute) becomes its source and its file name
     // the name box's text. A picture larger than the card in either direction

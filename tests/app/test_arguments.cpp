@@ -2,6 +2,7 @@
 #include "app/manual.h"
 #include "fixture.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -58,6 +59,16 @@ TEST(ArgumentsTest, ParsesTheCommandLine)
     }
     EXPECT_TRUE(UsageText().startsWith("使い方: plakuro"));
     EXPECT_EQ(VersionText(), QStringLiteral("plakuro %1\n").arg(PLAKURO_TEST_VERSION));
+}
+
+// The version the build names, also where the window shows it.
+TEST_F(MeishiTest, AboutShowsTheBuildsVersion)
+{
+    window->findChild<QAction *>("aAbout")->trigger();
+    ASSERT_FALSE(dialogs.infos.isEmpty());
+    EXPECT_TRUE(
+        dialogs.infos.back().startsWith(QStringLiteral("Plakuro %1\n").arg(PLAKURO_TEST_VERSION)));
+    EXPECT_EQ(ProgramVersion(), PLAKURO_TEST_VERSION);
 }
 
 TEST_F(MeishiTest, TheCardNamedOnTheCommandLineOpensAsOpenOpensIt)

@@ -67,20 +67,20 @@ TEST_F(CanvasTest, PressSelectsTheTopmostObjectAndMarksItsCorners)
     EXPECT_EQ(r.top, nameRect.top);
     EXPECT_TRUE(editor().Modified());
 
-    // Four solid blue 3 x 3 squares reaching inward from the corners.
+    // Four solid blue 6 x 6 squares reaching inward from the corners.
     const int L = conv.ToDevice(r.left), T = conv.ToDevice(r.top);
     const int R = conv.ToDevice(r.right), B = conv.ToDevice(r.bottom);
     const QRgb blue = qRgb(0, 0, 255);
     for (auto [x, y] : {std::pair{L, T},
-                        {L + 2, T + 2},
-                        {R - 3, T},
-                        {R - 1, T + 2},
-                        {L, B - 3},
-                        {L + 2, B - 1},
-                        {R - 3, B - 3},
+                        {L + 5, T + 5},
+                        {R - 6, T},
+                        {R - 1, T + 5},
+                        {L, B - 6},
+                        {L + 5, B - 1},
+                        {R - 6, B - 6},
                         {R - 1, B - 1}})
         EXPECT_EQ(canvas().pixel(x, y), blue) << x << "," << y;
-    EXPECT_NE(canvas().pixel(L + 3, T), blue);
+    EXPECT_NE(canvas().pixel(L + 6, T), blue);
     EXPECT_NE(canvas().pixel(R, T), blue);
 
     // Empty spot: nothing selected, marks gone, commands off.

@@ -196,9 +196,11 @@ TEST_F(MeishiTest, APictureLargerThanTheCardIsScaledToFitIt)
 
 TEST_F(MeishiTest, PictureChoicesThatLoadNothingChangeNothing)
 {
-    // Cancelled dialog.
+    // Cancelled dialog. It opened on every picture Plakuro reads.
     window->bPicture->click();
     EXPECT_EQ(window->bPicture->text(), QString("参照"));
+    EXPECT_TRUE(dialogs.fileDialogs.back().filter.startsWith(
+        "使える画像 (*.jpg;*.jpeg;*.bmp;*.png;*.gif;*.tif;*.tiff;*.webp)|"));
     // An extension the filter offers but the editor cannot load.
     QFile ico(path("logo.ico"));
     ASSERT_TRUE(ico.open(QIODevice::WriteOnly));

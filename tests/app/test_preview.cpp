@@ -104,6 +104,17 @@ TEST(Preview, OptionsWindowAppliesAndCloses)
     EXPECT_EQ(p.cPreview->Zoom(), 400);
     p.cZoom->setCurrentIndex(p.cZoom->findText("25%"));
     EXPECT_EQ(p.cPreview->Zoom(), 25);
+    // The fitting zooms: the whole page, or its width, in the window as it is.
+    const QSize view = p.cPreview->viewport()->size();
+    p.cZoom->setCurrentIndex(p.cZoom->findText("ページ全体"));
+    QSize page = p.cPreview->PageDisplaySize();
+    EXPECT_TRUE(page.width() <= view.width() && page.height() <= view.height()) << page.width();
+    EXPECT_TRUE(page.width() > view.width() - 30 || page.height() > view.height() - 30);
+    p.cZoom->setCurrentIndex(p.cZoom->findText("幅に合わせる"));
+    page = p.cPreview->PageDisplaySize();
+    EXPECT_LE(page.width(), view.width());
+    EXPECT_GT(page.width(), view.width() - 30);
+    p.cZoom->setCurrentIndex(p.cZoom->findText("25%"));
 
     p.SpeedButton2->click();
     QPointer<TPrintSetting> options = p.Options();

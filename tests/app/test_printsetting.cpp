@@ -197,9 +197,20 @@ TEST(PrintSetting, StockPresetsAndShift)
     TPrintSetting dlg;
     dlg.SetValues(PrintSpace{10, 7, 3, 3, 0, 0});
     dlg.show();
-    // The described controls keep their places; the new ones lie below them.
-    EXPECT_EQ(dlg.eA->geometry(), QRect(142, 16, 43, 20));
+    // The described controls keep their rows and order, moved right only as
+    // far as their labels need; the new ones lie below them.
+    EXPECT_EQ(dlg.eA->y(), 16);
+    EXPECT_GE(dlg.eA->x(), 142);
     EXPECT_EQ(dlg.bCancel->geometry(), QRect(200, 186, 75, 25));
+    const std::pair<QWidget *, QWidget *> named[] = {
+        {dlg.Label1, dlg.eA},        {dlg.Label4, dlg.eB},   {dlg.Label2, dlg.eC},
+        {dlg.Label3, dlg.eD},        {dlg.LabelOX, dlg.eOX}, {dlg.LabelOY, dlg.eOY},
+        {dlg.LabelStock, dlg.cStock}};
+    for (const auto &[label, buddy] : named) {
+        EXPECT_LE(label->x() + label->sizeHint().width(), buddy->x())
+            << label->objectName().toStdString();
+        EXPECT_LE(buddy->geometry().right(), dlg.width()) << buddy->objectName().toStdString();
+    }
     for (QWidget *w : {static_cast<QWidget *>(dlg.cStock), static_cast<QWidget *>(dlg.eOX),
                        static_cast<QWidget *>(dlg.eOY)}) {
         EXPECT_GE(w->y(), 186 + 25);
@@ -231,6 +242,16 @@ TEST(PrintSetting, StockPresetsAndShift)
     EXPECT_FALSE(black(dlg.Sketch(), 4, 9));
     dlg.eOX->setText("x");
     EXPECT_EQ(dlg.ox, -7);
+    // A minus typed into an emptied field, and an emptied field, stay as
+    // typed and count as 0 on the way.
+    dlg.eOX->clear();
+    EXPECT_EQ(dlg.eOX->text(), "");
+    EXPECT_EQ(dlg.ox, 0);
+    QTest::keyClicks(dlg.eOX, "-");
+    EXPECT_EQ(dlg.eOX->text(), "-");
+    EXPECT_EQ(dlg.ox, 0);
+    QTest::keyClicks(dlg.eOX, "15");
+    EXPECT_EQ(dlg.ox, -15);
 
     EXPECT_FALSE(dlg.cCropMarks->isChecked());
     dlg.cCropMarks->click();

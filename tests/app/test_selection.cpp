@@ -179,7 +179,7 @@ TEST_F(SelectionTest, TheSnappedGuideIsDrawnDuringTheDragOnly)
     drag(350, 350, px(452) - px(350), 0, {}, true);
     ASSERT_EQ(editor().GuideX(), 455);
     // Across the whole canvas but where the marks lie over it; one pixel wide.
-    EXPECT_GT(column(), canvas().height() - 12);
+    EXPECT_GT(column(), canvas().height() - 24);
     EXPECT_NE(canvas().pixel(x + 1, 10), magenta);
     EXPECT_NE(canvas().pixel(x - 1, 10), magenta);
     window->cCanvasMouseUp(Qt::LeftButton, px(452), px(350));

@@ -38,10 +38,13 @@ TEST(Geometry, HandleUnderAViewPixel)
         {box, 150, 130, Handle::None},
         {box, 199, 100, Handle::TopRight},
         {box, 100, 159, Handle::BottomLeft},
-        // On a 2 mm object the corners' reach covers the edges' handles.
+        // On a small object the corners' reach covers the edges' handles.
         {tiny, 103, 100, Handle::TopLeft},
-        {tiny, 106, 100, Handle::TopRight},
-        {tiny, 105, 105, Handle::BottomRight},
+        {tiny, 109, 100, Handle::TopRight},
+        {tiny, 109, 109, Handle::BottomRight},
+        // Every handle is 6 pixels at least, however small the view.
+        {box, 105, 105, Handle::TopLeft},
+        {box, 194, 155, Handle::BottomRight},
     };
     for (const Row &r : rows)
         EXPECT_EQ(HandleAt(r.view, r.x, r.y), r.want) << r.x << "," << r.y;

@@ -25,7 +25,8 @@ for f in bin/plakuro bin/plakuro-cli; do
 done
 for f in share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
     share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg \
-    share/man/man1/plakuro.1 share/man/man1/plakuro-cli.1; do
+    share/man/man1/plakuro.1.gz share/man/man1/plakuro-cli.1.gz share/doc/plakuro/copyright \
+    share/doc/plakuro/changelog.gz; do
     [ -s "$usr/$f" ] || bad "/usr/$f is missing or empty"
 done
 
@@ -44,8 +45,9 @@ done
 # Configured files carry the project's version, no placeholders.
 grep -q "<release version=\"$version\"" "$usr/share/metainfo/$id.metainfo.xml" ||
     bad "metainfo does not name release $version"
-grep -q "Plakuro $version" "$usr/share/man/man1/plakuro-cli.1" || bad "man page lacks version $version"
-if grep -l '@[A-Z_]*@' "$usr/share/metainfo/$id.metainfo.xml" "$usr/share/man/man1/"*.1; then
+zcat "$usr/share/man/man1/plakuro-cli.1.gz" | grep -q "Plakuro $version" || bad "man page lacks version $version"
+if grep -l '@[A-Z_]*@' "$usr/share/metainfo/$id.metainfo.xml" ||
+    zcat "$usr/share/man/man1/"*.1.gz | grep -q '@[A-Z_]*@'; then
     bad "placeholders left in the files above"
 fi
 
