@@ -22,6 +22,8 @@ PKGS="$PKGS mupdf-tools"
 PKGS="$PKGS cups printer-driver-cups-pdf"
 # The zip container of .xlsx and .ods merge lists.
 PKGS="$PKGS libquazip1-qt6-dev"
+# Japan Post's postal codes, for the address from the postal code.
+PKGS="$PKGS skkdic-extra"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -236,13 +236,29 @@ void EditSession::applyText(std::size_t field, const QString &text)
 void EditSession::EditChanged(const std::string &key, const QString &text)
 {
     const std::size_t i = fieldIndex(key);
+    changeField(key, text,
+                QStringLiteral("「%1」の入力").arg(QString::fromUtf8(kFields[i].caption)),
+                kTypingStep);
+}
+
+void EditSession::SetFieldText(const std::string &key, const QString &text, const QString &step)
+{
+    if (FieldText(key) == text.left(kEditMaxLength))
+        return;
+    changeField(key, text, step, kNeverMerges);
+    emit fieldsChanged();
+}
+
+void EditSession::changeField(const std::string &key, const QString &text, const QString &step,
+                              int mergeId)
+{
+    const std::size_t i = fieldIndex(key);
     textObject(card, key); // throws before anything changes
     std::unique_ptr<EditState> before = snapshot();
     applyText(i, text);
     UpdateQrCode();
     RefreshCanvas();
-    record(QStringLiteral("「%1」の入力").arg(QString::fromUtf8(kFields[i].caption)),
-           std::move(before), kTypingStep, key);
+    record(step, std::move(before), mergeId, key);
 }
 
 void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture> picture,
