@@ -25,8 +25,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
 # Each of these only widens what works: WebP/TIFF pictures, Japanese
 # standard dialogs, typing with an fcitx5 input method, the Help button's
-# browser, and the IPA faces as the stored faces' second choice.
+# browser, the IPA faces as the stored faces' second choice, and the postal
+# codes that fill in the address.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-image-formats-plugins, qt6-translations-l10n, fcitx5-frontend-qt6, xdg-utils, fonts-ipafont-gothic, fonts-ipafont-mincho")
+    "qt6-image-formats-plugins, qt6-translations-l10n, fcitx5-frontend-qt6, xdg-utils, fonts-ipafont-gothic, fonts-ipafont-mincho, skkdic-extra")
 
 include(CPack)

@@ -24,6 +24,8 @@ PKGS="$PKGS cups printer-driver-cups-pdf"
 PKGS="$PKGS libquazip1-qt6-dev"
 # Debian's checker of the package the tests make.
 PKGS="$PKGS lintian"
+# Japan Post's postal codes, for the address from the postal code.
+PKGS="$PKGS skkdic-extra"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/lostmark.h"
 #include "app/manual.h"
+#include "app/offerlist.h"
 #include "app/printing.h"
 #include "app/reading.h"
 #include "app/templatedialog.h"
@@ -250,6 +251,17 @@ void TMeishi::buildControls()
         edit->setMaxLength(32767);
         *edits[i] = edit;
     }
+    mAddressOffer = new OfferList(eAddress, this, "mAddressOffer");
+    mAddressOffer->Watch(ePostNo);
+    mPostNoOffer = new OfferList(ePostNo, this, "mPostNoOffer");
+    mPostNoOffer->Watch(eAddress);
+    mAddressOffer->onChosen = [this](const QString &address) {
+        guarded(
+            [&] { fillFromPostal(eAddress, address, QString::fromUtf16(kAddressFromPostNoStep)); });
+    };
+    mPostNoOffer->onChosen = [this](const QString &code) {
+        guarded([&] { fillFromPostal(ePostNo, code, QString::fromUtf16(kPostNoFromAddressStep)); });
+    };
 
     auto nameBox = [this](const char *name, int top, int h) {
         QLabel *l = place<QLabel>(this, name, 70, top, 121, h);
@@ -542,6 +554,8 @@ void TMeishi::connectSession()
 
 void TMeishi::showFields()
 {
+    mAddressOffer->Withdraw();
+    mPostNoOffer->Withdraw();
     for (QLineEdit *e : ClearOrder()) {
         const QString text = session.FieldText(e->objectName().toStdString());
         if (e->text() != text) {
@@ -828,6 +842,10 @@ void TMeishi::EditChanged(QLineEdit *edit)
     const QString warning = MarkLostCharacters(edit);
     if (!warning.isEmpty())
         cDebug->showMessage(warning, 10000);
+    if (edit == ePostNo)
+        PostNoChanged();
+    else if (edit == eAddress)
+        AddressChanged();
 }
 
 void TMeishi::FollowNameReading()

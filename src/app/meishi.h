@@ -12,7 +12,12 @@
 #include <memory>
 #include <optional>
 
+namespace postal {
+class Dictionary;
+}
+
 class Dialogs;
+class OfferList;
 class QAction;
 class ReadingTracker;
 class QComboBox;
@@ -90,6 +95,18 @@ public:
 
     // The card editor
     void EditChanged(QLineEdit *edit);
+    // The postal code and the address help each other (postalfill.cpp).
+    // After 〒 changed: a code's one address fills an empty address field as
+    // one step, the cursor at its end for the block number; its addresses
+    // are offered under the address field otherwise (unless the address
+    // already begins with one of them).
+    void PostNoChanged();
+    // After the address changed while 〒 is empty: the codes of the known
+    // address it begins with are offered under 〒.
+    void AddressChanged();
+    // The names of those steps.
+    static constexpr const char16_t *kAddressFromPostNoStep = u"郵便番号から住所の入力";
+    static constexpr const char16_t *kPostNoFromAddressStep = u"住所から郵便番号の入力";
     void PictureButtonClick(QPushButton *button);
     void RefreshCanvas();
     // Pictures the canvas had to leave out, said in one box: after a card
@@ -197,6 +214,9 @@ public:
     QComboBox *cZoom;
     CanvasWidget *cCanvas;
     QStatusBar *cDebug;
+    // The addresses of the postal code, under eAddress; the codes of the
+    // address, under ePostNo.
+    OfferList *mAddressOffer, *mPostNoOffer;
     QMenu *aPopupMenu;
     QAction *aPopupMenuFont, *aPopupMenuColor, *N6, *aSavePicture, *N7, *aPlace;
     QMenu *N1;
@@ -313,6 +333,12 @@ private:
     // and the program goes on, as the application's error report does.
     void guarded(const std::function<void()> &handler);
     void printWith(const PrintSpace &space);
+    // The postal dictionary when it can be used; otherwise null, after the
+    // status line has said why (once a run).
+    std::shared_ptr<const postal::Dictionary> postalDictionary();
+    // The field set from the dictionary as one step; for the address, the
+    // keyboard at its end.
+    void fillFromPostal(QLineEdit *edit, const QString &text, const QString &step);
     // The middle of the panel's visible part, in the canvas's pixels.
     QPoint panelCentre() const;
 
@@ -333,4 +359,5 @@ private:
     std::optional<QPoint> bandStart;
     // Where the last left press on the canvas was.
     QPoint pressAt;
+    bool postalUnavailableSaid = false;
 };

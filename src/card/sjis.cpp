@@ -1,9 +1,11 @@
 #include "card/sjis.h"
 
 #include <QSet>
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -17,14 +19,17 @@ std::string convert(const char *to, const char *from, const std::string &in, OnI
         throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
     std::string out;
     out.reserve(in.size() * 2);
-    char buffer[1024];
+    // glibc's EUC-JISX0213 converter costs much per call: a few calls for a
+    // file of megabytes (13 times faster than 1 KB at a time), one small
+    // buffer for a field's text.
+    std::vector<char> buffer(std::clamp<std::size_t>(in.size() * 2 + 16, 1024, 256 * 1024));
     char *inPtr = const_cast<char *>(in.data());
     std::size_t inLeft = in.size();
     while (inLeft > 0) {
-        char *outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
+        char *outPtr = buffer.data();
+        std::size_t outLeft = buffer.size();
         std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, outPtr - buffer);
+        out.append(buffer.data(), outPtr - buffer.data());
         if (r == static_cast<std::size_t>(-1)) {
             if (errno == E2BIG)
                 continue;
@@ -56,6 +61,17 @@ std::size_t utf8SequenceLength(const unsigned char *p, std::size_t left)
         if ((p[i] & 0xC0) != 0x80)
             return i;
     return n;
+}
+
+// `bytes` in the two-byte encoding `from` as UTF-8. A lead byte with a bad
+// trail byte loses only itself (U+FFFD), so the trail byte is decoded on its
+// own.
+std::string decodeToUtf8(const char *from, const std::string &bytes)
+{
+    return convert("UTF-8", from, bytes, [](const unsigned char *, std::size_t, std::string &out) {
+        out.append("\xEF\xBF\xBD");
+        return std::size_t{1};
+    });
 }
 
 } // namespace
@@ -133,15 +149,12 @@ QString unencodableList(const QString &text)
 
 std::string toUtf8(const std::string &bytes)
 {
-    return convert("UTF-8", "CP932", bytes,
-                   [](const unsigned char *p, std::size_t left, std::string &out) {
-                       out.append("\xEF\xBF\xBD");
-                       // A lead byte with a bad trail byte loses only itself,
-                       // so the trail byte is decoded on its own.
-                       (void)p;
-                       (void)left;
-                       return std::size_t{1};
-                   });
+    return decodeToUtf8("CP932", bytes);
+}
+
+std::string eucJis2004ToUtf8(const std::string &bytes)
+{
+    return decodeToUtf8("EUC-JISX0213", bytes);
 }
 
 QString toUnicode(const std::string &bytes)

@@ -25,6 +25,11 @@ QString unencodableList(const QString &text);
 QString toUnicode(const std::string &bytes);
 std::string toUtf8(const std::string &bytes);
 
+// EUC-JIS-2004 (EUC-JISX0213, as dictionaries of Japanese words are kept)
+// -> UTF-8, for reading such data; a sequence that cannot be decoded becomes
+// U+FFFD as in toUtf8.
+std::string eucJis2004ToUtf8(const std::string &bytes);
+
 // The longest prefix of `bytes` of at most `max` bytes that does not end in
 // the middle of a two-byte character.
 std::string truncate(const std::string &bytes, std::size_t max);

@@ -6,6 +6,7 @@
 #include "merge/list.h"
 #include "merge/mergecards.h"
 #include "merge/pages.h"
+#include "postal/postal.h"
 
 #include "card/cardfile.h"
 #include "card/defaultcard.h"
@@ -125,7 +126,7 @@ const CommandDef kFill = {
     "fill [CARD.pkd] -o OUT.pkd [--template NAME] [--set KEY=VALUE]... [--qr show|hide] "
     "[--picture FILE|none] "
     "[--background FILE|none] [--qr-format text|mecard|vcard] [--vertical KEY]... "
-    "[--horizontal KEY]... [--edits EDITS.json]...",
+    "[--horizontal KEY]... [--edits EDITS.json]... [--address-from-postal]",
     "カード (省略時は新しいカード) をエディタと同じ手順で書き換えて保存する",
     "変更は書いた順にエディタと同じ手順で行い、保存するバイトはエディタと同じです。\n"
     "--template はほかの変更より先に、カードの文字と画像をそのテンプレートの配置にします\n"
@@ -177,7 +178,9 @@ const CommandDef kFill = {
      {"vertical", 0, "KEY", true, "項目を縦書きにする (メニューの「縦書き」と同じ)"},
      {"horizontal", 0, "KEY", true, "項目を横書きに戻す"},
      {"edits", 0, "EDITS.json", true,
-      "JSON の手順 (文字・図形・画像の追加、削除、移動、整列) を順に行う"}}};
+      "JSON の手順 (文字・図形・画像の追加、削除、移動、整列) を順に行う"},
+     {"address-from-postal", 0, nullptr, false,
+      "ほかの変更のあと、住所が空なら〒の郵便番号の住所を入れる (住所が一つに決まるときだけ)"}}};
 
 const CommandDef kMerge = {
     "merge",
@@ -233,8 +236,21 @@ const CommandDef kTemplates = {
     0,
     {}};
 
-const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,    &kQr,
-                                                   &kFill, &kMerge,  &kTemplates};
+const CommandDef kPostal = {
+    "postal",
+    "postal CODE",
+    "郵便番号の住所 (都道府県、市区町村、町域) を 1 行に一つ標準出力に書く",
+    "CODE は 7 桁の数字です (1000001、100-0001、全角の１００－０００１ も同じ)。\n"
+    "住所は skkdic-extra の郵便番号の辞書 (/usr/share/skk/SKK-JISYO.zipcode) から読みます。\n"
+    "環境変数 PLAKURO_POSTAL_DICT でほかの辞書ファイルを指定できます。\n"
+    "辞書にない郵便番号と、辞書がないときは、そのことを標準エラーに書いて終了状態 1 "
+    "で終わります。\n",
+    1,
+    1,
+    {}};
+
+const std::vector<const CommandDef *> kCommands = {&kInfo, &kRender, &kSheet,     &kQr,
+                                                   &kFill, &kMerge,  &kTemplates, &kPostal};
 
 // A standard output that cannot take the bytes (a full disk, a closed pipe)
 // is a failure, not a silent success.
@@ -698,6 +714,60 @@ const TemplateFile &namedTemplate(const QString &name)
                   .arg(name, close.join(u' ')));
 }
 
+// The installed postal dictionary; a file failure when it cannot be used.
+std::shared_ptr<const postal::Dictionary> postalDictionary()
+{
+    std::shared_ptr<const postal::Dictionary> dictionary = postal::Installed();
+    if (dictionary->Status() != postal::Dictionary::State::Loaded)
+        throw Failure(Failure::FileError, postal::UnavailableMessage(*dictionary));
+    return dictionary;
+}
+
+int runPostal(const ParsedCommand &p)
+{
+    const QString code = postal::NormaliseCode(p.positional[0]);
+    if (code.isEmpty())
+        throw UsageFailure(
+            QStringLiteral("postal: %1 は 7 桁の郵便番号ではありません").arg(p.positional[0]));
+    const QStringList addresses = postalDictionary()->Addresses(code);
+    if (addresses.isEmpty())
+        throw Failure(
+            Failure::FileError,
+            QStringLiteral("〒%1 は郵便番号の辞書にありません").arg(postal::FormatCode(code)));
+    writeOut((addresses.join(u'\n') + u'\n').toStdString());
+    return 0;
+}
+
+// fill --address-from-postal: an empty address takes the one address of the
+// card's postal code. Anything else leaves it and says why on stderr; the
+// card is written all the same.
+void fillAddressFromPostal(EditSession &card)
+{
+    const auto note = [](const QString &why) {
+        writeErr(QStringLiteral("plakuro-cli: --address-from-postal: %1\n").arg(why));
+    };
+    const QString typed = card.FieldText("ePostNo");
+    const QString code = postal::NormaliseCode(typed);
+    if (!card.FieldText("eAddress").trimmed().isEmpty())
+        return note(QStringLiteral("住所が空でないので、そのままにします"));
+    if (code.isEmpty())
+        return note(
+            QStringLiteral("〒「%1」が 7 桁の郵便番号ではないので、住所は空のままです").arg(typed));
+    std::shared_ptr<const postal::Dictionary> dictionary = postal::Installed();
+    if (dictionary->Status() != postal::Dictionary::State::Loaded)
+        return note(postal::UnavailableMessage(*dictionary));
+    const QStringList addresses = dictionary->Addresses(code);
+    const QString shown = postal::FormatCode(code);
+    if (addresses.isEmpty())
+        return note(
+            QStringLiteral("〒%1 は郵便番号の辞書にないので、住所は空のままです").arg(shown));
+    if (addresses.size() > 1)
+        return note(QStringLiteral("〒%1 の住所は一つに決まらないので、住所は空のままです: %2")
+                        .arg(shown, addresses.join(QStringLiteral("、"))));
+    noteLostCharacters(QString(), "eAddress", addresses[0]);
+    card.SetFieldText("eAddress", addresses[0], QStringLiteral("郵便番号から住所の入力"));
+}
+
 int runTemplates(const ParsedCommand &)
 {
     std::string lines;
@@ -756,6 +826,8 @@ int runFill(const ParsedCommand &p)
                               step.option + QStringLiteral(": ") + QString::fromUtf8(e.what()));
         }
     }
+    if (p.Has("address-from-postal"))
+        fillAddressFromPostal(card);
     WriteWholeFile(card.SaveBytes(), out);
     return 0;
 }
@@ -953,7 +1025,8 @@ const std::map<std::string, std::pair<const CommandDef *, int (*)(const ParsedCo
                 {"qr", {&kQr, runQr}},
                 {"fill", {&kFill, runFill}},
                 {"merge", {&kMerge, runMerge}},
-                {"templates", {&kTemplates, runTemplates}}};
+                {"templates", {&kTemplates, runTemplates}},
+                {"postal", {&kPostal, runPostal}}};
 
 QString oneLine(QString message)
 {

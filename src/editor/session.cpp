@@ -256,16 +256,32 @@ QString EditSession::HalfWidthForField(const std::string &key, const QString &te
 void EditSession::EditChanged(const std::string &key, const QString &typed)
 {
     const std::size_t i = fieldIndex(key);
-    textObject(card, key); // throws before anything changes
     const QString text = HalfWidthForField(key, typed);
+    changeField(key, text,
+                QStringLiteral("「%1」の入力").arg(QString::fromUtf8(kFields[i].caption)),
+                kTypingStep);
+    if (text != typed)
+        emit fieldsChanged(); // the edit shows what the card holds
+}
+
+void EditSession::SetFieldText(const std::string &key, const QString &text, const QString &step)
+{
+    if (FieldText(key) == text.left(kEditMaxLength))
+        return;
+    changeField(key, text, step, kNeverMerges);
+    emit fieldsChanged();
+}
+
+void EditSession::changeField(const std::string &key, const QString &text, const QString &step,
+                              int mergeId)
+{
+    const std::size_t i = fieldIndex(key);
+    textObject(card, key); // throws before anything changes
     std::unique_ptr<EditState> before = snapshot();
     applyText(i, text);
     UpdateQrCode();
     RefreshCanvas();
-    record(QStringLiteral("「%1」の入力").arg(QString::fromUtf8(kFields[i].caption)),
-           std::move(before), kTypingStep, key);
-    if (text != typed)
-        emit fieldsChanged(); // the edit shows what the card holds
+    record(step, std::move(before), mergeId, key);
 }
 
 void EditSession::ChoosePicture(const std::string &key, std::unique_ptr<Picture> picture,

@@ -129,6 +129,11 @@ public:
     // ideographic space become half width; in e-mail and URL the full-width
     // ASCII forms. Hyphens stay where the user put them. Other fields: as is.
     static QString HalfWidthForField(const std::string &key, const QString &text);
+    // The field `key` set to `text` by the program on the user's behalf (an
+    // address from the postal code): one step named `step` that never merges
+    // with typing, then fieldsChanged for the faces to show it. Nothing
+    // happens when the field holds `text` already. Throws as EditChanged.
+    void SetFieldText(const std::string &key, const QString &text, const QString &step);
     // A loaded picture shown by the picture object `key` with the converter
     // of the canvas; `path` (absolute) becomes its source and its file name
     // the name box's text. A picture larger than the card in either direction
@@ -366,6 +371,8 @@ private:
                 const std::string &mergeKey = {});
     // Steps that change the card without recording (inside another step).
     void applyText(std::size_t field, const QString &text);
+    // A field's text as one step; `mergeId` as record's.
+    void changeField(const std::string &key, const QString &text, const QString &step, int mergeId);
     bool exchangeWithNeighbour(int step);
     // Renumbers the drawing order with the selection at the top or the bottom.
     void restack(bool toFront, const QString &text);
