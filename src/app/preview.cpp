@@ -11,7 +11,6 @@
 #include "card/font.h"
 #include "card/objects.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -58,10 +57,13 @@ QWidget *makeSeparator(QWidget *parent, int x)
 }
 
 // Where the tool bar's message starts, without and with the 表/裏 switch.
-constexpr int kMessageLeft = 350;
+// The zoom list is wider than described by this, for 「ページ全体」 and
+// 「幅に合わせる」; what follows it on the tool bar moves right as much.
+constexpr int kZoomExtra = 36;
+constexpr int kMessageLeft = 350 + kZoomExtra;
 const QString kWholePage = QStringLiteral("ページ全体");
 const QString kPageWidth = QStringLiteral("幅に合わせる");
-constexpr int kMessageLeftWithPages = 414;
+constexpr int kMessageLeftWithPages = 414 + kZoomExtra;
 
 } // namespace
 
@@ -90,16 +92,17 @@ TPreview::TPreview(QWidget *parent) : QDialog(parent)
                      QStringLiteral("200%"), QStringLiteral("400%")});
     // Beyond the described percentages: the zooms that fit the window.
     cZoom->addItems({kWholePage, kPageWidth});
-    cZoom->setGeometry(129, 2, 60, 20);
-    cZoom->view()->setMinimumWidth(cZoom->view()->sizeHintForColumn(0) + 24);
-    makeSeparator(ToolBar1, 189);
-    SpeedButton1 = makeSpeedButton(ToolBar1, "SpeedButton1", QStringLiteral("閉じる"), 197, 61);
-    makeSeparator(ToolBar1, 258);
-    bSavePdf = makeSpeedButton(ToolBar1, "bSavePdf", QStringLiteral("PDF に保存…"), 266, 80);
+    cZoom->setGeometry(129, 2, 60 + kZoomExtra, 20);
+    makeSeparator(ToolBar1, 189 + kZoomExtra);
+    SpeedButton1 =
+        makeSpeedButton(ToolBar1, "SpeedButton1", QStringLiteral("閉じる"), 197 + kZoomExtra, 61);
+    makeSeparator(ToolBar1, 258 + kZoomExtra);
+    bSavePdf =
+        makeSpeedButton(ToolBar1, "bSavePdf", QStringLiteral("PDF に保存…"), 266 + kZoomExtra, 80);
 
-    pageSeparator = makeSeparator(ToolBar1, 346);
-    bFront = makeSpeedButton(ToolBar1, "bFront", QStringLiteral("表"), 354, 28);
-    bBack = makeSpeedButton(ToolBar1, "bBack", QStringLiteral("裏"), 382, 28);
+    pageSeparator = makeSeparator(ToolBar1, 346 + kZoomExtra);
+    bFront = makeSpeedButton(ToolBar1, "bFront", QStringLiteral("表"), 354 + kZoomExtra, 28);
+    bBack = makeSpeedButton(ToolBar1, "bBack", QStringLiteral("裏"), 382 + kZoomExtra, 28);
     for (QToolButton *b : {bFront, bBack}) {
         b->setCheckable(true);
         b->setAutoExclusive(true);

@@ -103,10 +103,13 @@ int PreviewControl::FitZoom(bool widthOnly) const
     const double h = tenthMm.height() * recorder->YFactor();
     if (w <= 0 || h <= 0)
         return 100;
-    // A little room at the edges, and none taken by a scroll bar the fit
-    // would not need.
-    const double byWidth = (viewport()->width() - 8) / w;
-    const double byHeight = (viewport()->height() - 8) / h;
+    // The room the page has with its margins: the whole area when it fits
+    // (no scroll bars then), less the vertical bar a page fitted to the
+    // width scrolls with.
+    const int frame = 2 * frameWidth();
+    const int bar = widthOnly ? verticalScrollBar()->sizeHint().width() : 0;
+    const double byWidth = (width() - frame - bar - 2 * kMargin) / w;
+    const double byHeight = (height() - frame - 2 * kMargin) / h;
     const double scale = widthOnly ? byWidth : std::min(byWidth, byHeight);
     return std::clamp(static_cast<int>(scale * 100), kMinZoom, kMaxZoom);
 }

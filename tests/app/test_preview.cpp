@@ -104,16 +104,19 @@ TEST(Preview, OptionsWindowAppliesAndCloses)
     EXPECT_EQ(p.cPreview->Zoom(), 400);
     p.cZoom->setCurrentIndex(p.cZoom->findText("25%"));
     EXPECT_EQ(p.cPreview->Zoom(), 25);
-    // The fitting zooms: the whole page, or its width, in the window as it is.
-    const QSize view = p.cPreview->viewport()->size();
+    // The fitting zooms: the whole page with its margins, or its width, in
+    // the window as it is, with no scroll bar the fit does not need.
     p.cZoom->setCurrentIndex(p.cZoom->findText("ページ全体"));
     QSize page = p.cPreview->PageDisplaySize();
-    EXPECT_TRUE(page.width() <= view.width() && page.height() <= view.height()) << page.width();
-    EXPECT_TRUE(page.width() > view.width() - 30 || page.height() > view.height() - 30);
+    const QSize area = p.cPreview->size();
+    EXPECT_TRUE(page.width() + 24 <= area.width() && page.height() + 24 <= area.height());
+    EXPECT_TRUE(page.width() > area.width() - 40 || page.height() > area.height() - 40);
+    EXPECT_FALSE(p.cPreview->verticalScrollBar()->isVisible());
     p.cZoom->setCurrentIndex(p.cZoom->findText("幅に合わせる"));
     page = p.cPreview->PageDisplaySize();
-    EXPECT_LE(page.width(), view.width());
-    EXPECT_GT(page.width(), view.width() - 30);
+    EXPECT_LE(page.width() + 24, p.cPreview->viewport()->width());
+    EXPECT_GT(page.width(), area.width() - 60);
+    EXPECT_FALSE(p.cPreview->horizontalScrollBar()->isVisible());
     p.cZoom->setCurrentIndex(p.cZoom->findText("25%"));
 
     p.SpeedButton2->click();
