@@ -231,6 +231,16 @@ bool Deletable(const std::string &key, const Object &obj)
     return !IsDescribedKey(key) && KindOf(key, obj).id != KindId::Hidden && key != kOptionsKey;
 }
 
+void EraseAddedObjects(Objects &card)
+{
+    std::vector<std::string> added;
+    for (const auto &[key, obj] : card)
+        if (obj && Deletable(key, *obj))
+            added.push_back(key);
+    for (const std::string &key : added)
+        card.Erase(key);
+}
+
 std::string KeyPrefix(KindId kind)
 {
     switch (kind) {

@@ -79,6 +79,8 @@ bool IsDescribedKey(const std::string &key);
 bool IsAddedKey(const std::string &key);
 // Whether the user may delete the object: anything added, nothing described.
 bool Deletable(const std::string &key, const Object &obj);
+// Removes every object the user added (every Deletable one) from the card.
+void EraseAddedObjects(Objects &card);
 // A key of the form prefix + number that the card does not use yet.
 std::string NewKey(const Objects &card, const std::string &prefix);
 // The prefix of new keys of the kind: "tText", "sLine", "sRect", "sEllipse",

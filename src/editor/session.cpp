@@ -376,12 +376,7 @@ void EditSession::ClearCard()
             obj->SetVisible(false);
     // What the user added goes with the rest; a new card is another card.
     SetSelection(nullptr);
-    std::vector<std::string> added;
-    for (const auto &[key, obj] : card)
-        if (obj && Deletable(key, *obj))
-            added.push_back(key);
-    for (const std::string &key : added)
-        card.Erase(key);
+    EraseAddedObjects(card);
     cardToken = QUuid::createUuid().toByteArray();
     UpdateQrCode();
     RefreshCanvas();

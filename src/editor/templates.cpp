@@ -326,12 +326,7 @@ void ApplyTemplateLayout(Objects &card, const Objects &tpl, bool takeSample)
         back->SetVisible(false);
 
     // What the user added gives way to what the template adds.
-    std::vector<std::string> added;
-    for (const auto &[key, obj] : card)
-        if (obj && Deletable(key, *obj))
-            added.push_back(key);
-    for (const std::string &key : added)
-        card.Erase(key);
+    EraseAddedObjects(card);
     for (const auto &[key, obj] : tpl)
         if (obj && Deletable(key, *obj))
             card[key] = obj->Clone();
